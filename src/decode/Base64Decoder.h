@@ -1,0 +1,35 @@
+#pragma once
+// Decodes standard base64 text (RFC 2045 alphabet) into one file, as a
+// stream: a group of four characters may be split across lines, and every
+// character outside the alphabet is skipped.
+
+#include <string>
+#include <vector>
+
+class CBase64Decoder {
+public:
+    CBase64Decoder();
+    virtual ~CBase64Decoder();
+    CBase64Decoder(const CBase64Decoder&) = delete;
+    CBase64Decoder& operator=(const CBase64Decoder&) = delete;
+
+    // Creates (or empties) the file. 0 on success, -1 on failure.
+    int Open(const std::string& path);
+    // Decodes `length` characters of `text` and appends the bytes to the
+    // file. The number of bytes written, or -1 when the write failed or no
+    // file is open.
+    int DecodeAndWrite(const char* text, int length);
+    // The decoding step: bytes produced into `output`, or -1 when they would
+    // not fit in `capacity`.
+    int Decode(const char* source, int sourceLength, unsigned char* output, int capacity);
+    // Closes the file (also done by the destructor). 0, or -1 when the close failed.
+    int Close();
+
+    int m_hFile = -1;  // output file descriptor; -1 when none is open
+    char m_quantum[4] = {0, 0, 0, 0};
+    int m_nQuantum = 0;
+    int m_nFileErrno = 0;  // errno of the last failed open or write
+
+private:
+    std::vector<unsigned char> m_scratch;
+};

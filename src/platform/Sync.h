@@ -1,0 +1,49 @@
+#pragma once
+// Thread hand-over helpers: a counting pause gate and an auto-reset event.
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+namespace ng {
+
+// A pause that nests like a thread's suspend count: the worker parks at its
+// poll points while the count is above zero and goes on where it stopped once
+// every Pause has been matched by a Resume.
+class PauseGate {
+public:
+    void Pause();
+    void Resume();  // an unmatched Resume does nothing
+    bool IsPaused() const;
+    int Count() const;
+
+    // Blocks while paused. Returns true when it had to wait.
+    bool WaitWhilePaused();
+    // As above, but gives up after `limit`; true when no longer paused.
+    bool WaitWhilePausedFor(std::chrono::milliseconds limit);
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_resumed;
+    int m_nCount = 0;
+};
+
+// An event that stays signalled until one waiter takes the signal. A Set made
+// before anyone waits is kept, so an acknowledgement is never lost.
+class AutoResetEvent {
+public:
+    void Set();
+    void Reset();
+    void Wait();
+    // True when the signal was taken before the time ran out.
+    bool WaitFor(std::chrono::milliseconds limit);
+    // Takes the signal if it is there, without waiting.
+    bool TryWait();
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_signalled;
+    bool m_bSignalled = false;
+};
+
+}  // namespace ng

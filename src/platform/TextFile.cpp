@@ -1,0 +1,215 @@
+#include "platform/TextFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+
+namespace ng {
+namespace {
+
+void SetError(int* error, int value) {
+    if (error) {
+        *error = value;
+    }
+}
+
+bool WriteAll(int fd, const char* data, size_t size, int* error) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            SetError(error, errno);
+            return false;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+std::string DirectoryOf(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Creates a fresh temporary file beside `path`. The name is unique within the
+// process (counter) and among processes (pid); O_EXCL guards the rest.
+int CreateTemporaryBeside(const std::string& path, mode_t mode, std::string& tempPath) {
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tempPath = path + ".~tmp" + std::to_string(::getpid()) + "-" +
+                   std::to_string(counter.fetch_add(1));
+        int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitTextLines(std::string_view text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t lf = text.find('\n', start);
+        size_t end = (lf == std::string_view::npos) ? text.size() : lf;
+        size_t len = end - start;
+        if (len > 0 && text[start + len - 1] == '\r') {
+            --len;
+        }
+        lines.emplace_back(text.substr(start, len));
+        if (lf == std::string_view::npos) {
+            break;
+        }
+        start = lf + 1;
+    }
+    return lines;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& contents) {
+    contents.clear();
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        errno = EISDIR;
+        return false;
+    }
+    if (st.st_size > 0) {
+        contents.reserve(static_cast<size_t>(st.st_size));
+    }
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            int saved = errno;
+            ::close(fd);
+            errno = saved;
+            return false;
+        }
+        if (n == 0) {
+            break;
+        }
+        contents.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return true;
+}
+
+bool ReadTextLines(const std::string& path, std::vector<std::string>& lines) {
+    std::string contents;
+    if (!ReadWholeFile(path, contents)) {
+        lines.clear();
+        return false;
+    }
+    lines = SplitTextLines(contents);
+    return true;
+}
+
+bool ReplaceFileContents(const std::string& path, std::string_view contents, int* error,
+                         mode_t mode) {
+    std::string tempPath;
+    int fd = CreateTemporaryBeside(path, mode, tempPath);
+    if (fd < 0) {
+        SetError(error, errno);
+        return false;
+    }
+    bool ok = WriteAll(fd, contents.data(), contents.size(), error);
+    if (ok && ::fsync(fd) != 0) {
+        SetError(error, errno);
+        ok = false;
+    }
+    if (::close(fd) != 0 && ok) {
+        SetError(error, errno);
+        ok = false;
+    }
+    if (ok && ::rename(tempPath.c_str(), path.c_str()) != 0) {
+        SetError(error, errno);
+        ok = false;
+    }
+    if (!ok) {
+        ::unlink(tempPath.c_str());
+        return false;
+    }
+    // Make the rename itself durable; a failure here loses nothing already written.
+    int dirFd = ::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}
+
+bool ReplaceTextFile(const std::string& path, const std::vector<std::string>& lines, int* error,
+                     mode_t mode) {
+    std::string contents;
+    size_t total = 0;
+    for (const auto& line : lines) {
+        total += line.size() + 1;
+    }
+    contents.reserve(total);
+    for (const auto& line : lines) {
+        contents += line;
+        contents += '\n';
+    }
+    return ReplaceFileContents(path, contents, error, mode);
+}
+
+bool AppendTextLine(const std::string& path, std::string_view line, int* error) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        SetError(error, errno);
+        return false;
+    }
+    std::string record;
+    record.reserve(line.size() + 1);
+    record.append(line);
+    record += '\n';
+    bool ok = WriteAll(fd, record.data(), record.size(), error);
+    if (::close(fd) != 0 && ok) {
+        SetError(error, errno);
+        ok = false;
+    }
+    return ok;
+}
+
+bool CreateEmptyFile(const std::string& path, int* error) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        SetError(error, errno);
+        return false;
+    }
+    ::close(fd);
+    return true;
+}
+
+bool IsDiskFullError(int error) { return error == ENOSPC || error == EDQUOT; }
+
+bool CanEnterDirectory(const std::string& path) {
+    if (path.empty()) {
+        return false;
+    }
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           ::access(path.c_str(), X_OK) == 0;
+}
+
+}  // namespace ng

@@ -1,0 +1,50 @@
+#pragma once
+// Text files as the program keeps them: lines written ending in LF, read back
+// without their LF and without a CR before it, so lists written with CR LF
+// line ends still load. Lists are replaced whole through a temporary file and
+// a rename, so a crash or a full disk never leaves half a list.
+
+#include <sys/types.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ng {
+
+// Splits text into lines: each LF ends a line (a CR before it is dropped);
+// text after the last LF is one more line. Empty lines are kept; NUL bytes
+// are kept as they are.
+std::vector<std::string> SplitTextLines(std::string_view text);
+
+// Reads a whole file. False when it cannot be opened or read; errno is kept.
+bool ReadWholeFile(const std::string& path, std::string& contents);
+
+// Reads every line of a text file. False when the file cannot be opened.
+bool ReadTextLines(const std::string& path, std::vector<std::string>& lines);
+
+// Replaces the file with the bytes given: they go to a temporary file beside
+// it, which is flushed to disk and then renamed over the old one. On failure
+// the old file stays as it was, the temporary is removed, and *error (when
+// given) receives the errno. New files get `mode` less the umask.
+bool ReplaceFileContents(const std::string& path, std::string_view contents,
+                         int* error = nullptr, mode_t mode = 0666);
+
+// Replaces the file with the lines given, each followed by LF.
+bool ReplaceTextFile(const std::string& path, const std::vector<std::string>& lines,
+                     int* error = nullptr, mode_t mode = 0666);
+
+// Appends one line and its LF to the file in a single write, creating the
+// file when it is missing and never emptying it.
+bool AppendTextLine(const std::string& path, std::string_view line, int* error = nullptr);
+
+// Creates the file anew, empty (truncating an existing one).
+bool CreateEmptyFile(const std::string& path, int* error = nullptr);
+
+// ENOSPC and EDQUOT: the disk or the directory is full.
+bool IsDiskFullError(int error);
+
+// True when the path names a directory the process could enter.
+bool CanEnterDirectory(const std::string& path);
+
+}  // namespace ng

@@ -1,0 +1,60 @@
+#pragma once
+// The download history: names of files already downloaded, oldest first,
+// and the fast form of the history test the header filter runs for every
+// overview line.
+
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ng {
+
+class DownloadHistory {
+public:
+    DownloadHistory();
+    ~DownloadHistory();
+    DownloadHistory(DownloadHistory&&) noexcept;
+    DownloadHistory& operator=(DownloadHistory&&) noexcept;
+
+    // Reads `fileName` (one name per line); first copies it to "~" +
+    // fileName. Keeps the last `maxHist` lines (none when maxHist <= 0).
+    // False, and the list untouched, when the file cannot be opened.
+    bool Load(const std::string& fileName, int maxHist);
+
+    // Writes every name longer than 3 characters, one per line, replacing
+    // the file atomically: if it cannot be written the old file stays
+    // whole. False on failure, with the errno in *error.
+    bool Save(const std::string& fileName, int* error = nullptr) const;
+
+    // Appends a name at the newest end.
+    void Add(std::string name);
+    void Clear();
+    size_t Size() const;
+    const std::deque<std::string>& Names() const;
+
+    // The history test for one subject, already upper-cased (ASCII): the
+    // newest name of more than 3 characters that, upper-cased, the subject
+    // begins with, or that the subject holds right after a blank. Gives the
+    // matched text: the upper-cased name, or a blank and the upper-cased
+    // name when it was not at the start. nullopt when no name matches.
+    std::optional<std::string> FindHit(std::string_view upperSubject) const;
+
+private:
+    struct Index;
+    std::deque<std::string> m_names;
+    std::unique_ptr<Index> m_index;
+};
+
+// Appends entry + " -- " + subject, in lower case, to "HistLog.txt".
+// A file that cannot be opened loses the record silently.
+void LogHistoryHit(std::string_view entry, std::string_view subject,
+                   const std::string& fileName = "HistLog.txt");
+
+// ASCII upper and lower case, as the filter compares names.
+std::string ToUpperAscii(std::string_view text);
+std::string ToLowerAscii(std::string_view text);
+
+}  // namespace ng

@@ -1,0 +1,57 @@
+#pragma once
+// Small helpers shared by the tests: throwaway folders and whole-file I/O.
+
+#include <string>
+
+namespace ngtest {
+
+// A fresh folder under $TMPDIR (or /tmp), removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& Path() const { return m_path; }
+    // Path() + "/" + name
+    std::string File(const std::string& name) const;
+
+private:
+    std::string m_path;
+};
+
+// Makes a folder the current directory for the life of the object.
+class ScopedChdir {
+public:
+    explicit ScopedChdir(const std::string& path);
+    ~ScopedChdir();
+    ScopedChdir(const ScopedChdir&) = delete;
+    ScopedChdir& operator=(const ScopedChdir&) = delete;
+
+private:
+    std::string m_previous;
+};
+
+// A temporary folder that is the current directory and holds the settings
+// file of the process-wide store, so lists, logs and settings of a test stay
+// inside it. Restores the store's previous path afterwards.
+class Sandbox {
+public:
+    Sandbox();
+    ~Sandbox();
+    const std::string& Path() const { return m_dir.Path(); }
+    std::string File(const std::string& name) const { return m_dir.File(name); }
+    std::string SettingsPath() const { return m_dir.File("newsgleaner.ini"); }
+
+private:
+    TempDir m_dir;
+    ScopedChdir m_chdir;
+    std::string m_previousSettings;
+};
+
+void WriteFile(const std::string& path, const std::string& bytes);
+std::string ReadFile(const std::string& path);
+bool FileExists(const std::string& path);
+
+}  // namespace ngtest
