@@ -19,9 +19,12 @@ public:
     DownloadHistory(DownloadHistory&&) noexcept;
     DownloadHistory& operator=(DownloadHistory&&) noexcept;
 
-    // Reads `fileName` (one name per line); first copies it to "~" +
-    // fileName. Keeps the last `maxHist` lines (none when maxHist <= 0).
-    // False, and the list untouched, when the file cannot be opened.
+    // Reads `fileName` (one name per line) and adds its lines at the newest
+    // end; first copies it to "~" + fileName ("~" goes before the last path
+    // component), replacing the copy atomically. Each added line beyond
+    // `maxHist` names drops the oldest, so loading into an empty list keeps
+    // the last maxHist lines (none when maxHist <= 0). False, and the list
+    // and the copy untouched, when the file cannot be opened.
     bool Load(const std::string& fileName, int maxHist);
 
     // Writes every name longer than 3 characters, one per line, replacing
@@ -44,11 +47,13 @@ public:
 
 private:
     struct Index;
+    void RebuildIndex();
     std::deque<std::string> m_names;
     std::unique_ptr<Index> m_index;
 };
 
-// Appends entry + " -- " + subject, in lower case, to "HistLog.txt".
+// Appends entry + " -- " + subject, in lower case, to "HistLog.txt" in one
+// write; a line break inside becomes a blank so a record stays one line.
 // A file that cannot be opened loses the record silently.
 void LogHistoryHit(std::string_view entry, std::string_view subject,
                    const std::string& fileName = "HistLog.txt");

@@ -1,0 +1,329 @@
+#include "store/DownloadHistory.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <cerrno>
+#include <csignal>
+#include <random>
+
+#include "support/TestSupport.h"
+
+using ng::DownloadHistory;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+// The history test as a plain walk, newest name first, each upper-cased on
+// the fly: the reference FindHit must agree with.
+std::optional<std::string> WalkHistory(const std::deque<std::string>& names,
+                                       std::string_view subject) {
+    auto upper = [](std::string text) {
+        for (char& c : text) {
+            if (c >= 'a' && c <= 'z') {
+                c = static_cast<char>(c - 32);
+            }
+        }
+        return text;
+    };
+    for (auto it = names.rbegin(); it != names.rend(); ++it) {
+        if (it->size() <= 3) {
+            continue;
+        }
+        std::string entry = upper(*it);
+        size_t at = subject.find(entry);
+        if (at == 0) {
+            return entry;
+        }
+        if (at != std::string_view::npos && subject.find(" " + entry) != std::string_view::npos) {
+            return " " + entry;
+        }
+    }
+    return std::nullopt;
+}
+
+Lines NumberedLines(int count) {
+    Lines lines;
+    for (int i = 1; i <= count; ++i) {
+        lines.push_back("file" + std::to_string(i) + ".jpg");
+    }
+    return lines;
+}
+
+std::string Joined(const Lines& lines) {
+    std::string text;
+    for (const auto& line : lines) {
+        text += line + "\n";
+    }
+    return text;
+}
+
+}  // namespace
+
+TEST(DownloadHistory, FindHitFollowsTheHistoryTest) {
+    DownloadHistory history;
+    history.Add("cat.jpg");
+    EXPECT_EQ(history.FindHit("CAT.JPG (1/1)"), "CAT.JPG");
+    EXPECT_EQ(history.FindHit("NICE CAT.JPG (1/1)"), " CAT.JPG");
+    EXPECT_EQ(history.FindHit("BOBCAT.JPG"), std::nullopt);
+    // Found first inside a word, but also after a blank further on.
+    EXPECT_EQ(history.FindHit("BOBCAT.JPG AND CAT.JPG"), " CAT.JPG");
+    EXPECT_EQ(history.FindHit("CAT.JP"), std::nullopt);
+    EXPECT_EQ(history.FindHit(""), std::nullopt);
+
+    history.Add("abc");  // three characters never match
+    EXPECT_EQ(history.FindHit("ABC DEF"), std::nullopt);
+    history.Add("abcd");
+    EXPECT_EQ(history.FindHit("ABCD"), "ABCD");
+
+    // The newest hit wins; its text is the upper-cased newest name.
+    DownloadHistory order;
+    order.Add("Pic1.jpg");
+    order.Add("pic1");
+    EXPECT_EQ(order.FindHit("X PIC1.JPG"), " PIC1");
+    order.Add("PIC1.JPG");
+    EXPECT_EQ(order.FindHit("X PIC1.JPG"), " PIC1.JPG");
+    // An older name at the start loses to a newer one after a blank.
+    order.Add("zzzz");
+    EXPECT_EQ(order.FindHit("PIC1.JPG ZZZZ"), " ZZZZ");
+}
+
+TEST(DownloadHistory, FindHitAgreesWithThePlainWalk) {
+    ngtest::TempDir dir;
+    std::mt19937 rng(20240613);
+    // A small alphabet so that names overlap, repeat in other case, and
+    // sit inside each other; blanks, 8-bit bytes and NUL included.
+    const std::string alphabet = std::string("aAbBc. \xE9\xC9", 9) + std::string(1, '\0');
+    auto pick = [&](size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(rng); };
+    auto randomText = [&](size_t maxLen) {
+        std::string text(pick(maxLen + 1), ' ');
+        for (char& c : text) {
+            c = alphabet[pick(alphabet.size())];
+        }
+        return text;
+    };
+    auto upper = [](std::string text) {
+        for (char& c : text) {
+            c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+        }
+        return text;
+    };
+
+    int hits = 0, atStart = 0, afterBlank = 0, checked = 0;
+    for (int round = 0; round < 400; ++round) {
+        DownloadHistory history;
+        std::deque<std::string> names;
+        int count = static_cast<int>(pick(40));
+        for (int i = 0; i < count; ++i) {
+            std::string name = randomText(pick(3) == 0 ? 4 : 7);
+            if (!names.empty() && pick(4) == 0) {
+                // The same name again, some letters in the other case.
+                name = names[pick(names.size())];
+                for (char& c : name) {
+                    if (pick(2) == 0 && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) {
+                        c = static_cast<char>(c ^ 0x20);
+                    }
+                }
+            }
+            names.push_back(name);
+        }
+        // Half the rounds build the index at Load and extend it by Add.
+        size_t loaded = (round % 2 == 1) ? pick(names.size() + 1) : 0;
+        if (loaded > 0) {
+            std::string text;
+            for (size_t i = 0; i < loaded; ++i) {
+                text += names[i] + "\n";
+            }
+            ngtest::WriteFile(dir.File("HistList"), text);
+            ASSERT_TRUE(history.Load(dir.File("HistList"), 1000));
+        }
+        for (size_t i = loaded; i < names.size(); ++i) {
+            history.Add(names[i]);
+        }
+        ASSERT_EQ(history.Names(), names);
+        for (int s = 0; s < 60; ++s) {
+            std::string subject;
+            int parts = static_cast<int>(pick(4));
+            for (int p = 0; p < parts; ++p) {
+                if (!names.empty() && pick(2) == 0) {
+                    subject += names[pick(names.size())];
+                } else {
+                    subject += randomText(5);
+                }
+                if (pick(2) == 0) {
+                    subject += ' ';
+                }
+            }
+            // The filter hands over upper-cased subjects; raw ones must
+            // still agree, the walk compares bytes either way.
+            if (pick(4) != 0) {
+                subject = upper(subject);
+            }
+            auto expected = WalkHistory(names, subject);
+            ASSERT_EQ(history.FindHit(subject), expected)
+                << "round " << round << " subject " << testing::PrintToString(subject);
+            ++checked;
+            if (expected) {
+                ++hits;
+                ((*expected)[0] == ' ' ? afterBlank : atStart)++;
+            }
+        }
+    }
+    // The random cases must have exercised both kinds of hit and misses.
+    EXPECT_GT(hits, checked / 10);
+    EXPECT_LT(hits, checked);
+    EXPECT_GT(afterBlank, 100);
+    EXPECT_GT(atStart, 100);
+}
+
+TEST(DownloadHistory, IndexFollowsLoadAddAndClear) {
+    ngtest::TempDir dir;
+    std::string path = dir.File("HistList");
+    ngtest::WriteFile(path, "old.jpg\r\nOther.GIF\r\nabc\r\n\r\nlast.png");
+    DownloadHistory history;
+    ASSERT_TRUE(history.Load(path, 20000));
+    EXPECT_EQ(history.Size(), 5u);
+    EXPECT_EQ(history.FindHit("OTHER.GIF (1/1)"), "OTHER.GIF");
+    EXPECT_EQ(history.FindHit("A LAST.PNG"), " LAST.PNG");
+    history.Add("new.jpg");
+    EXPECT_EQ(history.FindHit("NEW.JPG OLD.JPG"), "NEW.JPG");
+    EXPECT_EQ(history.FindHit("OLD.JPG NEW.JPG"), " NEW.JPG");
+
+    DownloadHistory moved = std::move(history);
+    EXPECT_EQ(moved.FindHit("NEW.JPG"), "NEW.JPG");
+    EXPECT_EQ(history.FindHit("NEW.JPG"), std::nullopt);  // moved-from: empty
+    history.Add("again.jpg");
+    EXPECT_EQ(history.FindHit("AGAIN.JPG"), "AGAIN.JPG");
+
+    moved.Clear();
+    EXPECT_EQ(moved.Size(), 0u);
+    EXPECT_EQ(moved.FindHit("NEW.JPG"), std::nullopt);
+    moved.Add("fresh.jpg");
+    EXPECT_EQ(moved.FindHit("FRESH.JPG"), "FRESH.JPG");
+}
+
+TEST(DownloadHistory, LoadKeepsTheNewestMaxHistAndBacksUp) {
+    ngtest::TempDir dir;
+    std::string path = dir.File("HistList");
+    Lines all = NumberedLines(25000);
+    ngtest::WriteFile(path, Joined(all));
+
+    DownloadHistory history;
+    ASSERT_TRUE(history.Load(path, 20000));
+    ASSERT_EQ(history.Size(), 20000u);
+    EXPECT_EQ(history.Names().front(), "file5001.jpg");
+    EXPECT_EQ(history.Names().back(), "file25000.jpg");
+    EXPECT_EQ(ngtest::ReadFile(dir.File("~HistList")), Joined(all));
+    EXPECT_EQ(history.FindHit("FILE5001.JPG"), "FILE5001.JPG");
+    EXPECT_EQ(history.FindHit("FILE5000.JPG"), std::nullopt);
+
+    ASSERT_TRUE(history.Save(path));
+    EXPECT_EQ(ngtest::ReadFile(path), Joined(Lines(all.begin() + 5000, all.end())));
+    // The next load backs up exactly the file the previous pass left.
+    std::string before = ngtest::ReadFile(path);
+    DownloadHistory next;
+    ASSERT_TRUE(next.Load(path, 20000));
+    EXPECT_EQ(ngtest::ReadFile(dir.File("~HistList")), before);
+
+    // A cap of 0 (or below) drops every line; only names added later are saved.
+    for (int cap : {0, -5}) {
+        DownloadHistory none;
+        ASSERT_TRUE(none.Load(path, cap));
+        EXPECT_EQ(none.Size(), 0u);
+        none.Add("added.jpg");
+        ASSERT_TRUE(none.Save(dir.File("capped")));
+        EXPECT_EQ(ngtest::ReadFile(dir.File("capped")), "added.jpg\n");
+    }
+
+    // Loading into a list that is not empty: each line beyond the cap
+    // pushes out one of the oldest names.
+    DownloadHistory partly;
+    for (const char* name : {"a1.jpg", "a2.jpg", "a3.jpg"}) {
+        partly.Add(name);
+    }
+    ngtest::WriteFile(dir.File("two"), "b1.jpg\nb2.jpg\n");
+    ASSERT_TRUE(partly.Load(dir.File("two"), 2));
+    EXPECT_EQ(partly.Names(), (std::deque<std::string>{"a3.jpg", "b1.jpg", "b2.jpg"}));
+}
+
+TEST(DownloadHistory, SaveDropsShortNamesAndEveryReaderCopesWithOddFiles) {
+    ngtest::TempDir dir;
+    std::string path = dir.File("HistList");
+    std::string longName(1 << 20, 'n');
+    std::string withNul("nul\0name.jpg", 12);
+    ngtest::WriteFile(path, "\r\nabc\nabcd\r\n" + longName + "\r\n" + withNul + "\nno-end.jpg");
+    DownloadHistory history;
+    ASSERT_TRUE(history.Load(path, 20000));
+    EXPECT_EQ(history.Names(),
+              (std::deque<std::string>{"", "abc", "abcd", longName, withNul, "no-end.jpg"}));
+    EXPECT_EQ(history.FindHit(ng::ToUpperAscii(withNul)), ng::ToUpperAscii(withNul));
+    ASSERT_TRUE(history.Save(path));
+    EXPECT_EQ(ngtest::ReadFile(path), "abcd\n" + longName + "\n" + withNul + "\nno-end.jpg\n");
+
+    // Missing file: false, list and backup untouched.
+    DownloadHistory untouched;
+    untouched.Add("keep.jpg");
+    EXPECT_FALSE(untouched.Load(dir.File("missing"), 20000));
+    EXPECT_EQ(untouched.Size(), 1u);
+    EXPECT_FALSE(ngtest::FileExists(dir.File("~missing")));
+    EXPECT_FALSE(untouched.Load(dir.Path(), 20000));  // a folder is not a list
+
+    ngtest::WriteFile(dir.File("empty"), "");
+    EXPECT_TRUE(untouched.Load(dir.File("empty"), 20000));
+    EXPECT_EQ(untouched.Size(), 1u);
+    EXPECT_EQ(ngtest::ReadFile(dir.File("~empty")), "");
+}
+
+TEST(DownloadHistory, FailedSaveKeepsTheOldListWhole) {
+    ngtest::TempDir dir;
+    std::string path = dir.File("HistList");
+    Lines old = NumberedLines(100);
+    ngtest::WriteFile(path, Joined(old));
+    DownloadHistory history;
+    ASSERT_TRUE(history.Load(path, 20000));
+    Lines added;
+    for (const auto& line : NumberedLines(5000)) {
+        added.push_back("new" + line);
+        history.Add(added.back());
+    }
+
+    // A file size limit stands in for a full disk: the write stops midway.
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    int error = 0;
+    bool savedOk = history.Save(path, &error);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+
+    EXPECT_FALSE(savedOk);
+    EXPECT_EQ(error, EFBIG);
+    EXPECT_EQ(ngtest::ReadFile(path), Joined(old));
+    EXPECT_EQ(history.Size(), 5100u);  // the names stay for a later save
+    ASSERT_TRUE(history.Save(path));
+    EXPECT_EQ(ngtest::ReadFile(path), Joined(old) + Joined(added));
+
+    // A name too long for the folder's temporary file fails before writing.
+    std::string tooLong = dir.File(std::string(250, 'h'));
+    ngtest::WriteFile(tooLong, "kept\n");
+    EXPECT_FALSE(history.Save(tooLong, &error));
+    EXPECT_EQ(error, ENAMETOOLONG);
+    EXPECT_EQ(ngtest::ReadFile(tooLong), "kept\n");
+}
+
+TEST(DownloadHistory, HistoryLogRecordsInLowerCase) {
+    ngtest::TempDir dir;
+    ngtest::ScopedChdir here(dir.Path());
+    ng::LogHistoryHit("CAT.JPG", "CAT.JPG (1/1)");
+    ng::LogHistoryHit(" CAT.JPG", "NICE CAT.JPG (1/1)");
+    ng::LogHistoryHit("\xC9T\xC9.JPG", "A\rB\nC");
+    EXPECT_EQ(ngtest::ReadFile("HistLog.txt"),
+              "cat.jpg -- cat.jpg (1/1)\n"
+              " cat.jpg -- nice cat.jpg (1/1)\n"
+              "\xC9t\xC9.jpg -- a b c\n");
+    ng::LogHistoryHit("X", "Y", dir.File("no/such/folder/log"));  // lost silently
+    EXPECT_FALSE(ngtest::FileExists(dir.File("no")));
+}
