@@ -6,7 +6,8 @@
 namespace ng {
 
 // Appends outputPath + " -> " + from and a line end to the log at logPath,
-// in one write. A log that cannot be opened loses the record silently.
+// in one write; a line break inside becomes a blank so a record stays one
+// line. A log that cannot be opened loses the record silently.
 void AppendDownloadLog(const std::string& logPath, const std::string& outputPath,
                        const std::string& from);
 

@@ -13,10 +13,15 @@ std::string ActiveGroupsFileName(const std::string& host);  // "Groups." + host
 std::string AllGroupsFileName(const std::string& host);     // "AllGroups." + host
 std::string CategoryFileName(const std::string& host);      // "GroupCat." + host
 
+// A host that cannot form a file name (empty, or holding '/' or NUL) makes
+// every reader and writer below fail (EINVAL), as a file that cannot be
+// opened or created would.
+
 // Every line, empty lines included. False when the file cannot be opened.
 bool ReadActiveGroups(const std::string& host, std::vector<std::string>& groups);
 // Every non-empty line.
 bool ReadAllGroups(const std::string& host, std::vector<std::string>& groups);
+// Every line, empty lines included (they end the category blocks).
 bool ReadCategoryLines(const std::string& host, std::vector<std::string>& lines);
 
 // Each replaces its file whole (temporary file, then rename).
