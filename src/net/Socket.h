@@ -4,14 +4,26 @@
 // already terminated, and hands back reply lines one at a time with their
 // own line ends. It knows nothing of NNTP itself.
 //
+// A line is everything up to and including '\n'; a '\r' before it stays
+// part of the line, and so do any NUL bytes. Text after the last '\n' is
+// never handed out.
+//
 // Every wait can be cut short: the owner hands in a stop flag and a pause
 // gate. A stop ends a wait within a second; a pause parks the connection
-// (nothing is sent, no line is handed out) until it is resumed.
+// (nothing is sent, no line is handed out) until it is resumed, and a stop
+// given while paused is acted on only after the resume.
+//
+// Waits have a time limit (SetReadTimeout): a server that stays silent that
+// long, or a connect that takes that long, counts as a lost connection.
+//
+// One connection belongs to one thread; only the stop flag and the pause
+// gate may be touched from elsewhere.
 
 #include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <deque>
+#include <memory>
 #include <string>
 
 namespace ng {
@@ -28,8 +40,8 @@ public:
         Failed = 6,
     };
 
-    // A line longer than this fails the connection (state Failed) instead
-    // of growing without bound.
+    // A line longer than this (line end included) fails the connection
+    // (state Failed) instead of growing without bound.
     static constexpr size_t kMaxLineLength = 4 * 1024 * 1024;
     static constexpr std::chrono::seconds kDefaultReadTimeout{180};
 
@@ -38,21 +50,29 @@ public:
     CNewsSocket(const CNewsSocket&) = delete;
     CNewsSocket& operator=(const CNewsSocket&) = delete;
 
-    // Waits in OpenConnection and ReadLine watch these. Either may be null.
+    // Waits in OpenConnection, SendLine and ReadLine watch these. Either may
+    // be null. Both must outlive the connection.
     void SetInterrupt(const std::atomic<bool>* stop, ng::PauseGate* pause);
-    // How long a read may wait for the server before the connection counts
-    // as lost (state Failed). Zero or less means the default.
+    // How long a read may wait for the server (and a connect may take)
+    // before the connection counts as lost (state Failed). Zero or less
+    // means the default.
     void SetReadTimeout(std::chrono::milliseconds timeout);
 
-    // Resolves the host (a dotted or IPv6 address is used directly),
-    // connects, and reads and drops the greeting line. True when connected.
+    // Resolves the host (a dotted or IPv6 address is used directly, with or
+    // without brackets), connects, and reads and drops the greeting line.
+    // True when connected and a greeting line arrived. A failed lookup
+    // leaves the state as it was; a failed connect leaves it Failed.
     bool OpenConnection(const std::string& host, int port);
     // Queues one complete command (with its "\r\n") and sends what the
-    // network takes at once; the rest goes out during later waits.
+    // network takes at once; the rest goes out during later waits, in order.
+    // Empty text does nothing.
     void SendLine(const std::string& text);
-    // The next line with its line end, or "" once the connection is no
-    // longer connected and no received line is left, or when a stop cut the
-    // wait short (then InterruptedByStop() is true and the state unchanged).
+    // The next line with its line end. Lines already received are handed
+    // out even after the connection closed or failed. Returns "" when none
+    // is left and the connection is no longer connected (closed by the
+    // server: Idle; error, overlong line or silence past the read timeout:
+    // Failed), or when a stop cut the wait short (then InterruptedByStop()
+    // is true and the state unchanged).
     std::string ReadLine();
     // The last ReadLine or OpenConnection returned early because of a stop.
     bool InterruptedByStop() const { return m_bInterrupted; }
@@ -60,17 +80,39 @@ public:
     int m_nState = NoSocket;
     std::string m_strError;
 
-    // For tests: bytes handed to the network so far and lines waiting.
+    // For tests: bytes queued by SendLine that the network has not taken yet.
     size_t PendingSendBytes() const;
+    // The system error code behind the last failure: ETIMEDOUT for a silent
+    // server or a connect that took too long, EMSGSIZE for an overlong line.
+    int LastError() const { return m_nLastError; }
 
 private:
-    // (implementation members)
+    enum class WaitResult { Ready, Stopped, TimedOut, Failed };
+    using Clock = std::chrono::steady_clock;
+
+    bool CreateSocket(int family);
+    void CloseSocket();
+    int RecordError(int code);
+    WaitResult ConnectTo(const void* address, unsigned addressLength, int family,
+                         Clock::time_point& deadline);
+    // Parks while paused; true when it had to wait.
+    bool ParkWhilePaused();
+    bool StopRequested() const;
+    WaitResult WaitFor(short events, Clock::time_point& deadline, short& revents);
+    void FlushSendQueue();
+    void SplitIntoLines(const char* data, size_t length);
+
     std::deque<std::string> m_receivedLines;
     std::string m_strPartialLine;
     std::deque<std::string> m_sendQueue;
+    size_t m_nSentOfHead = 0;  // bytes of the queue's head already sent
     int m_fd = -1;
+    int m_nFamily = 0;
+    bool m_bFresh = false;  // the socket has not been used for a connect yet
     const std::atomic<bool>* m_pStop = nullptr;
     ng::PauseGate* m_pPause = nullptr;
     std::chrono::milliseconds m_readTimeout = kDefaultReadTimeout;
     bool m_bInterrupted = false;
+    int m_nLastError = 0;
+    std::unique_ptr<char[]> m_receiveBuffer;
 };

@@ -1,0 +1,397 @@
+#include "net/Socket.h"
+
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "platform/Sync.h"
+
+namespace {
+
+// Large reads: nothing depends on the chunk size, and a pass moves a lot of
+// text through here.
+constexpr size_t kReceiveChunk = 64 * 1024;
+// The longest a wait goes without looking at the stop flag.
+constexpr std::chrono::milliseconds kWaitSlice{200};
+
+struct AddressList {
+    addrinfo* head = nullptr;
+    AddressList() = default;
+    AddressList(const AddressList&) = delete;
+    AddressList& operator=(const AddressList&) = delete;
+    ~AddressList() {
+        if (head) {
+            ::freeaddrinfo(head);
+        }
+    }
+};
+
+// A name lookup runs on a helper thread so that a stop or the time limit
+// can abandon it; the thread cleans up after itself whenever it ends.
+struct LookupJob {
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    AddressList result;
+};
+
+enum class LookupResult { Found, NotFound, Stopped };
+
+LookupResult Lookup(const std::string& host, int port, const std::atomic<bool>* stop,
+                    ng::PauseGate* pause, std::chrono::milliseconds timeout, AddressList& out) {
+    const std::string service = std::to_string(port);
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+    // Addresses need no lookup and cannot hang.
+    if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &out.head) == 0) {
+        return LookupResult::Found;
+    }
+    out.head = nullptr;
+
+    auto job = std::make_shared<LookupJob>();
+    std::thread([job, host, service] {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        hints.ai_flags = AI_ADDRCONFIG | AI_NUMERICSERV;
+        addrinfo* found = nullptr;
+        if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0) {
+            found = nullptr;
+        }
+        std::lock_guard lock(job->mutex);
+        job->result.head = found;
+        job->done = true;
+        job->finished.notify_all();
+    }).detach();
+
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::unique_lock lock(job->mutex);
+    while (!job->done) {
+        if (pause && pause->IsPaused()) {
+            lock.unlock();
+            pause->WaitWhilePaused();
+            deadline = std::chrono::steady_clock::now() + timeout;
+            lock.lock();
+            continue;
+        }
+        if (stop && *stop) {
+            return LookupResult::Stopped;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return LookupResult::NotFound;
+        }
+        job->finished.wait_for(lock, kWaitSlice);
+    }
+    std::swap(out.head, job->result.head);
+    return out.head ? LookupResult::Found : LookupResult::NotFound;
+}
+
+}  // namespace
+
+CNewsSocket::CNewsSocket(bool create) {
+    if (!create) {
+        return;
+    }
+    if (CreateSocket(AF_INET) || (errno == EAFNOSUPPORT && CreateSocket(AF_INET6))) {
+        m_nState = Idle;
+    } else {
+        RecordError(errno);
+        m_strError = "Unable to open a new socket.";
+    }
+}
+
+CNewsSocket::~CNewsSocket() {
+    CloseSocket();
+}
+
+void CNewsSocket::SetInterrupt(const std::atomic<bool>* stop, ng::PauseGate* pause) {
+    m_pStop = stop;
+    m_pPause = pause;
+}
+
+void CNewsSocket::SetReadTimeout(std::chrono::milliseconds timeout) {
+    m_readTimeout = timeout.count() > 0 ? timeout : std::chrono::milliseconds(kDefaultReadTimeout);
+}
+
+size_t CNewsSocket::PendingSendBytes() const {
+    size_t total = 0;
+    for (const auto& text : m_sendQueue) {
+        total += text.size();
+    }
+    return total - m_nSentOfHead;
+}
+
+bool CNewsSocket::CreateSocket(int family) {
+    CloseSocket();
+    m_fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (m_fd < 0) {
+        return false;
+    }
+    m_nFamily = family;
+    m_bFresh = true;
+    return true;
+}
+
+void CNewsSocket::CloseSocket() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    m_bFresh = false;
+}
+
+int CNewsSocket::RecordError(int code) {
+    m_nState = Failed;
+    m_nLastError = code;
+    return code;
+}
+
+bool CNewsSocket::ParkWhilePaused() {
+    return m_pPause && m_pPause->WaitWhilePaused();
+}
+
+bool CNewsSocket::StopRequested() const {
+    return m_pStop && m_pStop->load();
+}
+
+CNewsSocket::WaitResult CNewsSocket::WaitFor(short events, Clock::time_point& deadline,
+                                             short& revents) {
+    for (;;) {
+        if (ParkWhilePaused()) {
+            // The server's silence while we were parked is not its fault.
+            deadline = Clock::now() + m_readTimeout;
+        }
+        if (StopRequested()) {
+            return WaitResult::Stopped;
+        }
+        auto now = Clock::now();
+        if (now >= deadline) {
+            return WaitResult::TimedOut;
+        }
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+        pollfd entry{m_fd, events, 0};
+        int rc = ::poll(&entry, 1, static_cast<int>(std::min(left, kWaitSlice).count()));
+        if (rc > 0) {
+            revents = entry.revents;
+            return WaitResult::Ready;
+        }
+        if (rc < 0 && errno != EINTR) {
+            RecordError(errno);
+            return WaitResult::Failed;
+        }
+    }
+}
+
+CNewsSocket::WaitResult CNewsSocket::ConnectTo(const void* address, unsigned addressLength,
+                                               int family, Clock::time_point& deadline) {
+    // A socket that has seen a connect attempt cannot be used for another.
+    if (!(m_fd >= 0 && m_bFresh && m_nFamily == family) && !CreateSocket(family)) {
+        m_nLastError = errno;
+        m_strError = "Unable to open a new socket.";
+        return WaitResult::Failed;
+    }
+    m_bFresh = false;
+    if (::connect(m_fd, static_cast<const sockaddr*>(address), addressLength) == 0) {
+        return WaitResult::Ready;
+    }
+    if (errno != EINPROGRESS && errno != EINTR) {
+        m_nLastError = errno;
+        return WaitResult::Failed;
+    }
+    short revents = 0;
+    WaitResult waited = WaitFor(POLLOUT, deadline, revents);
+    if (waited != WaitResult::Ready) {
+        return waited;
+    }
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        m_nLastError = error;
+        return WaitResult::Failed;
+    }
+    return WaitResult::Ready;
+}
+
+bool CNewsSocket::OpenConnection(const std::string& host, int port) {
+    m_bInterrupted = false;
+    if (m_nState != NoSocket && m_nState != Idle) {
+        return false;
+    }
+    ParkWhilePaused();
+    std::string name = host;
+    if (name.size() > 2 && name.front() == '[' && name.back() == ']') {
+        name = name.substr(1, name.size() - 2);
+    }
+    if (name.empty() || port <= 0 || port > 65535) {
+        return false;
+    }
+    AddressList addresses;
+    switch (Lookup(name, port, m_pStop, m_pPause, m_readTimeout, addresses)) {
+        case LookupResult::Found:
+            break;
+        case LookupResult::NotFound:
+            return false;
+        case LookupResult::Stopped:
+            m_bInterrupted = true;
+            return false;
+    }
+
+    m_receivedLines.clear();
+    m_strPartialLine.clear();
+    m_sendQueue.clear();
+    m_nSentOfHead = 0;
+    m_nState = Connecting;
+    auto deadline = Clock::now() + m_readTimeout;
+    WaitResult result = WaitResult::Failed;
+    // Try each address in turn (a name may have an IPv6 and an IPv4 one) until
+    // one answers, the time is up or a stop comes.
+    for (const addrinfo* ai = addresses.head; ai; ai = ai->ai_next) {
+        result = ConnectTo(ai->ai_addr, ai->ai_addrlen, ai->ai_family, deadline);
+        if (result != WaitResult::Failed) {
+            break;
+        }
+    }
+    switch (result) {
+        case WaitResult::Ready:
+            m_nState = Connected;
+            break;
+        case WaitResult::Stopped:
+            CloseSocket();
+            m_nState = Idle;
+            m_bInterrupted = true;
+            return false;
+        case WaitResult::TimedOut:
+            RecordError(ETIMEDOUT);
+            return false;
+        case WaitResult::Failed:
+            RecordError(m_nLastError);
+            return false;
+    }
+
+    // Without a greeting nothing has been said to us: the connection is not
+    // usable, whatever the state now is.
+    std::string greeting = ReadLine();
+    return !m_bInterrupted && !greeting.empty();
+}
+
+void CNewsSocket::SendLine(const std::string& text) {
+    if (text.empty()) {
+        return;
+    }
+    ParkWhilePaused();
+    m_sendQueue.push_back(text);
+    if (m_nState == Connected) {
+        FlushSendQueue();
+    }
+}
+
+void CNewsSocket::FlushSendQueue() {
+    while (!m_sendQueue.empty()) {
+        const std::string& head = m_sendQueue.front();
+        ssize_t sent =
+            ::send(m_fd, head.data() + m_nSentOfHead, head.size() - m_nSentOfHead, MSG_NOSIGNAL);
+        if (sent < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                RecordError(errno);
+            }
+            return;
+        }
+        m_nSentOfHead += static_cast<size_t>(sent);
+        if (m_nSentOfHead < head.size()) {
+            return;  // the network is full for now
+        }
+        m_sendQueue.pop_front();
+        m_nSentOfHead = 0;
+    }
+}
+
+std::string CNewsSocket::ReadLine() {
+    m_bInterrupted = false;
+    ParkWhilePaused();
+    if (m_nState == Connected && !m_sendQueue.empty()) {
+        FlushSendQueue();
+    }
+    if (m_nState == Connected && m_receivedLines.empty() && !m_receiveBuffer) {
+        m_receiveBuffer = std::make_unique<char[]>(kReceiveChunk);
+    }
+    auto deadline = Clock::now() + m_readTimeout;
+    while (m_nState == Connected && m_receivedLines.empty()) {
+        ssize_t got = ::recv(m_fd, m_receiveBuffer.get(), kReceiveChunk, 0);
+        if (got > 0) {
+            SplitIntoLines(m_receiveBuffer.get(), static_cast<size_t>(got));
+            deadline = Clock::now() + m_readTimeout;
+            continue;
+        }
+        if (got == 0) {
+            m_nState = Idle;  // the server closed the connection
+            break;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno != EAGAIN && errno != EWOULDBLOCK) {
+            RecordError(errno);
+            break;
+        }
+        short revents = 0;
+        short events = m_sendQueue.empty() ? POLLIN : POLLIN | POLLOUT;
+        WaitResult waited = WaitFor(events, deadline, revents);
+        if (waited == WaitResult::Stopped) {
+            m_bInterrupted = true;
+            return {};
+        }
+        if (waited == WaitResult::TimedOut) {
+            RecordError(ETIMEDOUT);
+            break;
+        }
+        if (waited == WaitResult::Ready && (revents & POLLOUT)) {
+            FlushSendQueue();
+        }
+    }
+    if (m_receivedLines.empty()) {
+        return {};
+    }
+    std::string line = std::move(m_receivedLines.front());
+    m_receivedLines.pop_front();
+    return line;
+}
+
+void CNewsSocket::SplitIntoLines(const char* data, size_t length) {
+    const char* end = data + length;
+    while (data < end) {
+        const char* lineFeed = static_cast<const char*>(std::memchr(data, '\n', end - data));
+        size_t piece = lineFeed ? static_cast<size_t>(lineFeed - data) + 1 : end - data;
+        if (m_strPartialLine.size() + piece > kMaxLineLength) {
+            std::string().swap(m_strPartialLine);
+            RecordError(EMSGSIZE);
+            return;
+        }
+        if (!lineFeed) {
+            m_strPartialLine.append(data, piece);
+        } else if (m_strPartialLine.empty()) {
+            m_receivedLines.emplace_back(data, piece);
+        } else {
+            m_strPartialLine.append(data, piece);
+            m_receivedLines.push_back(std::move(m_strPartialLine));
+            m_strPartialLine = std::string();
+        }
+        data += piece;
+    }
+}
