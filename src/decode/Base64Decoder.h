@@ -4,7 +4,8 @@
 // character outside the alphabet is skipped.
 
 #include <string>
-#include <vector>
+
+#include "decode/OutputFile.h"
 
 class CBase64Decoder {
 public:
@@ -17,7 +18,8 @@ public:
     int Open(const std::string& path);
     // Decodes `length` characters of `text` and appends the bytes to the
     // file. The number of bytes written, or -1 when the write failed or no
-    // file is open.
+    // file is open. Every byte the text yields is written: the output room
+    // is sized to the call, never refused.
     int DecodeAndWrite(const char* text, int length);
     // The decoding step: bytes produced into `output`, or -1 when they would
     // not fit in `capacity`.
@@ -28,8 +30,12 @@ public:
     int m_hFile = -1;  // output file descriptor; -1 when none is open
     char m_quantum[4] = {0, 0, 0, 0};
     int m_nQuantum = 0;
-    int m_nFileErrno = 0;  // errno of the last failed open or write
+    // errno of the last failed open or write; a write without an open file
+    // keeps the open's errno (EBADF when there was none).
+    int m_nFileErrno = 0;
 
 private:
-    std::vector<unsigned char> m_scratch;
+    // Decoded bytes go straight into the file's own buffer: no scratch
+    // buffer per line.
+    ng::OutputFile m_out;
 };

@@ -5,10 +5,18 @@
 #include <string>
 #include <string_view>
 
+#include "decode/OutputFile.h"
+
 class CUUDecoder {
 public:
     enum DecodeState { LookingForBegin = 0, DecodingData = 1, ExpectingEnd = 2, Finished = 3 };
     enum Result { LineTaken = 0, Failed = 1, Done = 2 };
+
+    // Longest file name a begin line may carry, and longest path the name may
+    // make with the folder; longer ones are refused like a file that cannot
+    // be created.
+    static constexpr size_t kMaxNameLength = 259;
+    static constexpr size_t kMaxPathLength = 1023;
 
     // `directory` is used as a prefix: it ends with its separator ("/").
     explicit CUUDecoder(std::string directory);
@@ -23,6 +31,9 @@ public:
     int m_nDecodeState = LookingForBegin;
     int m_hFile = -1;  // output file descriptor while open; -1 when none
     int m_nMode = 0;   // permission number of the begin line; kept, not used
+    // The name read from the begin line; once the file is created, the name
+    // it was created under (the part after any '/'), so that
+    // m_strDirectory + m_szFileName is its path.
     std::string m_szFileName;
     std::string m_strDirectory;
     int m_bFileError = 0;  // output could not be created or a write fell short
@@ -34,4 +45,8 @@ private:
     int FindBegin(std::string_view line);
     int DecodeDataLine(std::string_view line);
     int CheckEnd(std::string_view line);
+    // Ends decoding after a failure; `error` != 0 also raises m_bFileError.
+    int Fail(int error);
+
+    ng::OutputFile m_out;
 };

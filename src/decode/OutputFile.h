@@ -1,0 +1,74 @@
+#pragma once
+// The decoders' output file: raw bytes through open/write/close, buffered so
+// that a large attachment costs a few system calls per megabyte instead of
+// one per line.
+//
+// Buffering must not hide a full disk: the decoders report a short write on
+// the very line whose bytes do not fit. So bytes are only kept back while
+// the file system has already allocated room for them (fallocate with
+// FALLOC_FL_KEEP_SIZE, in steps of kReserveStep); writing reserved room
+// cannot fail for lack of space. When room cannot be reserved (full disk,
+// quota, or a file system or device without fallocate) the buffered bytes
+// are written out and every later Commit writes at once, so its result is
+// exact. Room reserved beyond the last byte is given back on Close. Should
+// writing reserved room fail all the same (an I/O error, a file system that
+// does not keep its promise), the call that writes it out reports it, still
+// no later than the Flush or Close that ends the file.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace ng {
+
+class OutputFile {
+public:
+    static constexpr size_t kBufferSize = 128 * 1024;
+    static constexpr uint64_t kReserveStep = 256 * 1024;
+
+    OutputFile() = default;
+    ~OutputFile() { Close(); }
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Creates or empties the file (mode 0666 less the umask), closing any
+    // file open before. 0, or the errno of the failed open.
+    int Create(const std::string& path);
+    bool IsOpen() const { return m_fd >= 0; }
+    int Fd() const { return m_fd; }
+
+    // Room for `n` bytes that the caller fills and then hands over with
+    // Commit. Valid until the next Claim, Commit, Flush or Close.
+    unsigned char* Claim(size_t n);
+    // Hands over the first `n` bytes of the last Claim. 0 when they are
+    // written or certain to be; otherwise the errno of the write that fell
+    // short (EBADF when no file is open). After a failure the file holds
+    // every byte that fitted, in order.
+    int Commit(size_t n);
+    // Writes out what is kept back. 0 or errno; the kept bytes are dropped
+    // either way.
+    int Flush();
+    // Flushes, gives back unused reserved room and closes. 0 or the errno of
+    // the first failure. Nothing to do when no file is open.
+    int Close();
+
+    // Bytes the file holds so far (written, not counting what is kept back).
+    uint64_t Written() const { return m_written; }
+
+private:
+    int WriteOut(const unsigned char* data, size_t n);
+    bool Reserve(uint64_t end);
+
+    int m_fd = -1;
+    std::unique_ptr<unsigned char[]> m_buf;
+    size_t m_capacity = 0;
+    size_t m_used = 0;
+    uint64_t m_written = 0;
+    uint64_t m_reserved = 0;  // room allocated for the file up to this offset
+    bool m_direct = false;    // no more reservations: write on every Commit
+    bool m_reserveTried = false;
+    int m_claimError = 0;  // a flush inside Claim failed; reported by the next Commit
+};
+
+}  // namespace ng

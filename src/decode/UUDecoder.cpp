@@ -1,0 +1,171 @@
+#include "decode/UUDecoder.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+#include "platform/FileNames.h"
+#include "platform/TextFile.h"
+
+namespace {
+
+// The blanks of scanf's "%s" and of a blank in its format (isspace in the C locale).
+bool IsBlank(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+std::string_view CutAtNul(std::string_view line) {
+    return line.substr(0, std::min(line.find('\0'), line.size()));
+}
+
+// Six bits of one character: the space and the backquote both stand for 0.
+inline unsigned SixBits(unsigned char c) {
+    return (c - 32u) & 63u;
+}
+
+}  // namespace
+
+CUUDecoder::CUUDecoder(std::string directory) : m_strDirectory(std::move(directory)) {}
+
+CUUDecoder::~CUUDecoder() = default;
+
+int CUUDecoder::DecodeLine(std::string_view line) {
+    switch (m_nDecodeState) {
+        case LookingForBegin:
+            return FindBegin(line);
+        case DecodingData:
+            return DecodeDataLine(line);
+        case ExpectingEnd:
+            return CheckEnd(line);
+        case Finished:
+            return Done;
+        default:
+            return Failed;
+    }
+}
+
+int CUUDecoder::FindBegin(std::string_view line) {
+    line = CutAtNul(line);
+    if (line.substr(0, 5) != "begin") {
+        return LineTaken;
+    }
+    // The line is read as "begin %o %s": an octal number (sign allowed), then
+    // the first run of non-blank characters.
+    size_t i = 5;
+    auto skipBlanks = [&] {
+        while (i < line.size() && IsBlank(line[i])) {
+            ++i;
+        }
+    };
+    skipBlanks();
+    bool negative = false;
+    if (i < line.size() && (line[i] == '+' || line[i] == '-')) {
+        negative = line[i] == '-';
+        ++i;
+    }
+    size_t digitsStart = i;
+    uint32_t mode = 0;
+    while (i < line.size() && line[i] >= '0' && line[i] <= '7') {
+        mode = mode * 8 + static_cast<uint32_t>(line[i] - '0');
+        ++i;
+    }
+    if (i == digitsStart) {
+        return LineTaken;
+    }
+    skipBlanks();
+    size_t nameStart = i;
+    while (i < line.size() && !IsBlank(line[i])) {
+        ++i;
+    }
+    if (i == nameStart) {
+        return LineTaken;
+    }
+    m_nMode = static_cast<int>(negative ? 0u - mode : mode);
+    m_szFileName.assign(line.substr(nameStart, i - nameStart));
+
+    // The name comes from the server: only its last component is used, and
+    // names the folder cannot hold are refused, never shortened.
+    std::string_view leaf = m_szFileName;
+    if (auto slash = leaf.find_last_of('/'); slash != std::string_view::npos) {
+        leaf.remove_prefix(slash + 1);
+    }
+    if (m_szFileName.size() > kMaxNameLength || leaf.size() > ng::kMaxLeafName ||
+        m_strDirectory.size() + leaf.size() > kMaxPathLength) {
+        return Fail(ENAMETOOLONG);
+    }
+    auto path = ng::SafeJoin(m_strDirectory, m_szFileName);
+    if (!path) {
+        return Fail(EINVAL);
+    }
+    if (int error = m_out.Create(*path); error != 0) {
+        return Fail(error);
+    }
+    m_szFileName.assign(leaf);
+    m_hFile = m_out.Fd();
+    m_nDecodeState = DecodingData;
+    return LineTaken;
+}
+
+int CUUDecoder::DecodeDataLine(std::string_view line) {
+    const auto* text = reinterpret_cast<const unsigned char*>(line.data());
+    // An empty line reads its length from the terminating NUL, as a C string would.
+    size_t count = SixBits(line.empty() ? 0 : text[0]);
+    if (count == 0) {
+        int flushError = m_out.Flush();
+        int closeError = m_out.Close();
+        m_hFile = -1;
+        if (flushError == 0 && closeError == 0) {
+            m_nDecodeState = ExpectingEnd;
+            return LineTaken;
+        }
+        return Fail(flushError != 0 ? flushError
+                                    : (ng::IsDiskFullError(closeError) ? closeError : 0));
+    }
+
+    size_t groups = (count + 2) / 3;
+    size_t needed = 1 + 4 * groups;
+    if (line.size() < needed || std::memchr(text, 0, needed) != nullptr) {
+        // A truncated line: keep what came before it. Only a failure to
+        // write that out counts as a file error.
+        return Fail(m_out.Flush());
+    }
+
+    unsigned char* out = m_out.Claim(groups * 3);
+    const unsigned char* in = text + 1;
+    for (size_t g = 0; g < groups; ++g, in += 4, out += 3) {
+        unsigned a = SixBits(in[0]);
+        unsigned b = SixBits(in[1]);
+        unsigned c = SixBits(in[2]);
+        unsigned d = SixBits(in[3]);
+        out[0] = static_cast<unsigned char>(a << 2 | b >> 4);
+        out[1] = static_cast<unsigned char>(b << 4 | c >> 2);
+        out[2] = static_cast<unsigned char>(c << 6 | d);
+    }
+    // Only `count` of the decoded bytes belong to the file.
+    if (int error = m_out.Commit(count); error != 0) {
+        return Fail(error);
+    }
+    return LineTaken;
+}
+
+int CUUDecoder::CheckEnd(std::string_view line) {
+    m_nDecodeState = Finished;
+    return CutAtNul(line) == "end" ? Done : Failed;
+}
+
+int CUUDecoder::Fail(int error) {
+    // A close that reports a full disk means bytes were lost after all.
+    int closeError = m_out.Close();
+    if (error == 0 && ng::IsDiskFullError(closeError)) {
+        error = closeError;
+    }
+    m_hFile = -1;
+    m_nDecodeState = Finished;
+    if (error != 0) {
+        m_bFileError = 1;
+        m_nFileErrno = error;
+    }
+    return Failed;
+}

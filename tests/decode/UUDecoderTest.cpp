@@ -1,0 +1,175 @@
+#include "decode/UUDecoder.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "DecodeTestUtil.h"
+#include "support/TestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+size_t CountEntries(const std::string& dir) {
+    size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir)) {
+        ++count;
+    }
+    return count;
+}
+
+}  // namespace
+
+TEST(UUDecoder, DecodesFromTheBeginLineToTheZeroLengthLine) {
+    ngtest::TempDir dir;
+    std::string data = dectest::RandomBytes(46, 1);
+    auto lines = dectest::UuDataLines(data);
+    ASSERT_EQ(lines[0].substr(0, 1), "M");  // 45 bytes from 60 characters
+    ASSERT_EQ(lines[1].substr(0, 1), "!");  // 1 byte from one group of four
+
+    CUUDecoder uu(dir.Path() + "/");
+    for (const char* other : {"Subject: cat\r\n", "Begin 644 no.jpg\r\n", "begin 644\r\n",
+                              "begin abc no.jpg\r\n", "begi", "beginning\r\n", ""}) {
+        EXPECT_EQ(uu.DecodeLine(other), 0) << other;
+        EXPECT_EQ(uu.m_nDecodeState, 0) << other;
+    }
+    EXPECT_EQ(uu.DecodeLine("begin 0755 cat pic.jpg\r\n"), 0);
+    EXPECT_EQ(uu.m_nDecodeState, 1);
+    EXPECT_EQ(uu.m_nMode, 0755);
+    EXPECT_EQ(uu.m_szFileName, "cat");  // the first word of the name only
+    EXPECT_GE(uu.m_hFile, 0);
+    EXPECT_EQ(uu.DecodeLine(lines[0]), 0);
+    EXPECT_EQ(uu.DecodeLine(lines[1].substr(0, 5)), 0);  // without its line end
+    EXPECT_EQ(uu.DecodeLine("`\r\n"), 0);
+    EXPECT_EQ(uu.m_nDecodeState, 2);
+    EXPECT_EQ(uu.m_hFile, -1);
+    EXPECT_EQ(ngtest::ReadFile(dir.File("cat")), data);  // complete before "end"
+    EXPECT_EQ(uu.DecodeLine("end\r\n"), 1);              // only a bare "end" is the end line
+    EXPECT_EQ(uu.m_nDecodeState, 3);
+    EXPECT_EQ(uu.DecodeLine("begin 644 again.jpg\r\n"), 2);  // first attachment only
+    EXPECT_EQ(uu.DecodeLine(lines[0]), 2);
+    EXPECT_FALSE(ngtest::FileExists(dir.File("again.jpg")));
+    EXPECT_EQ(uu.m_bFileError, 0);
+    EXPECT_EQ(ngtest::ReadFile(dir.File("cat")), data);
+
+    CUUDecoder bare(dir.Path() + "/");
+    EXPECT_EQ(bare.DecodeLine("begin 644 bare.jpg"), 0);
+    EXPECT_EQ(bare.DecodeLine(lines[0].substr(0, 61)), 0);
+    EXPECT_EQ(bare.DecodeLine(" "), 0);  // the space also means zero
+    EXPECT_EQ(bare.DecodeLine("end"), 2);
+    EXPECT_EQ(ngtest::ReadFile(dir.File("bare.jpg")), data.substr(0, 45));
+}
+
+TEST(UUDecoder, ATruncatedDataLineKeepsTheLinesBeforeIt) {
+    ngtest::TempDir dir;
+    std::string data = dectest::RandomBytes(90, 2);
+    auto lines = dectest::UuDataLines(data);
+    std::string withNul = lines[1];
+    withNul[30] = '\0';
+    // "end" reads as a length of 5 with too few characters; a blank line as 45.
+    for (const std::string& cut : {std::string("end\r\n"), std::string("\r\n"), withNul,
+                                   std::string(), lines[1].substr(0, 59)}) {
+        CUUDecoder uu(dir.Path() + "/");
+        ASSERT_EQ(uu.DecodeLine("begin 644 cut.jpg\r\n"), 0);
+        ASSERT_EQ(uu.DecodeLine(lines[0]), 0);
+        EXPECT_EQ(uu.DecodeLine(cut), 1);
+        EXPECT_EQ(uu.m_nDecodeState, 3);
+        EXPECT_EQ(uu.m_bFileError, 0);
+        EXPECT_EQ(uu.m_hFile, -1);
+        EXPECT_EQ(ngtest::ReadFile(dir.File("cut.jpg")), data.substr(0, 45));
+    }
+}
+
+TEST(UUDecoder, AttachmentNamesStayInsideTheFolder) {
+    ngtest::TempDir root;
+    std::string folder = root.File("in") + "/";
+    fs::create_directory(folder);
+    auto decode = [&](const std::string& dir, const std::string& name) {
+        auto uu = std::make_unique<CUUDecoder>(dir);
+        uu->DecodeLine("begin 644 " + name + "\r\n");
+        return uu;
+    };
+    for (const char* name : {"../../escape.jpg", "/tmp/abs.jpg", "a/b/nested.jpg"}) {
+        auto uu = decode(folder, name);
+        EXPECT_EQ(uu->m_nDecodeState, 1) << name;
+        EXPECT_EQ(folder + uu->m_szFileName, folder + fs::path(name).filename().string());
+    }
+    std::string longest(255, 'n');
+    EXPECT_EQ(decode(folder, longest)->m_nDecodeState, 1);
+    EXPECT_EQ(CountEntries(folder), 4u);
+
+    // A path of exactly 1023 bytes is fine, one more is refused.
+    std::string deep = folder;
+    while (deep.size() < 800) {
+        deep += std::string(200, 'd') + "/";
+    }
+    fs::create_directories(deep);
+    EXPECT_EQ(decode(deep, std::string(1023 - deep.size(), 'p'))->m_nDecodeState, 1);
+
+    struct Refused {
+        std::string dir, name;
+        int error;
+    };
+    for (const Refused& r : std::initializer_list<Refused>{
+             {folder, ".", EINVAL},
+             {folder, "..", EINVAL},
+             {folder, "x/..", EINVAL},
+             {folder, "sub/", EINVAL},
+             {folder, longest + "n", ENAMETOOLONG},
+             {folder, std::string(258, '/') + "ab", ENAMETOOLONG},  // 260 bytes as read
+             {deep, std::string(1024 - deep.size(), 'p'), ENAMETOOLONG},
+             {root.File("missing/"), "x.jpg", ENOENT}}) {
+        auto uu = decode(r.dir, r.name);
+        EXPECT_EQ(uu->m_nDecodeState, 3) << r.name;
+        EXPECT_EQ(uu->m_bFileError, 1) << r.name;
+        EXPECT_EQ(uu->m_nFileErrno, r.error) << r.name;
+        EXPECT_EQ(uu->m_hFile, -1);
+        EXPECT_EQ(uu->DecodeLine("M"), 2);
+    }
+    EXPECT_EQ(CountEntries(root.Path()), 1u);
+    EXPECT_EQ(CountEntries(folder), 5u);
+}
+
+TEST(UUDecoder, HostileLinesNeverCrash) {
+    ngtest::TempDir root;
+    std::string folder = root.File("in") + "/";
+    fs::create_directory(folder);
+    std::mt19937 random(3);
+    std::string huge = dectest::RandomBytes(1 << 20, 4);
+    for (int article = 0; article < 60; ++article) {
+        CUUDecoder uu(folder);
+        bool finished = false;
+        for (int i = 0; i < 80; ++i) {
+            std::string line;
+            switch (random() % 6) {
+                case 0:
+                    line = "begin 644 " + dectest::RandomBytes(random() % 40, random());
+                    break;
+                case 1:
+                    line = huge;
+                    line[0] = 'M';
+                    break;
+                case 2:
+                    line = "M" + dectest::RandomBytes(random() % 80, random());
+                    break;
+                default:
+                    line = dectest::RandomBytes(random() % 200, random());
+            }
+            int result = uu.DecodeLine(line);
+            ASSERT_TRUE(result >= 0 && result <= 2);
+            ASSERT_TRUE(uu.m_nDecodeState >= 0 && uu.m_nDecodeState <= 3);
+            if (finished) {
+                ASSERT_EQ(result, 2);
+            }
+            finished = uu.m_nDecodeState == 3;
+        }
+    }
+    EXPECT_EQ(CountEntries(root.Path()), 1u);
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        EXPECT_TRUE(entry.is_regular_file());
+        EXPECT_LE(entry.file_size(), 80u * 63);
+    }
+}
