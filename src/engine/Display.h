@@ -23,7 +23,7 @@ public:
     virtual void SetSavingToText(const std::string& text) = 0;
     virtual void SetFromText(const std::string& text) = 0;
     virtual void ShowThumbnail(const std::string& path) = 0;
-    virtual void SetBytesTransferred(int count) = 0;
+    virtual void SetBytesTransferred(int64_t count) = 0;
     virtual void SetArticlesScanned(int count) = 0;
     virtual void SetArticlesSaved(int count) = 0;
     virtual void SetRate(RateField field, int64_t seconds, int64_t bytes) = 0;

@@ -19,7 +19,7 @@ public:
     size_t Size() const;
     void Clear();
     // When the dialog removed entries since the last call: how many, and the
-    // marks are cleared. 0 and nothing changed otherwise.
+    // marks are cleared. nullopt, and nothing changed, otherwise.
     std::optional<int> TakeRemovals();
 
     // An edit session: the pending dialog's exclusive view of the list and

@@ -1,0 +1,244 @@
+#include "pass/TerminalDisplay.h"
+
+#include <chrono>
+
+#include "engine/DisplayFormat.h"
+#include "platform/System.h"
+
+using namespace ng;
+
+namespace {
+
+int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// A bar of 20 cells for the live display.
+std::string Bar(int percent) {
+    int filled = percent < 0 ? 0 : (percent > 100 ? 20 : percent / 5);
+    return "[" + std::string(filled, '#') + std::string(20 - filled, '.') + "]";
+}
+
+// Keeps a live line to one terminal row, so the redraw can count rows.
+std::string Fit(const std::string& text, size_t width = 100) {
+    std::string line;
+    for (char c : text) {
+        line += (static_cast<unsigned char>(c) < 0x20) ? ' ' : c;
+    }
+    return line.size() > width ? line.substr(0, width - 3) + "..." : line;
+}
+
+const char* const kBarNames[] = {"Group Progress:  ", "Article Progress:", "Lines Decoded:   "};
+
+}  // namespace
+
+TerminalDisplay::TerminalDisplay(std::FILE* out, bool live, std::string title)
+    : m_out(out), m_bLive(live), m_strTitle(std::move(title)), m_start(NowSeconds()) {}
+
+void TerminalDisplay::PlainLocked(const std::string& line) {
+    if (!m_bLive) {
+        std::fprintf(m_out, "%s\n", line.c_str());
+        std::fflush(m_out);
+    }
+}
+
+void TerminalDisplay::DrawLocked(bool force) {
+    if (!m_bLive) {
+        return;
+    }
+    int64_t now = NowMs();
+    if (!force && now - m_lastDrawMs < 100) {
+        return;  // at most ten redraws a second
+    }
+    m_lastDrawMs = now;
+    std::string block;
+    if (m_nDrawnLines > 0) {
+        block += "\033[" + std::to_string(m_nDrawnLines) + "F";  // back to the block's top
+    }
+    auto line = [&](const std::string& text) { block += "\033[2K" + Fit(text) + "\n"; };
+    line(m_strTitle + "   " + ElapsedText(NowSeconds() - m_start));
+    for (int bar = 0; bar < 3; ++bar) {
+        line(std::string(kBarNames[bar]) + " " + Bar(m_percent[bar]) + " " + m_progress[bar]);
+    }
+    line("Subject:   " + m_subject);
+    line("From:      " + m_from);
+    line("Saving To: " + m_savingTo);
+    line("Articles Scanned: " + std::to_string(m_scanned) + "   Articles Saved: " +
+         std::to_string(m_saved) + "   Bytes Transferred: " + GroupThousands(m_bytes));
+    line("Bytes/Sec: " + m_rate[BytesPerSec] + "   Binary Bytes/Sec: " + m_rate[BinaryBytesPerSec] +
+         "   History Files Skipped: " + std::to_string(m_historySkipped) +
+         "   Crossposts Skipped: " + std::to_string(m_crosspostsSkipped));
+    line(StatusLineText(m_status) + (m_statusPercent > 0 ? "  " + Bar(m_statusPercent) : ""));
+    m_nDrawnLines = 10;
+    std::fputs(block.c_str(), m_out);
+    std::fflush(m_out);
+}
+
+void TerminalDisplay::SetStatusText(const std::string& text) {
+    std::lock_guard lock(m_mutex);
+    m_status = text;
+    PlainLocked(text);
+    DrawLocked(true);
+}
+
+void TerminalDisplay::SetSubjectText(const std::string& text) {
+    std::lock_guard lock(m_mutex);
+    m_subject = text;
+    DrawLocked(false);
+}
+
+void TerminalDisplay::SetSavingToText(const std::string& text) {
+    std::lock_guard lock(m_mutex);
+    m_savingTo = text;
+    if (!text.empty() && text.front() != '(') {
+        PlainLocked("  Saving to " + text);
+    }
+    DrawLocked(false);
+}
+
+void TerminalDisplay::SetFromText(const std::string& text) {
+    std::lock_guard lock(m_mutex);
+    m_from = text;
+    DrawLocked(false);
+}
+
+void TerminalDisplay::ShowThumbnail(const std::string&) {}
+
+void TerminalDisplay::SetBytesTransferred(int64_t count) {
+    std::lock_guard lock(m_mutex);
+    m_bytes = count;
+    DrawLocked(false);
+}
+
+void TerminalDisplay::SetArticlesScanned(int count) {
+    std::lock_guard lock(m_mutex);
+    m_scanned = count;
+    DrawLocked(false);
+}
+
+void TerminalDisplay::SetArticlesSaved(int count) {
+    std::lock_guard lock(m_mutex);
+    m_saved = count;
+    DrawLocked(false);
+}
+
+void TerminalDisplay::SetRate(RateField field, int64_t seconds, int64_t bytes) {
+    std::lock_guard lock(m_mutex);
+    m_rate[field == BytesPerSec ? 0 : 1] = RateText(seconds, bytes);
+    DrawLocked(false);
+}
+
+void TerminalDisplay::SetRateSince(RateField field, int64_t start, int64_t end, int64_t bytes) {
+    std::lock_guard lock(m_mutex);
+    m_rate[field == BytesPerSec ? 0 : 1] = RateSinceText(start, end, bytes);
+    DrawLocked(false);
+}
+
+void TerminalDisplay::SetHistorySkipped(int count) {
+    std::lock_guard lock(m_mutex);
+    m_historySkipped = count;
+    DrawLocked(false);
+}
+
+void TerminalDisplay::SetCrosspostsSkipped(int count) {
+    std::lock_guard lock(m_mutex);
+    m_crosspostsSkipped = count;
+    DrawLocked(false);
+}
+
+void TerminalDisplay::SetProgress(ProgressBar bar, int done, int total, bool reset) {
+    std::lock_guard lock(m_mutex);
+    int index = bar == GroupProgress ? 0 : (bar == ArticleProgress ? 1 : 2);
+    if (reset) {
+        m_percent[index] = 0;
+        m_progress[index].clear();
+    } else {
+        ProgressState state = ProgressOf(done, total);
+        m_percent[index] = state.percent;
+        m_progress[index] = state.text;
+        if (bar == GroupProgress) {
+            PlainLocked("Group " + state.text);
+        } else if (bar == ArticleProgress) {
+            PlainLocked("  File " + state.text);
+        }
+    }
+    DrawLocked(false);
+}
+
+void TerminalDisplay::SetStatusProgress(int done, int total) {
+    std::lock_guard lock(m_mutex);
+    m_statusPercent = StatusProgressPercent(done, total);
+    DrawLocked(false);
+}
+
+void TerminalDisplay::EnablePending(bool) {}
+
+void TerminalDisplay::ShowMessage(const std::string& text) {
+    std::lock_guard lock(m_mutex);
+    m_bShowedMessage = true;
+    std::string oneLine = text;
+    for (char& c : oneLine) {
+        if (c == '\n') {
+            c = ' ';
+        }
+    }
+    size_t doubled;
+    while ((doubled = oneLine.find("  ")) != std::string::npos) {
+        oneLine.erase(doubled, 1);
+    }
+    m_status = oneLine;
+    PlainLocked(oneLine);
+    DrawLocked(true);
+}
+
+void TerminalDisplay::PassEnded() {
+    {
+        std::lock_guard lock(m_mutex);
+        DrawLocked(true);
+        m_bEnded = true;
+    }
+    m_ended.notify_all();
+}
+
+void TerminalDisplay::Note(const std::string& text) {
+    std::lock_guard lock(m_mutex);
+    if (m_bLive) {
+        m_status = text;
+        DrawLocked(true);
+    } else {
+        PlainLocked(text);
+    }
+}
+
+void TerminalDisplay::WaitForPassEnd() {
+    std::unique_lock lock(m_mutex);
+    while (!m_bEnded) {
+        m_ended.wait_for(lock, std::chrono::seconds(1));
+        DrawLocked(true);
+    }
+}
+
+void TerminalDisplay::PrintSummary() {
+    std::lock_guard lock(m_mutex);
+    if (m_bLive) {
+        return;  // the block already shows every counter
+    }
+    std::fprintf(m_out,
+                 "Articles Scanned: %d, Articles Saved: %d, Bytes Transferred: %s, "
+                 "History Files Skipped: %d, Crossposts Skipped: %d, Elapsed: %s\n",
+                 m_scanned, m_saved, GroupThousands(m_bytes).c_str(), m_historySkipped,
+                 m_crosspostsSkipped, Fit(ElapsedText(NowSeconds() - m_start)).c_str());
+    std::fflush(m_out);
+}
+
+std::string TerminalDisplay::LastStatus() const {
+    std::lock_guard lock(m_mutex);
+    return m_status;
+}
+
+bool TerminalDisplay::ShowedMessage() const {
+    std::lock_guard lock(m_mutex);
+    return m_bShowedMessage;
+}

@@ -1,0 +1,118 @@
+// newsgleaner-pass: runs one download pass with the desktop program's
+// settings and working folder, showing on the terminal what the main window
+// would show. For scheduled runs and machines without a display.
+
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "engine/ProcessGroups.h"
+#include "pass/TerminalDisplay.h"
+#include "pass/TerminalPrompt.h"
+#include "platform/System.h"
+#include "settings/SettingsKeys.h"
+#include "settings/SettingsStore.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage: newsgleaner-pass [--plain]\n"
+    "Runs one download pass with the settings of the desktop program.\n"
+    "\n"
+    "  --plain     print plain lines even on a terminal\n"
+    "  --help      show this help and exit\n"
+    "  --version   show the version and exit\n"
+    "\n"
+    "Settings: ${XDG_CONFIG_HOME:-~/.config}/newsgleaner.ini\n"
+    "Working folder: ${XDG_DATA_HOME:-~/.local/share}/newsgleaner/\n"
+    "Ctrl-C stops the pass (the history and the groups' marks are saved);\n"
+    "a second Ctrl-C ends at once.\n"
+    "Exit status: 0 when the pass ends with \"Operation complete\", 1 otherwise,\n"
+    "2 for bad usage.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool plain = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("newsgleaner-pass %s\n", NG_VERSION_TEXT);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--plain") == 0) {
+            plain = true;
+            continue;
+        }
+        std::fprintf(stderr, "newsgleaner-pass: unknown argument '%s'\n\n%s", argv[i], kUsage);
+        return 2;
+    }
+
+    // Ctrl-C and termination requests are taken by one thread, so that the
+    // worker never sees a signal in the middle of its work.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    std::string error;
+    if (!ng::EnterDataHome(&error)) {
+        std::fprintf(stderr, "newsgleaner-pass: cannot use the working folder: %s\n",
+                     error.c_str());
+        return 1;
+    }
+
+    std::string host =
+        ng::Profile().GetProfileString(ng::keys::kProductSection, ng::keys::kNNTPHost, "");
+    if (host.empty()) {
+        std::fprintf(stderr, "No news server specified -- run 'Setup'\n(settings file: %s)\n",
+                     ng::Profile().Path().c_str());
+        return 1;
+    }
+
+    TerminalDisplay display(stdout, !plain && ::isatty(STDOUT_FILENO),
+                            std::string("Newsgleaner ") + NG_VERSION_TEXT + " - [" + host + "]");
+    TerminalPrompt prompt;
+    CProcessGroups worker(display, &prompt);
+
+    std::thread signalThread([&] {
+        int received = 0;
+        for (int count = 0;; ++count) {
+            if (sigwait(&signals, &received) != 0) {
+                continue;
+            }
+            if (count == 0) {
+                display.Note("Stopping... (press Ctrl-C again to end at once)");
+                worker.RequestStop();
+            } else {
+                TerminalPrompt::RestoreTerminal();
+                std::fputs("\nnewsgleaner-pass: ended at once\n", stderr);
+                ::_exit(1);
+            }
+        }
+    });
+    signalThread.detach();
+
+    int priority = ng::Profile().GetProfileInt(ng::keys::kProductSection, ng::keys::kPriority,
+                                               ng::defaults::kPriority);
+    if (!worker.Start(ng::PriorityLevelForSetting(priority))) {
+        std::fputs("newsgleaner-pass: the download thread could not be started\n", stderr);
+        return 1;
+    }
+    display.WaitForPassEnd();
+    worker.Join();
+    display.PrintSummary();
+
+    bool complete = !display.ShowedMessage() && display.LastStatus() == "Operation complete";
+    return complete ? 0 : 1;
+}
