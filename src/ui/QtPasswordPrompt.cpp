@@ -1,0 +1,88 @@
+#include "ui/QtPasswordPrompt.h"
+
+#include <QThread>
+#include <QTimer>
+#include <chrono>
+#include <future>
+
+#include "ui/PasswordDialog.h"
+
+struct QtPasswordPrompt::Request {
+    std::promise<std::optional<std::string>> answer;
+    // Set by the asking thread when it gave up: the dialog closes unanswered.
+    std::atomic<bool> abandoned{false};
+};
+
+QtPasswordPrompt::QtPasswordPrompt(QObject* parent) : QObject(parent) {}
+
+QtPasswordPrompt::~QtPasswordPrompt() {
+    // Requests still queued belong to threads that have gone (see the header).
+    std::lock_guard lock(m_mutex);
+    for (auto& request : m_requests) {
+        request->answer.set_value(std::nullopt);
+    }
+    m_requests.clear();
+}
+
+std::optional<std::string> QtPasswordPrompt::AskPassword(const std::atomic<bool>& stop) {
+    if (QThread::currentThread() == thread()) {
+        return RunDialog(nullptr);
+    }
+
+    auto request = std::make_shared<Request>();
+    std::future<std::optional<std::string>> answer = request->answer.get_future();
+    {
+        std::lock_guard lock(m_mutex);
+        m_requests.push_back(request);
+    }
+    QMetaObject::invokeMethod(this, "drain", Qt::QueuedConnection);
+
+    while (answer.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+        if (stop) {
+            request->abandoned = true;
+            return std::nullopt;
+        }
+    }
+    return answer.get();
+}
+
+void QtPasswordPrompt::drain() {
+    if (m_bDraining) {
+        return;  // the outer run takes this request when its dialog closes
+    }
+    m_bDraining = true;
+    for (;;) {
+        std::shared_ptr<Request> request;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_requests.empty()) {
+                break;
+            }
+            request = m_requests.front();
+            m_requests.pop_front();
+        }
+        std::optional<std::string> result;
+        if (!request->abandoned) {
+            result = RunDialog(request);
+        }
+        request->answer.set_value(std::move(result));
+    }
+    m_bDraining = false;
+}
+
+std::optional<std::string> QtPasswordPrompt::RunDialog(const std::shared_ptr<Request>& request) {
+    CPasswordDialog dialog;
+    QTimer watch;
+    if (request) {
+        QObject::connect(&watch, &QTimer::timeout, &dialog, [&dialog, request] {
+            if (request->abandoned) {
+                dialog.reject();
+            }
+        });
+        watch.start(100);
+    }
+    if (dialog.exec() == QDialog::Accepted && !(request && request->abandoned)) {
+        return dialog.GetPassword();
+    }
+    return std::nullopt;
+}

@@ -1,0 +1,64 @@
+#pragma once
+// Helpers for the window tests: answering modal dialogs from inside their own
+// event loops, bounded waits that keep the event loop running, and sample
+// pictures.
+
+#include <QMessageBox>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <chrono>
+#include <functional>
+#include <set>
+#include <string>
+
+namespace ngwin {
+
+// Watches for a modal window (other than those open when it was armed) and
+// hands it to `act` once it is shown. `act` returns true when it dealt with
+// the window. A window still unanswered after `limit` is rejected, so a wrong
+// expectation fails the test instead of hanging it.
+class ModalAnswer : public QObject {
+public:
+    using Action = std::function<bool(QWidget* modal)>;
+
+    explicit ModalAnswer(Action act, std::chrono::milliseconds limit = std::chrono::seconds(3));
+    ~ModalAnswer() override;
+
+    bool Answered() const { return m_bAnswered; }
+    bool TimedOut() const { return m_bTimedOut; }
+    // The text of the message box answered (empty for other windows).
+    const QString& Text() const { return m_text; }
+    const QString& Title() const { return m_title; }
+    QMessageBox::StandardButton DefaultButton() const { return m_defaultButton; }
+    QMessageBox::Icon Icon() const { return m_icon; }
+
+private:
+    void Poll();
+
+    Action m_act;
+    QTimer m_timer;
+    std::chrono::steady_clock::time_point m_deadline;
+    std::set<QWidget*> m_alreadyOpen;
+    bool m_bAnswered = false;
+    bool m_bTimedOut = false;
+    QString m_text;
+    QString m_title;
+    QMessageBox::StandardButton m_defaultButton = QMessageBox::NoButton;
+    QMessageBox::Icon m_icon = QMessageBox::NoIcon;
+};
+
+// An action that presses one button of a message box.
+ModalAnswer::Action Press(QMessageBox::StandardButton button);
+
+// Runs the event loop until `done` holds or `limitMs` passes; true when it held.
+bool WaitUntil(const std::function<bool()>& done, int limitMs = 10000);
+// Runs the event loop for a while.
+void Pump(int ms);
+
+// Writes a JPEG of the given size (solid colour with a stripe) and returns
+// its bytes; an empty result means the writer failed.
+std::string MakeJpeg(int width, int height);
+
+}  // namespace ngwin
