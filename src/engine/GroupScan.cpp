@@ -73,7 +73,9 @@ void CProcessGroups::ProcessGroup(const std::string& group) {
     if (reply.code != 211 || reply.count == 0) {
         return;
     }
-    int64_t estimate = std::min(reply.count, reply.last - std::max(mark, reply.first));
+    // New articles are those above both the mark and first - 1: a group whose
+    // only new article is its first one still has one to fetch.
+    int64_t estimate = std::min(reply.count, reply.last - std::max(mark, reply.first - 1));
     if (estimate == 0) {
         window.SetStatusText("No articles found in " + group);
         return;

@@ -93,7 +93,17 @@ void CProcessGroups::DropConnection() {
 }
 
 std::string CProcessGroups::ReadLine() {
-    return m_pSocket ? m_pSocket->ReadLine() : std::string();
+    if (!m_pSocket) {
+        return {};
+    }
+    std::string line = m_pSocket->ReadLine();
+    // A reply that never came because the connection went is a lost
+    // connection, also when no later poll point would notice it (the last
+    // group's GROUP or XOVER, the next file's ARTICLE).
+    if (line.empty() && !Connected()) {
+        NoteConnectionLost();
+    }
+    return line;
 }
 
 int CProcessGroups::SplitList(const std::string& text, std::vector<std::string>& list) {
@@ -174,6 +184,11 @@ void CProcessGroups::RunPass() {
     if (!CanEnterDirectory(m_strDownloadDir)) {
         window.ShowMessage("Unable to open download directory:\n\n" + m_strDownloadDir);
         return;
+    }
+    // Paths are the directory followed directly by a name: a directory typed
+    // without its separator would put every file beside it instead of in it.
+    if (m_strDownloadDir.back() != '/') {
+        m_strDownloadDir += '/';
     }
 
     m_bytesTransferred = 0;

@@ -1,0 +1,336 @@
+#pragma once
+// What the pass tests share: small encoders that make attachments the way a
+// poster's program would, builders for overview lines and articles, a
+// scripted news group served from a table of articles, and a fixture that
+// sets up a sandbox, a download folder and the settings for one pass.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "RecordingDisplay.h"
+#include "engine/ProcessGroups.h"
+#include "settings/SettingsStore.h"
+#include "support/ScriptedServer.h"
+#include "support/TestSupport.h"
+
+namespace enginetest {
+
+using namespace std::chrono_literals;
+
+inline std::string RandomBytes(size_t size, uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::string bytes(size, '\0');
+    for (char& c : bytes) {
+        c = static_cast<char>(rng() & 0xFF);
+    }
+    return bytes;
+}
+
+// Lines of a uuencoded file, "begin" to "end", each ending in CR LF, with
+// 45 bytes on a full line and the backquote for a zero.
+inline std::string UUEncode(const std::string& bytes, const std::string& beginName) {
+    auto encodeChar = [](unsigned value) { return static_cast<char>(value ? value + 32 : '`'); };
+    std::string text = "begin 644 " + beginName + "\r\n";
+    for (size_t at = 0; at < bytes.size(); at += 45) {
+        size_t count = std::min<size_t>(45, bytes.size() - at);
+        text += encodeChar(static_cast<unsigned>(count));
+        for (size_t i = 0; i < count; i += 3) {
+            unsigned char b[3] = {0, 0, 0};
+            for (size_t k = 0; k < 3 && i + k < count; ++k) {
+                b[k] = static_cast<unsigned char>(bytes[at + i + k]);
+            }
+            text += encodeChar(b[0] >> 2);
+            text += encodeChar(((b[0] & 3) << 4) | (b[1] >> 4));
+            text += encodeChar(((b[1] & 15) << 2) | (b[2] >> 6));
+            text += encodeChar(b[2] & 63);
+        }
+        text += "\r\n";
+    }
+    return text + "`\r\nend\r\n";
+}
+
+// Standard base64 in lines of 76 characters, each ending in CR LF.
+inline std::string Base64Encode(const std::string& bytes) {
+    static const char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string flat;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        unsigned b0 = static_cast<unsigned char>(bytes[i]);
+        unsigned b1 = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0;
+        unsigned b2 = i + 2 < bytes.size() ? static_cast<unsigned char>(bytes[i + 2]) : 0;
+        flat += kAlphabet[b0 >> 2];
+        flat += kAlphabet[((b0 & 3) << 4) | (b1 >> 4)];
+        flat += i + 1 < bytes.size() ? kAlphabet[((b1 & 15) << 2) | (b2 >> 6)] : '=';
+        flat += i + 2 < bytes.size() ? kAlphabet[b2 & 63] : '=';
+    }
+    std::string text;
+    for (size_t at = 0; at < flat.size(); at += 76) {
+        text += flat.substr(at, 76) + "\r\n";
+    }
+    return text;
+}
+
+// Bytes that look like a JPEG file to the engine: their base64 form begins
+// with "/9j/", which is where it starts decoding.
+inline std::string JpegLikeBytes(size_t size, uint32_t seed) {
+    std::string bytes = RandomBytes(size, seed);
+    bytes[0] = static_cast<char>(0xFF);
+    bytes[1] = static_cast<char>(0xD8);
+    bytes[2] = static_cast<char>(0xFF);
+    return bytes;
+}
+
+// A MIME article body carrying one base64 part.
+inline std::string Base64Body(const std::string& bytes, const std::string& disposition) {
+    return "This is a multi-part message in MIME format.\r\n"
+           "------=_NextPart_000\r\n"
+           "Content-Type: image/jpeg\r\n"
+           "Content-Transfer-Encoding: base64\r\n" +
+           disposition +
+           "\r\n"
+           "\r\n" +
+           Base64Encode(bytes) + "------=_NextPart_000--\r\n";
+}
+
+// How a server sends a block: a leading "." doubled on every line.
+inline std::string DotStuff(const std::string& text) {
+    std::string out;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        if (text[start] == '.') {
+            out += '.';
+        }
+        out.append(text, start, end - start);
+        start = end;
+    }
+    return out;
+}
+
+inline std::string OverviewLine(int number, const std::string& subject, const std::string& from,
+                                int lines) {
+    return std::to_string(number) + "\t" + subject + "\t" + from +
+           "\tMon, 1 Jan 2024 00:00:00 GMT\t<" + std::to_string(number) + "@test>\t\t12345\t" +
+           std::to_string(lines) + "\tXref: test\r\n";
+}
+
+struct TestArticle {
+    int number = 0;
+    std::string subject;
+    std::string body;  // as posted (not yet dot-stuffed), CR LF line ends
+    std::string from = "Poster <poster@example.com>";
+    int lines = 1000;  // what the overview line claims
+    // The whole reply instead of "220 ..." + stuffed head and body + ".".
+    std::optional<ngtest::Reply> reply;
+};
+
+inline std::string ArticleText(const TestArticle& a) {
+    return "Path: test\r\nFrom: " + a.from + "\r\nNewsgroups: alt.test\r\nSubject: " + a.subject +
+           "\r\nMessage-ID: <" + std::to_string(a.number) + "@test>\r\n\r\n" + a.body;
+}
+
+// Groups on the scripted server, answered from a table: GROUP gives the
+// group's numbers (411 for an unknown group), XOVER the overview lines of
+// the selected group from the asked number on, ARTICLE the article of the
+// selected group (dot-stuffed), or 423. The article hook runs on the
+// server's thread when an article is asked for, before it is answered.
+class FakeNews {
+public:
+    explicit FakeNews(ngtest::ScriptedServer& server) {
+        server.OnPrefix("GROUP ", [this](const std::string& line) { return OnGroup(line); });
+        server.OnPrefix("XOVER ", [this](const std::string& line) { return OnXover(line); });
+        server.OnPrefix("ARTICLE ", [this](const std::string& line) { return OnArticle(line); });
+    }
+
+    void AddGroup(const std::string& group) {
+        std::lock_guard lock(m_mutex);
+        m_groups[group];
+    }
+    void Add(const std::string& group, TestArticle article) {
+        std::lock_guard lock(m_mutex);
+        int number = article.number;
+        m_groups[group].articles[number] = std::move(article);
+    }
+    // Numbers the GROUP reply gives instead of those of the table.
+    void SetGroupNumbers(const std::string& group, int64_t count, int64_t first, int64_t last) {
+        std::lock_guard lock(m_mutex);
+        m_groups[group].numbers = {count, first, last};
+    }
+    // A reply of its own for GROUP, or for XOVER.
+    void SetGroupReply(const std::string& group, ngtest::Reply reply) {
+        std::lock_guard lock(m_mutex);
+        m_groups[group].groupReply = std::move(reply);
+    }
+    void SetXoverReply(const std::string& group, ngtest::Reply reply) {
+        std::lock_guard lock(m_mutex);
+        m_groups[group].xoverReply = std::move(reply);
+    }
+    void OnArticle(std::function<void(const std::string& group, int number)> hook) {
+        std::lock_guard lock(m_mutex);
+        m_hook = std::move(hook);
+    }
+    std::vector<int> ArticlesAsked() const {
+        std::lock_guard lock(m_mutex);
+        return m_asked;
+    }
+
+private:
+    struct Group {
+        std::map<int, TestArticle> articles;
+        std::optional<std::array<int64_t, 3>> numbers;
+        std::optional<ngtest::Reply> groupReply;
+        std::optional<ngtest::Reply> xoverReply;
+    };
+
+    ngtest::Reply OnGroup(const std::string& line) {
+        std::lock_guard lock(m_mutex);
+        std::string name = line.substr(6);
+        auto found = m_groups.find(name);
+        if (found == m_groups.end()) {
+            return "411 no such group\r\n";
+        }
+        m_current = name;
+        const Group& g = found->second;
+        if (g.groupReply) {
+            return *g.groupReply;
+        }
+        int64_t count = static_cast<int64_t>(g.articles.size());
+        int64_t first = g.articles.empty() ? 1 : g.articles.begin()->first;
+        int64_t last = g.articles.empty() ? 0 : g.articles.rbegin()->first;
+        if (g.numbers) {
+            count = (*g.numbers)[0];
+            first = (*g.numbers)[1];
+            last = (*g.numbers)[2];
+        }
+        return "211 " + std::to_string(count) + " " + std::to_string(first) + " " +
+               std::to_string(last) + " " + name + "\r\n";
+    }
+
+    ngtest::Reply OnXover(const std::string& line) {
+        std::lock_guard lock(m_mutex);
+        const Group& g = m_groups[m_current];
+        if (g.xoverReply) {
+            return *g.xoverReply;
+        }
+        int64_t from = std::atoll(line.c_str() + 6);
+        std::string reply = "224 overview follows\r\n";
+        for (const auto& [number, article] : g.articles) {
+            if (number >= from) {
+                reply += OverviewLine(number, article.subject, article.from, article.lines);
+            }
+        }
+        return reply + ".\r\n";
+    }
+
+    ngtest::Reply OnArticle(const std::string& line) {
+        int number = std::atoi(line.c_str() + 8);
+        std::function<void(const std::string&, int)> hook;
+        std::string group;
+        {
+            std::lock_guard lock(m_mutex);
+            m_asked.push_back(number);
+            hook = m_hook;
+            group = m_current;
+        }
+        if (hook) {
+            hook(group, number);
+        }
+        std::lock_guard lock(m_mutex);
+        const Group& g = m_groups[group];
+        auto found = g.articles.find(number);
+        if (found == g.articles.end()) {
+            return "423 no such article\r\n";
+        }
+        const TestArticle& a = found->second;
+        if (a.reply) {
+            return *a.reply;
+        }
+        return "220 " + std::to_string(number) + " <" + std::to_string(number) + "@test>\r\n" +
+               DotStuff(ArticleText(a)) + ".\r\n";
+    }
+
+    mutable std::mutex m_mutex;
+    std::map<std::string, Group> m_groups;
+    std::string m_current;
+    std::function<void(const std::string&, int)> m_hook;
+    std::vector<int> m_asked;
+};
+
+// A uuencoded picture article whose file is `name`.
+inline TestArticle UUArticle(int number, const std::string& name, const std::string& bytes) {
+    TestArticle a;
+    a.number = number;
+    a.subject = name + " (1/1)";
+    a.body = "A picture for you.\r\n\r\n" + UUEncode(bytes, name);
+    return a;
+}
+
+class PassTest : public ::testing::Test {
+protected:
+    static constexpr char kHost[] = "127.0.0.1";
+
+    PassTest() {
+        downloadDir = sandbox.File("download") + "/";
+        MakeDir(downloadDir);
+        server.SetLifetime(60s);
+        Set("NNTPHost", kHost);
+        Set("NNTPPort", std::to_string(server.Port()));
+        Set("DownloadDirectory", downloadDir);
+        Set("MinLines", "1");
+        Set("MaxLines", "1000000");
+        Set("ReadTimeout", "10");
+        SetGroups({"alt.test"});
+    }
+
+    static void MakeDir(const std::string& path);
+
+    void Set(const std::string& key, const std::string& value) {
+        ng::Profile().WriteProfileString("Newsgleaner", key, value);
+    }
+    void SetHost(const std::string& key, const std::string& value) {
+        ng::Profile().WriteProfileString(kHost, key, value);
+    }
+    std::string Mark(const std::string& group) const {
+        return ng::Profile().GetProfileString(kHost, group, "(none)");
+    }
+    void SetGroups(const std::vector<std::string>& groups) {
+        std::string text;
+        for (const auto& g : groups) {
+            text += g + "\n";
+        }
+        ngtest::WriteFile(sandbox.File(std::string("Groups.") + kHost), text);
+    }
+    std::string Downloaded(const std::string& name) const {
+        return ngtest::ReadFile(downloadDir + name);
+    }
+    std::vector<std::string> HistoryOnDisk() const;
+
+    // Runs one whole pass on the worker's own thread and waits for its end.
+    // The final status of the pass, as the last status text shown.
+    std::string RunPass();
+    // Waits for a pass started by the test itself to end, and checks that it
+    // ended exactly once, with PassEnded as its last call.
+    std::string FinishPass(CProcessGroups& worker);
+
+    ngtest::Sandbox sandbox;
+    std::string downloadDir;
+    ngtest::ScriptedServer server;
+    RecordingDisplay display;
+    ng::PendingList pending;
+    ScriptedPrompt prompt{std::nullopt};
+    FakeNews news{server};
+};
+
+}  // namespace enginetest

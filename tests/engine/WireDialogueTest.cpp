@@ -1,0 +1,147 @@
+// The bytes a pass sends, and every way the login can go.
+
+#include <gtest/gtest.h>
+
+#include "PassHarness.h"
+
+namespace enginetest {
+namespace {
+
+using WireDialogue = PassTest;
+
+TEST_F(WireDialogue, PlainPassSendsGroupXoverAndArticlesOnly) {
+    news.Add("alt.test", UUArticle(1, "one.jpg", RandomBytes(500, 1)));
+    news.Add("alt.test", UUArticle(2, "two.jpg", RandomBytes(500, 2)));
+    news.AddGroup("alt.empty");
+    SetGroups({"alt.test", "alt.empty"});
+
+    EXPECT_EQ(RunPass(), "Operation complete");
+    // Nothing before the first GROUP, the mark + 1 in the XOVER line, and no QUIT.
+    EXPECT_EQ(server.Received(),
+              "GROUP alt.test\r\nXOVER 1-\r\nARTICLE 1\r\nARTICLE 2\r\nGROUP alt.empty\r\n");
+    EXPECT_EQ(server.Accepted(), 1);
+    EXPECT_TRUE(server.WaitForClosed(1));  // closed without a goodbye
+    EXPECT_EQ(Mark("alt.test"), "2");
+    EXPECT_EQ(display.CallsStarting("Status: "),
+              (std::vector<std::string>{
+                  "Status: Connecting to 127.0.0.1", "Status: Connected to 127.0.0.1",
+                  "Status: Retrieving up to 2 headers in alt.test",
+                  "Status: Scanning 2 retrieved headers in alt.test",
+                  "Status: Retrieving 2 files from alt.test", "Status: Operation complete"}));
+}
+
+TEST_F(WireDialogue, StoredMarkIsTheStartOfTheRange) {
+    ng::Profile().WriteProfileString(kHost, "alt.test", "41");
+    news.Add("alt.test", UUArticle(41, "old.jpg", RandomBytes(90, 3)));
+    news.Add("alt.test", UUArticle(42, "new.jpg", RandomBytes(90, 4)));
+    EXPECT_EQ(RunPass(), "Operation complete");
+    EXPECT_EQ(server.Received(), "GROUP alt.test\r\nXOVER 42-\r\nARTICLE 42\r\n");
+    EXPECT_EQ(Mark("alt.test"), "42");
+    EXPECT_FALSE(ngtest::FileExists(downloadDir + "old.jpg"));
+}
+
+TEST_F(WireDialogue, GreetingCodeIsNotExamined) {
+    for (const char* greeting : {"400 go away\r\n", "502 no permission\r\n"}) {
+        ngtest::ScriptedServer refusing;
+        refusing.SetGreeting(greeting);
+        refusing.On("GROUP alt.test", "480 login first\r\n");
+        Set("NNTPPort", std::to_string(refusing.Port()));
+        RecordingDisplay shown;
+        CProcessGroups worker(shown, nullptr, pending);
+        worker.InitInstance();
+        EXPECT_EQ(shown.LastStatus(), "Operation complete") << greeting;
+        EXPECT_EQ(refusing.Received(), "GROUP alt.test\r\n") << greeting;
+        EXPECT_EQ(shown.PassEndCount(), 1);
+    }
+}
+
+struct LoginCase {
+    const char* title;
+    const char* userReply;
+    const char* passReply;
+    std::string wire;    // what the server receives
+    std::string status;  // the last status text
+};
+
+class Login : public PassTest {
+protected:
+    Login() {
+        SetHost("UserAuthentication", "1");
+        SetHost("Username", "joe");
+        SetHost("Password", "s3cret");
+        news.AddGroup("alt.test");
+    }
+
+    // One pass against a server that answers the two login lines as given.
+    void Check(const LoginCase& c, std::optional<std::string> typed = std::nullopt,
+               int expectAsked = 0) {
+        SCOPED_TRACE(c.title);
+        ngtest::ScriptedServer login;
+        login.OnPrefix("AUTHINFO USER ", c.userReply);
+        login.OnPrefix("AUTHINFO PASS ", c.passReply);
+        login.On("GROUP alt.test", "211 0 1 0 alt.test\r\n");
+        Set("NNTPPort", std::to_string(login.Port()));
+        RecordingDisplay shown;
+        ScriptedPrompt asker(std::move(typed));
+        CProcessGroups worker(shown, &asker, pending);
+        ASSERT_TRUE(worker.Start());
+        ASSERT_TRUE(shown.WaitForPassEnd());
+        worker.Join();
+        EXPECT_EQ(login.Received(), c.wire);
+        EXPECT_EQ(shown.LastStatus(), c.status);
+        EXPECT_EQ(shown.PassEndCount(), 1);
+        EXPECT_EQ(asker.Asked(), expectAsked);
+    }
+};
+
+const std::string kUser = "AUTHINFO USER joe \r\n";
+const std::string kPass = "AUTHINFO PASS s3cret \r\n";
+const std::string kGroup = "GROUP alt.test\r\n";
+
+TEST_F(Login, EveryReplyToUserAndPass) {
+    const LoginCase cases[] = {
+        {"281 to USER: no PASS", "281 welcome\r\n", "", kUser + kGroup, "Operation complete"},
+        {"502 to USER: no PASS, go on", "502 no\r\n", "", kUser + kGroup, "Operation complete"},
+        {"381 then 281", "381 more\r\n", "281 ok\r\n", kUser + kPass + kGroup,
+         "Operation complete"},
+        {"381 then 481 goes on", "381 more\r\n", "481 bad\r\n", kUser + kPass + kGroup,
+         "Operation complete"},
+        {"381 then 482 ends", "381 more\r\n", "482 order\r\n", kUser + kPass,
+         "Authentication failed"},
+        {"381 then 502 ends", "381 more\r\n", "502 denied\r\n", kUser + kPass,
+         "Authentication failed"},
+    };
+    for (const auto& c : cases) {
+        Check(c);
+    }
+}
+
+TEST_F(Login, PromptAnsweredReplacesTheStoredPassword) {
+    SetHost("PromptForPasswd", "1");
+    Check({"prompt answered", "381 more\r\n", "281 ok\r\n",
+           kUser + "AUTHINFO PASS typed pw \r\n" + kGroup, "Operation complete"},
+          "typed pw", 1);
+}
+
+TEST_F(Login, PromptCancelledSendsAnEmptyPassword) {
+    SetHost("PromptForPasswd", "1");
+    Check({"prompt cancelled", "381 more\r\n", "481 bad\r\n",
+           kUser + "AUTHINFO PASS  \r\n" + kGroup, "Operation complete"},
+          std::nullopt, 1);
+}
+
+TEST_F(Login, NothingBeforeGroupWithoutAuthentication) {
+    SetHost("UserAuthentication", "0");
+    SetHost("PromptForPasswd", "1");
+    Check({"no login", "281 welcome\r\n", "281 ok\r\n", kGroup, "Operation complete"});
+}
+
+TEST_F(Login, AuthenticationFailureSavesNoHistoryAndTouchesNoMark) {
+    ngtest::WriteFile("HistList", "kept.jpg\n");
+    Check({"482", "381 more\r\n", "482 order\r\n", kUser + kPass, "Authentication failed"});
+    EXPECT_EQ(ngtest::ReadFile("HistList"), "kept.jpg\n");
+    EXPECT_EQ(Mark("alt.test"), "(none)");
+}
+
+}  // namespace
+}  // namespace enginetest
