@@ -37,13 +37,18 @@ std::string_view WithoutLineEnd(std::string_view line) {
 }
 
 // A name from the server, made safe to save: its last path component, with
-// ".jpg" added when it has no extension; "" when it cannot be used.
+// ".jpg" added when it has no extension; "" when it cannot be used. The
+// component is taken first, so a name that is only a folder ("sub/") is
+// refused rather than saved as ".jpg".
 std::string AttachmentName(std::string_view raw) {
-    std::string name(raw);
-    if (name.find('.') == std::string::npos) {
-        name += ".jpg";
+    std::optional<std::string> leaf = SafeLeafName(raw);
+    if (!leaf) {
+        return {};
     }
-    return SafeLeafName(name).value_or("");
+    if (leaf->find('.') == std::string::npos) {
+        *leaf += ".jpg";
+    }
+    return SafeLeafName(*leaf).value_or("");  // ".jpg" may make it too long
 }
 
 // Creates (empties) the file and closes it again: proves the name can be saved.

@@ -97,10 +97,7 @@ inline std::string Base64Body(const std::string& bytes, const std::string& dispo
            "------=_NextPart_000\r\n"
            "Content-Type: image/jpeg\r\n"
            "Content-Transfer-Encoding: base64\r\n" +
-           disposition +
-           "\r\n"
-           "\r\n" +
-           Base64Encode(bytes) + "------=_NextPart_000--\r\n";
+           disposition + "\r\n" + Base64Encode(bytes) + "------=_NextPart_000--\r\n";
 }
 
 // How a server sends a block: a leading "." doubled on every line.
