@@ -1,0 +1,334 @@
+// The headless program end to end: newsgleaner-pass run as its own process
+// with its settings and working folder in a temporary home, against a
+// scripted server and against the bundled sample server.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "PassHarness.h"
+#include "platform/TextFile.h"
+
+extern char** environ;
+
+namespace enginetest {
+namespace {
+
+const std::string kBuild = NG_BINARY_DIR;
+
+bool Executable(const std::string& path) {
+    return ::access(path.c_str(), X_OK) == 0;
+}
+
+// One run of a program: its output goes to files, its input is empty.
+class Child {
+public:
+    Child(const std::vector<std::string>& args, const std::vector<std::string>& environment,
+          const std::string& outPath, const std::string& errPath) {
+        std::vector<char*> argv;
+        for (const auto& a : args) {
+            argv.push_back(const_cast<char*>(a.c_str()));
+        }
+        argv.push_back(nullptr);
+        std::vector<char*> envp;
+        for (const auto& e : environment) {
+            envp.push_back(const_cast<char*>(e.c_str()));
+        }
+        envp.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        pid_t pid = -1;
+        if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
+            m_pid = pid;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~Child() {
+        if (m_pid > 0 && !m_bDone) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    pid_t Pid() const { return m_pid; }
+
+    // The exit status, or -1 when it did not end in time (it is killed) or
+    // ended by a signal.
+    int Wait(std::chrono::milliseconds limit = 30s) {
+        auto until = std::chrono::steady_clock::now() + limit;
+        while (m_pid > 0 && !m_bDone) {
+            int status = 0;
+            pid_t done = ::waitpid(m_pid, &status, WNOHANG);
+            if (done == m_pid) {
+                m_bDone = true;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+            if (std::chrono::steady_clock::now() >= until) {
+                ADD_FAILURE() << "the program did not end in time";
+                return -1;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        return -1;
+    }
+
+private:
+    pid_t m_pid = -1;
+    bool m_bDone = false;
+};
+
+class PassProgram : public ::testing::Test {
+protected:
+    PassProgram() {
+        std::filesystem::create_directories(configDir);
+        std::filesystem::create_directories(workDir);
+        std::filesystem::create_directories(downloadDir);
+        Set("NNTPHost", "127.0.0.1");
+        Set("NNTPPort", std::to_string(server.Port()));
+        Set("DownloadDirectory", downloadDir);
+        Set("ReadTimeout", "10");
+        Set("Priority", "3");
+        ngtest::WriteFile(workDir + "/Groups.127.0.0.1", "alt.test\n");
+        server.SetLifetime(60s);
+    }
+
+    void SetUp() override {
+        if (!Executable(Binary())) {
+            GTEST_SKIP() << "newsgleaner-pass is not built at " << Binary();
+        }
+    }
+
+    static std::string Binary() { return kBuild + "/src/pass/newsgleaner-pass"; }
+
+    void Set(const std::string& key, const std::string& value) {
+        settings.WriteProfileString("Newsgleaner", key, value);
+    }
+
+    // The environment of the test, with its own home, settings and data.
+    std::vector<std::string> Environment() const {
+        std::vector<std::string> env;
+        for (char** e = environ; *e; ++e) {
+            std::string entry = *e;
+            if (!entry.starts_with("XDG_CONFIG_HOME=") && !entry.starts_with("XDG_DATA_HOME=") &&
+                !entry.starts_with("HOME=")) {
+                env.push_back(entry);
+            }
+        }
+        env.push_back("HOME=" + home.Path());
+        env.push_back("XDG_CONFIG_HOME=" + configDir);
+        env.push_back("XDG_DATA_HOME=" + home.File("data"));
+        return env;
+    }
+
+    std::unique_ptr<Child> Start(std::vector<std::string> args) {
+        args.insert(args.begin(), Binary());
+        return std::make_unique<Child>(args, Environment(), home.File("out.txt"),
+                                       home.File("err.txt"));
+    }
+    int Run(const std::vector<std::string>& args) { return Start(args)->Wait(); }
+
+    std::string Out() const { return ngtest::ReadFile(home.File("out.txt")); }
+    std::string Err() const { return ngtest::ReadFile(home.File("err.txt")); }
+    std::vector<std::string> OutLines() const { return ng::SplitTextLines(Out()); }
+    std::string Mark(const std::string& group) const {
+        return settings.GetProfileString("127.0.0.1", group, "(none)");
+    }
+    std::vector<std::string> History() const {
+        std::vector<std::string> lines;
+        ng::ReadTextLines(workDir + "/HistList", lines);
+        return lines;
+    }
+
+    ngtest::TempDir home;
+    const std::string configDir = home.File("config");
+    const std::string workDir = home.File("data") + "/newsgleaner";
+    const std::string downloadDir = home.File("pictures") + "/";
+    ng::SettingsStore settings{configDir + "/newsgleaner.ini"};
+    ngtest::ScriptedServer server;
+    FakeNews news{server};
+};
+
+TEST_F(PassProgram, HelpVersionAndBadUsage) {
+    EXPECT_EQ(Run({"--help"}), 0);
+    EXPECT_TRUE(Out().starts_with("Usage: newsgleaner-pass [--plain]\n")) << Out();
+    EXPECT_EQ(Run({"--version"}), 0);
+    EXPECT_EQ(Out(), std::string("newsgleaner-pass ") + NG_VERSION_TEXT + "\n");
+    EXPECT_EQ(Run({"--plain", "--bogus"}), 2);
+    EXPECT_TRUE(Err().starts_with("newsgleaner-pass: unknown argument '--bogus'\n")) << Err();
+    EXPECT_EQ(server.Accepted(), 0);
+}
+
+TEST_F(PassProgram, NoServerSetUp) {
+    Set("NNTPHost", "");
+    EXPECT_EQ(Run({"--plain"}), 1);
+    EXPECT_TRUE(Err().starts_with("No news server specified -- run 'Setup'\n")) << Err();
+}
+
+TEST_F(PassProgram, CompletePassPrintsPlainLinesAndExitsZero) {
+    news.Add("alt.test", UUArticle(1, "a.jpg", RandomBytes(4000, 1)));
+    news.Add("alt.test", UUArticle(2, "b.jpg", RandomBytes(5000, 2)));
+    EXPECT_EQ(Run({"--plain"}), 0) << Err();
+    auto lines = OutLines();
+    ASSERT_EQ(lines.size(), 12u) << Out();
+    lines.pop_back();  // the summary ends with the elapsed time
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "Connecting to 127.0.0.1", "Connected to 127.0.0.1", "Group 1 of 1 (100%)",
+                         "Retrieving up to 2 headers in alt.test",
+                         "Scanning 2 retrieved headers in alt.test",
+                         "Retrieving 2 files from alt.test", "  File 1 of 2 (50%)",
+                         "  Saving to " + downloadDir + "a.jpg", "  File 2 of 2 (100%)",
+                         "  Saving to " + downloadDir + "b.jpg", "Operation complete"}));
+    EXPECT_TRUE(OutLines().back().starts_with(
+        "Articles Scanned: 2, Articles Saved: 2, Bytes Transferred: "))
+        << Out();
+    EXPECT_EQ(ngtest::ReadFile(downloadDir + "a.jpg"), RandomBytes(4000, 1));
+    EXPECT_EQ(ngtest::ReadFile(downloadDir + "b.jpg"), RandomBytes(5000, 2));
+    EXPECT_EQ(History(), (std::vector<std::string>{"a.jpg", "b.jpg"}));
+    EXPECT_EQ(Mark("alt.test"), "2");
+    EXPECT_EQ(server.Received(), "GROUP alt.test\r\nXOVER 1-\r\nARTICLE 1\r\nARTICLE 2\r\n");
+}
+
+TEST_F(PassProgram, FailedPassesExitOne) {
+    int closedPort = 0;
+    {
+        ngtest::ScriptedServer gone;
+        closedPort = gone.Port();
+    }
+    Set("NNTPPort", std::to_string(closedPort));
+    EXPECT_EQ(Run({"--plain"}), 1);
+    EXPECT_NE(Out().find("\nCan't connect to server\n"), std::string::npos) << Out();
+
+    Set("NNTPPort", std::to_string(server.Port()));
+    Set("DownloadDirectory", home.File("nowhere") + "/");
+    EXPECT_EQ(Run({"--plain"}), 1);
+    EXPECT_NE(Out().find("Unable to open download directory: " + home.File("nowhere") + "/\n"),
+              std::string::npos)
+        << Out();
+}
+
+TEST_F(PassProgram, InterruptStopsTheRunWithHistoryAndMarkSaved) {
+    for (int n = 1; n <= 4; ++n) {
+        news.Add("alt.test", UUArticle(n, "i" + std::to_string(n) + ".jpg", RandomBytes(900, n)));
+    }
+    std::atomic<pid_t> pid{0};
+    news.OnArticle([&](const std::string&, int number) {
+        if (number == 2 && pid > 0) {
+            ::kill(pid, SIGINT);
+            std::this_thread::sleep_for(300ms);  // the stop is in before the reply
+        }
+    });
+    auto child = Start({"--plain"});
+    pid = child->Pid();
+    // A stop ends the pass as complete: the program reports success.
+    EXPECT_EQ(child->Wait(), 0) << Err();
+    EXPECT_NE(Out().find("Stopping... (press Ctrl-C again to end at once)\n"), std::string::npos)
+        << Out();
+    EXPECT_NE(Out().find("\nOperation complete\n"), std::string::npos) << Out();
+    EXPECT_EQ(History(), std::vector<std::string>{"i1.jpg"});
+    EXPECT_EQ(Mark("alt.test"), "1");
+    EXPECT_EQ(news.ArticlesAsked(), (std::vector<int>{1, 2}));
+}
+
+// The bundled sample server, serving what the sample generator wrote.
+class SampleServerPass : public PassProgram {
+protected:
+    void SetUp() override {
+        PassProgram::SetUp();
+        if (IsSkipped()) {
+            return;
+        }
+        if (!Executable(kBuild + "/tools/newsgleaner-sample-server") ||
+            !Executable(kBuild + "/tools/newsgleaner-make-samples")) {
+            GTEST_SKIP() << "the sample server and generator are not built in " << kBuild
+                         << "/tools";
+        }
+    }
+
+    // Runs a tool to its end; its exit status.
+    int Tool(const std::vector<std::string>& args) {
+        Child child(args, Environment(), home.File("tool-out.txt"), home.File("tool-err.txt"));
+        return child.Wait(60s);
+    }
+};
+
+TEST_F(SampleServerPass, SavesTheGeneratedPicturesByteForByte) {
+    const std::string samples = home.File("samples");
+    ASSERT_EQ(Tool({kBuild + "/tools/newsgleaner-make-samples", samples, "--quiet"}), 0)
+        << ngtest::ReadFile(home.File("tool-err.txt"));
+    const std::string portFile = home.File("port");
+    Child sampleServer({kBuild + "/tools/newsgleaner-sample-server", "--root", samples, "--port",
+                        "0", "--port-file", portFile, "--lifetime", "60", "--quiet"},
+                       Environment(), home.File("server-out.txt"), home.File("server-err.txt"));
+    ASSERT_GT(sampleServer.Pid(), 0);
+    int port = 0;
+    for (int i = 0; i < 200 && port == 0; ++i) {
+        std::ifstream in(portFile);
+        if (!(in >> port)) {
+            port = 0;
+            std::this_thread::sleep_for(25ms);
+        }
+    }
+    ASSERT_GT(port, 0) << "the sample server did not start";
+
+    // What should be saved: every picture whose body fits the default size
+    // filter (500 to 3000 lines), once (a repeat is a history skip).
+    std::set<std::string> expected;
+    std::set<std::string> groups;
+    std::istringstream manifest(ngtest::ReadFile(samples + "/manifest.txt"));
+    for (std::string row; std::getline(manifest, row);) {
+        std::vector<std::string> f;
+        std::istringstream fields(row);
+        for (std::string field; std::getline(fields, field, '\t');) {
+            f.push_back(field);
+        }
+        if (f.size() != 7 || row.starts_with("#") || f[2] == "text") {
+            continue;
+        }
+        groups.insert(f[0]);
+        int lines = std::atoi(f[6].c_str());
+        if (lines >= 500 && lines <= 3000) {
+            expected.insert(f[3]);
+        }
+    }
+    ASSERT_GE(expected.size(), 5u);
+    std::string groupList;
+    for (const auto& g : groups) {
+        groupList += g + "\n";
+    }
+    ngtest::WriteFile(workDir + "/Groups.127.0.0.1", groupList);
+    Set("NNTPPort", std::to_string(port));
+
+    EXPECT_EQ(Run({"--plain"}), 0) << Out() << Err();
+    std::set<std::string> saved;
+    for (const auto& entry : std::filesystem::directory_iterator(downloadDir)) {
+        saved.insert(entry.path().filename().string());
+    }
+    EXPECT_EQ(saved, expected);
+    for (const auto& name : expected) {
+        EXPECT_EQ(ngtest::ReadFile(downloadDir + name),
+                  ngtest::ReadFile(samples + "/.originals/" + name))
+            << name;
+    }
+    EXPECT_EQ(History().size(), expected.size());
+    ::kill(sampleServer.Pid(), SIGTERM);
+    EXPECT_EQ(sampleServer.Wait(10s), 0);
+}
+
+}  // namespace
+}  // namespace enginetest
