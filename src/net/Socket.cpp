@@ -2,6 +2,7 @@
 
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -138,6 +139,9 @@ bool CNewsSocket::CreateSocket(int family) {
     if (m_fd < 0) {
         return false;
     }
+    // Commands go out whole; holding them back for coalescing only adds delay.
+    int one = 1;
+    ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     m_nFamily = family;
     m_bFresh = true;
     return true;
@@ -335,6 +339,10 @@ std::string CNewsSocket::ReadLine() {
     while (m_nState == Connected && m_receivedLines.empty()) {
         ssize_t got = ::recv(m_fd, m_receiveBuffer.get(), kReceiveChunk, 0);
         if (got > 0) {
+            // Acknowledge at once: a server that writes a reply in pieces
+            // would otherwise wait for our delayed ACK before each article.
+            int one = 1;
+            ::setsockopt(m_fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
             SplitIntoLines(m_receiveBuffer.get(), static_cast<size_t>(got));
             deadline = Clock::now() + m_readTimeout;
             continue;
