@@ -1,0 +1,296 @@
+#include "engine/GroupListRefresh.h"
+
+#include <cstdio>
+#include <memory>
+#include <system_error>
+#include <utility>
+
+#include "engine/Display.h"
+#include "net/Socket.h"
+#include "settings/SettingsKeys.h"
+#include "settings/SettingsStore.h"
+
+namespace ng {
+
+namespace {
+
+constexpr int kListFollows = 215;
+constexpr int kMoreAuthRequired = 381;
+constexpr int kAuthAccepted = 281;
+constexpr std::chrono::milliseconds kStopPoll{100};
+
+std::string ProgressText(int scanned, int added) {
+    char text[80];
+    std::snprintf(text, sizeof text, "  %5d groups scanned -- %5d added", scanned, added);
+    return text;
+}
+
+std::string CompletionText(int scanned, int added) {
+    char text[96];
+    std::snprintf(text, sizeof text, "  Operation complete -- %d groups scanned; %d groups added",
+                  scanned, added);
+    return text;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitGroupFilter(std::string_view text) {
+    std::vector<std::string> tokens;
+    for (size_t colon = text.find(':'); colon != std::string_view::npos; colon = text.find(':')) {
+        tokens.emplace_back(text.substr(0, colon));
+        text.remove_prefix(colon + 1);
+    }
+    tokens.emplace_back(text);
+    return tokens;
+}
+
+bool PassesGroupFilter(std::string_view name, const std::vector<std::string>& filters) {
+    for (const auto& token : filters) {
+        if (token.empty() || name.find(token) != std::string_view::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string_view GroupNameOfLine(std::string_view line) {
+    size_t blank = line.find(' ');
+    return blank == std::string_view::npos ? std::string_view() : line.substr(0, blank);
+}
+
+// The updates gathered since the last hand-over.
+class CGroupListRefresh::Batch {
+public:
+    void Add(RefreshUpdate::Kind kind, std::string text = {}) {
+        if (m_updates.empty()) {
+            m_started = std::chrono::steady_clock::now();
+        }
+        if (kind == RefreshUpdate::AddGroup) {
+            ++m_nNames;
+            m_nBytes += text.size();
+        }
+        m_updates.push_back({kind, std::move(text)});
+    }
+    bool Due() const {
+        if (m_updates.empty()) {
+            return false;
+        }
+        return m_nNames >= kBatchNames || m_nBytes >= kBatchBytes ||
+               m_updates.size() >= kBatchNames * 2 ||
+               std::chrono::steady_clock::now() - m_started >= kBatchAge;
+    }
+    bool HasNames() const { return m_nNames > 0; }
+    bool Empty() const { return m_updates.empty(); }
+    std::vector<RefreshUpdate> Take() {
+        m_nNames = 0;
+        m_nBytes = 0;
+        return std::exchange(m_updates, {});
+    }
+
+private:
+    std::vector<RefreshUpdate> m_updates;
+    size_t m_nNames = 0;
+    size_t m_nBytes = 0;
+    std::chrono::steady_clock::time_point m_started;
+};
+
+CGroupListRefresh::CGroupListRefresh(IGroupListSink& sink, IPasswordPrompt* prompt)
+    : m_sink(sink), m_pPrompt(prompt) {}
+
+CGroupListRefresh::~CGroupListRefresh() {
+    Stop();
+    Join();
+}
+
+bool CGroupListRefresh::Start(std::vector<std::string> filters) {
+    std::lock_guard lock(m_threadMutex);
+    if (m_bRunning.load()) {
+        return false;
+    }
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+    // A Stop pressed after the last refresh read its last line must not end
+    // this one, and a late acknowledgement must not release its first wait.
+    m_bStop = false;
+    m_refreshStopEvent.Reset();
+    m_groupsTaken.Reset();
+    m_bRunning = true;
+    try {
+        m_thread =
+            std::thread([this, filters = std::move(filters)] { GroupListThreadProc(filters); });
+    } catch (const std::system_error&) {
+        m_bRunning = false;
+        return false;
+    }
+    return true;
+}
+
+void CGroupListRefresh::Stop() {
+    m_refreshStopEvent.Set();
+    m_bStop = true;
+}
+
+void CGroupListRefresh::Join() {
+    std::lock_guard lock(m_threadMutex);
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+bool CGroupListRefresh::Hand(Batch& batch) {
+    if (batch.Empty()) {
+        return true;
+    }
+    bool waitForDialog = batch.HasNames();
+    m_sink.Deliver(batch.Take());
+    if (!waitForDialog) {
+        return true;
+    }
+    // The names are the dialog's now; waiting keeps at most one batch queued.
+    while (!m_groupsTaken.WaitFor(kStopPoll)) {
+        if (StopPending()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void CGroupListRefresh::Finish(Batch& batch, const std::string& status) {
+    if (!status.empty()) {
+        batch.Add(RefreshUpdate::Status, status);
+    }
+    Hand(batch);
+    m_bRunning = false;
+    batch.Add(RefreshUpdate::Done);
+    m_sink.Deliver(batch.Take());
+}
+
+void CGroupListRefresh::GroupListThreadProc(const std::vector<std::string>& filters) {
+    m_bRunning = true;
+    m_nScanned = 0;
+    m_nAdded = 0;
+    Batch batch;
+    const SettingsStore& store = Profile();
+    const std::string host = store.GetProfileString(keys::kProductSection, keys::kNNTPHost, "");
+    if (host.empty()) {
+        // Still say Done: the dialog keeps its buttons locked until it hears it.
+        Finish(batch, {});
+        return;
+    }
+
+    auto socket = std::make_unique<CNewsSocket>(true);
+    socket->SetInterrupt(&m_bStop, nullptr);
+    int timeout = store.GetProfileInt(keys::kProductSection, keys::kReadTimeout,
+                                      defaults::kReadTimeoutSeconds);
+    if (timeout > 0) {
+        socket->SetReadTimeout(std::chrono::seconds(timeout));
+    }
+    batch.Add(RefreshUpdate::Status, "  Connecting to " + host);
+    batch.Add(RefreshUpdate::Clear);
+    Hand(batch);
+
+    auto complete = [&] {
+        batch.Add(RefreshUpdate::SelectFirst);
+        batch.Add(RefreshUpdate::Status, CompletionText(m_nScanned, m_nAdded));
+        Hand(batch);
+        socket.reset();
+        Finish(batch, {});
+    };
+    auto fail = [&](const char* status) {
+        socket.reset();
+        Finish(batch, status);
+    };
+
+    int port = store.GetProfileInt(keys::kProductSection, keys::kNNTPPort, defaults::kPort);
+    if (port < 1 || port > 65535 || !socket->OpenConnection(host, port)) {
+        // A Stop while connecting ends the refresh as a Stop does later on.
+        if (socket->InterruptedByStop()) {
+            complete();
+        } else {
+            fail("  Can't connect to server");
+        }
+        return;
+    }
+    batch.Add(RefreshUpdate::Status, "  Connected to " + host);
+    Hand(batch);
+
+    if (store.GetProfileInt(host, keys::kUserAuthentication, 0) != 0) {
+        std::string user = store.GetProfileString(host, keys::kUsername, "");
+        std::string password;
+        if (store.GetProfileInt(host, keys::kPromptForPasswd, 0) != 0) {
+            if (m_pPrompt) {
+                password = m_pPrompt->AskPassword(m_bStop).value_or("");
+            }
+        } else {
+            password = store.GetProfileString(host, keys::kPassword, "");
+        }
+        if (StopPending()) {
+            complete();
+            return;
+        }
+        socket->SendLine("AUTHINFO USER " + user + " \r\n");
+        std::string reply = socket->ReadLine();
+        if (socket->InterruptedByStop()) {
+            complete();
+            return;
+        }
+        // Any other answer to the user name goes on to the list without a
+        // password; only 281 to the password counts as a login.
+        if (SettingsStore::LeadingInt(reply) == kMoreAuthRequired) {
+            socket->SendLine("AUTHINFO PASS " + password + " \r\n");
+            reply = socket->ReadLine();
+            if (socket->InterruptedByStop()) {
+                complete();
+                return;
+            }
+            if (SettingsStore::LeadingInt(reply) != kAuthAccepted) {
+                fail("  Authentication failed");
+                return;
+            }
+        }
+    }
+
+    socket->SendLine("LIST\r\n");
+    std::string reply = socket->ReadLine();
+    // Without 215 no list follows (a refusal, or a lost connection): waiting
+    // for list lines would wait for nothing.
+    if (!reply.empty() && SettingsStore::LeadingInt(reply) == kListFollows) {
+        Walk(*socket, filters, batch);
+    }
+    complete();
+}
+
+void CGroupListRefresh::Walk(CNewsSocket& socket, const std::vector<std::string>& filters,
+                             Batch& batch) {
+    size_t bytesAdded = 0;
+    for (;;) {
+        // Empty: the server closed, the connection failed, or a Stop cut the
+        // wait short.
+        std::string line = socket.ReadLine();
+        if (line.empty() || line == ".\r\n") {
+            break;
+        }
+        if (m_refreshStopEvent.TryWait()) {
+            break;
+        }
+        std::string_view name = GroupNameOfLine(line);
+        if (PassesGroupFilter(name, filters)) {
+            if (m_nAdded >= kMaxGroupsAdded || bytesAdded + name.size() > kMaxBytesAdded) {
+                break;
+            }
+            bytesAdded += name.size();
+            batch.Add(RefreshUpdate::AddGroup, std::string(name));
+            ++m_nAdded;
+        }
+        ++m_nScanned;
+        if (m_nScanned % 10 == 0) {
+            batch.Add(RefreshUpdate::Status, ProgressText(m_nScanned, m_nAdded));
+        }
+        if (batch.Due() && !Hand(batch)) {
+            break;
+        }
+    }
+}
+
+}  // namespace ng
