@@ -1,0 +1,384 @@
+#include "settings/SetupDialog.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidgetItem>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "settings/ExcludesDialog.h"
+#include "settings/SettingsKeys.h"
+#include "settings/SettingsStore.h"
+
+namespace keys = ng::keys;
+namespace defaults = ng::defaults;
+
+namespace {
+
+std::string ToStd(const QString& text) {
+    return text.toStdString();
+}
+
+void ShowProductString(QLineEdit* edit, const char* key, const std::string& fallback) {
+    ngui::SetEditBytes(edit, ng::Profile().GetProfileString(keys::kProductSection, key, fallback));
+}
+
+void StoreText(const char* key, const QLineEdit* edit) {
+    ng::Profile().WriteProfileString(keys::kProductSection, key, ngui::EditBytes(edit));
+}
+
+// The user's Pictures folder, the place a first download goes.
+std::string DefaultDownloadDirectory() {
+    QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (pictures.isEmpty()) {
+        pictures = QStandardPaths::writableLocation(QStandardPaths::HomeLocation);
+    }
+    return ng::WithTrailingSlash(ToStd(pictures));
+}
+
+QLineEdit* NewEdit(QWidget* parent, const char* name) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QString::fromLatin1(name));
+    return edit;
+}
+
+}  // namespace
+
+namespace ngui {
+
+QString ShownText(const std::string& bytes) {
+    QByteArrayView view(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    return view.isValidUtf8() ? QString::fromUtf8(view) : QString::fromLatin1(view);
+}
+
+void KeepBytes(QListWidgetItem* item, const std::string& bytes) {
+    QByteArrayView view(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    if (!view.isValidUtf8()) {
+        item->setData(Qt::UserRole, view.toByteArray());
+    }
+}
+
+QListWidgetItem* NewListItem(const std::string& bytes) {
+    auto* item = new QListWidgetItem(ShownText(bytes));
+    KeepBytes(item, bytes);
+    return item;
+}
+
+std::string ItemBytes(const QListWidgetItem* item) {
+    QVariant bytes = item->data(Qt::UserRole);
+    return bytes.isValid() ? bytes.toByteArray().toStdString() : item->text().toStdString();
+}
+
+void InsertComboItem(QComboBox* combo, int index, const std::string& bytes) {
+    QByteArrayView view(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    combo->insertItem(index, ShownText(bytes),
+                      view.isValidUtf8() ? QVariant() : QVariant(view.toByteArray()));
+}
+
+void SetEditBytes(QLineEdit* edit, const std::string& bytes) {
+    QByteArrayView view(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    edit->setText(ShownText(bytes));
+    edit->setProperty("ngBytes", view.isValidUtf8() ? QVariant() : QVariant(view.toByteArray()));
+}
+
+std::string EditBytes(const QLineEdit* edit) {
+    QVariant bytes = edit->property("ngBytes");
+    if (bytes.isValid() && edit->text() == QString::fromLatin1(bytes.toByteArray())) {
+        return bytes.toByteArray().toStdString();
+    }
+    return edit->text().toStdString();
+}
+
+std::string ComboItemBytes(const QComboBox* combo, int index) {
+    QVariant bytes = combo->itemData(index);
+    return bytes.isValid() ? bytes.toByteArray().toStdString()
+                           : combo->itemText(index).toStdString();
+}
+
+}  // namespace ngui
+
+CCloseUpComboBox::CCloseUpComboBox(QWidget* parent) : QComboBox(parent) {}
+
+void CCloseUpComboBox::showPopup() {
+    m_bPopupShown = true;
+    QComboBox::showPopup();
+}
+
+void CCloseUpComboBox::hidePopup() {
+    // Qt also calls this when the combo box is hidden; only a list that was
+    // open can close up.
+    bool wasShown = m_bPopupShown;
+    m_bPopupShown = false;
+    QComboBox::hidePopup();
+    if (wasShown) {
+        QMetaObject::invokeMethod(this, &CCloseUpComboBox::closedUp, Qt::QueuedConnection);
+    }
+}
+
+CSetupDialog::CSetupDialog(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Newsgleaner Setup"));
+
+    m_pHost = new CCloseUpComboBox(this);
+    m_pHost->setObjectName(QStringLiteral("host"));
+    m_pHost->setEditable(true);
+    // The list changes only by the dialog's own rules: typing a host neither
+    // adds it nor completes it from the list.
+    m_pHost->setInsertPolicy(QComboBox::NoInsert);
+    m_pHost->setCompleter(nullptr);
+    m_pHost->setMinimumContentsLength(24);
+    m_pPort = NewEdit(this, "port");
+    m_pDirectory = NewEdit(this, "directory");
+    m_pBrowse = new QToolButton(this);
+    m_pBrowse->setObjectName(QStringLiteral("browse"));
+    m_pBrowse->setText(QStringLiteral("..."));
+    m_pBrowse->setToolTip(QStringLiteral("Choose the download directory"));
+    m_pMinLines = NewEdit(this, "minLines");
+    m_pMaxLines = NewEdit(this, "maxLines");
+    m_pSubjectIncl = NewEdit(this, "subjectIncl");
+    m_pSubjectIncl2 = NewEdit(this, "subjectIncl2");
+    m_pMaxHist = NewEdit(this, "maxHist");
+    m_pHistSaveFrequency = NewEdit(this, "histSaveFrequency");
+    m_pShowThumbnail = new QCheckBox(QStringLiteral("Display Thumbnail"), this);
+    m_pShowThumbnail->setObjectName(QStringLiteral("showThumbnail"));
+
+    auto* grid = new QGridLayout;
+    int row = 0;
+    auto addRow = [&](const char* caption, QWidget* field, QWidget* extra = nullptr) {
+        auto* label = new QLabel(QString::fromUtf8(caption), this);
+        label->setBuddy(field);
+        grid->addWidget(label, row, 0);
+        if (extra) {
+            auto* line = new QHBoxLayout;
+            line->addWidget(field, 1);
+            line->addWidget(extra);
+            grid->addLayout(line, row, 1);
+        } else {
+            grid->addWidget(field, row, 1);
+        }
+        ++row;
+    };
+    addRow("&Host:", m_pHost);
+    addRow("&Port:", m_pPort);
+    addRow("&Download Directory:", m_pDirectory, m_pBrowse);
+    addRow("Mi&n Lines:", m_pMinLines);
+    addRow("Ma&x Lines:", m_pMaxLines);
+    addRow("Subject &Include:", m_pSubjectIncl);
+    addRow("And...", m_pSubjectIncl2);
+
+    auto* history = new QHBoxLayout;
+    auto* keepLabel = new QLabel(QStringLiteral("&Keep a maximum of "), this);
+    keepLabel->setBuddy(m_pMaxHist);
+    m_pMaxHist->setMaximumWidth(80);
+    history->addWidget(keepLabel);
+    history->addWidget(m_pMaxHist);
+    history->addWidget(new QLabel(QStringLiteral("filenames in history list"), this));
+    history->addStretch(1);
+    auto* saving = new QHBoxLayout;
+    auto* saveLabel = new QLabel(QStringLiteral("&Save history list every"), this);
+    saveLabel->setBuddy(m_pHistSaveFrequency);
+    m_pHistSaveFrequency->setMaximumWidth(80);
+    saving->addWidget(saveLabel);
+    saving->addWidget(m_pHistSaveFrequency);
+    saving->addWidget(new QLabel(QStringLiteral("files downloaded"), this));
+    saving->addStretch(1);
+
+    auto* login = new QGroupBox(QStringLiteral("News Server Authentication"), this);
+    m_pUserAuthentication = new QCheckBox(QStringLiteral("Ser&ver requires password"), login);
+    m_pUserAuthentication->setObjectName(QStringLiteral("userAuthentication"));
+    m_pUsernameLabel = new QLabel(QStringLiteral("&Username:"), login);
+    m_pUsername = NewEdit(login, "username");
+    m_pUsernameLabel->setBuddy(m_pUsername);
+    m_pPasswordLabel = new QLabel(QStringLiteral("Pass&word:"), login);
+    m_pPassword = NewEdit(login, "password");
+    m_pPassword->setEchoMode(QLineEdit::Password);
+    m_pPasswordLabel->setBuddy(m_pPassword);
+    m_pPromptForPasswd =
+        new QCheckBox(QStringLiteral("Promp&t for password for each session"), login);
+    m_pPromptForPasswd->setObjectName(QStringLiteral("promptForPasswd"));
+    auto* loginGrid = new QGridLayout(login);
+    loginGrid->addWidget(m_pUserAuthentication, 0, 0, 1, 2);
+    loginGrid->addWidget(m_pUsernameLabel, 1, 0);
+    loginGrid->addWidget(m_pUsername, 1, 1);
+    loginGrid->addWidget(m_pPasswordLabel, 2, 0);
+    loginGrid->addWidget(m_pPassword, 2, 1);
+    loginGrid->addWidget(m_pPromptForPasswd, 3, 0, 1, 2);
+
+    auto* buttons = new QDialogButtonBox(Qt::Vertical, this);
+    auto* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+    ok->setObjectName(QStringLiteral("ok"));
+    ok->setDefault(true);
+    auto* cancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
+    cancel->setObjectName(QStringLiteral("cancel"));
+    m_pExcludes = buttons->addButton(QStringLiteral("&Excludes..."), QDialogButtonBox::ActionRole);
+    m_pExcludes->setObjectName(QStringLiteral("excludes"));
+
+    auto* fields = new QVBoxLayout;
+    fields->addLayout(grid);
+    fields->addLayout(history);
+    fields->addLayout(saving);
+    fields->addWidget(m_pShowThumbnail);
+    fields->addWidget(login);
+    auto* top = new QHBoxLayout(this);
+    top->addLayout(fields, 1);
+    top->addWidget(buttons);
+
+    connect(buttons, &QDialogButtonBox::accepted, this, &CSetupDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &CSetupDialog::reject);
+    connect(m_pExcludes, &QPushButton::clicked, this, &CSetupDialog::OnExcludes);
+    connect(m_pBrowse, &QToolButton::clicked, this, &CSetupDialog::OnBrowseDirectory);
+    connect(m_pUserAuthentication, &QCheckBox::clicked, this, &CSetupDialog::UpdateLoginControls);
+    connect(m_pHost, &CCloseUpComboBox::closedUp, this, &CSetupDialog::OnHostCloseUp);
+    m_pDirectory->installEventFilter(this);
+
+    // The login controls start disabled; the stored state may enable them.
+    for (QWidget* control :
+         {static_cast<QWidget*>(m_pUsernameLabel), static_cast<QWidget*>(m_pUsername),
+          static_cast<QWidget*>(m_pPasswordLabel), static_cast<QWidget*>(m_pPassword),
+          static_cast<QWidget*>(m_pPromptForPasswd)}) {
+        control->setEnabled(false);
+    }
+    OnInitDialog();
+}
+
+void CSetupDialog::OnInitDialog() {
+    const ng::SettingsStore& store = ng::Profile();
+    m_pShowThumbnail->setChecked(store.GetProfileInt(keys::kProductSection, keys::kShowThumbnail,
+                                                     defaults::kShowThumbnail) != 0);
+    m_hosts.LoadFromProfile();
+    for (const auto& host : m_hosts.Entries()) {
+        ngui::InsertComboItem(m_pHost, m_pHost->count(), host);
+    }
+    std::string current = store.GetProfileString(keys::kProductSection, keys::kNNTPHost, "");
+    if (!current.empty()) {
+        m_pHost->setCurrentIndex(0);
+        ShowLogin(current);
+    } else {
+        m_pHost->setCurrentIndex(-1);
+        m_pHost->setEditText(QString());
+    }
+
+    ShowProductString(m_pPort, keys::kNNTPPort, defaults::kDialogPort);
+    ShowProductString(m_pDirectory, keys::kDownloadDirectory, DefaultDownloadDirectory());
+    ShowProductString(m_pMinLines, keys::kMinLines, defaults::kDialogMinLines);
+    ShowProductString(m_pMaxLines, keys::kMaxLines, defaults::kDialogMaxLines);
+    ShowProductString(m_pSubjectIncl, keys::kSubjectIncl, defaults::kDialogSubjectIncl);
+    ShowProductString(m_pSubjectIncl2, keys::kSubjectIncl2, defaults::kDialogSubjectIncl2);
+    ShowProductString(m_pMaxHist, keys::kMaxHist, defaults::kDialogMaxHist);
+    ShowProductString(m_pHistSaveFrequency, keys::kHistSaveFrequency,
+                      defaults::kDialogHistSaveFrequency);
+}
+
+void CSetupDialog::ShowLogin(const std::string& host) {
+    const ng::SettingsStore& store = ng::Profile();
+    m_pUserAuthentication->setChecked(store.GetProfileInt(host, keys::kUserAuthentication, 0) != 0);
+    UpdateLoginControls();
+    m_pPromptForPasswd->setChecked(store.GetProfileInt(host, keys::kPromptForPasswd, 0) != 0);
+    ngui::SetEditBytes(m_pUsername, store.GetProfileString(host, keys::kUsername, ""));
+    ngui::SetEditBytes(m_pPassword, store.GetProfileString(host, keys::kPassword, ""));
+}
+
+void CSetupDialog::UpdateLoginControls() {
+    bool enable = m_pUserAuthentication->isChecked();
+    m_pUsernameLabel->setEnabled(enable);
+    m_pUsername->setEnabled(enable);
+    m_pPasswordLabel->setEnabled(enable);
+    m_pPassword->setEnabled(enable);
+    m_pPromptForPasswd->setEnabled(enable);
+}
+
+void CSetupDialog::OnDirectoryKillFocus() {
+    if (!m_pDirectory->text().endsWith(QLatin1Char('/'))) {
+        ngui::SetEditBytes(m_pDirectory, ng::WithTrailingSlash(ngui::EditBytes(m_pDirectory)));
+    }
+}
+
+bool CSetupDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_pDirectory && event->type() == QEvent::FocusOut) {
+        OnDirectoryKillFocus();
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CSetupDialog::OnHostCloseUp() {
+    int index = m_pHost->currentIndex();
+    if (index <= 0 || !m_hosts.Choose(index)) {
+        return;
+    }
+    // The combo box mirrors the host list, which has just moved the entry up.
+    m_pHost->removeItem(index);
+    ngui::InsertComboItem(m_pHost, 0, m_hosts.Entries().front());
+    m_pHost->setCurrentIndex(0);
+    ShowLogin(m_hosts.Entries().front());
+}
+
+std::string CSetupDialog::HostText() const {
+    // An entry shown as it is in the list keeps its stored bytes.
+    int index = m_pHost->currentIndex();
+    if (index >= 0 && m_pHost->currentText() == m_pHost->itemText(index)) {
+        return ngui::ComboItemBytes(m_pHost, index);
+    }
+    return ToStd(m_pHost->currentText());
+}
+
+void CSetupDialog::OnExcludes() {
+    CExcludesDialog excludes(this);
+    excludes.exec();  // it stores its own values; its result does not matter here
+}
+
+void CSetupDialog::OnBrowseDirectory() {
+    QString directory =
+        QFileDialog::getExistingDirectory(this, QStringLiteral("Download Directory"),
+                                          m_pDirectory->text(), QFileDialog::ShowDirsOnly);
+    if (!directory.isEmpty()) {
+        ngui::SetEditBytes(m_pDirectory,
+                           ng::WithTrailingSlash(QFile::encodeName(directory).toStdString()));
+    }
+}
+
+void CSetupDialog::accept() {
+    ng::SettingsStore& store = ng::Profile();
+    store.WriteProfileInt(keys::kProductSection, keys::kShowThumbnail,
+                          m_pShowThumbnail->isChecked() ? 1 : 0);
+    OnDirectoryKillFocus();
+
+    std::string host = HostText();
+    if (!host.empty()) {
+        store.WriteProfileString(keys::kProductSection, keys::kNNTPHost, host);
+        bool authentication = m_pUserAuthentication->isChecked();
+        bool prompt = m_pPromptForPasswd->isChecked();
+        store.WriteProfileInt(host, keys::kUserAuthentication, authentication ? 1 : 0);
+        store.WriteProfileInt(host, keys::kPromptForPasswd, prompt ? 1 : 0);
+        if (authentication) {
+            store.WriteProfileString(host, keys::kUsername, ngui::EditBytes(m_pUsername));
+            // A password asked for at every session is never kept.
+            store.WriteProfileString(host, keys::kPassword,
+                                     prompt ? std::string() : ngui::EditBytes(m_pPassword));
+        }
+    }
+    m_hosts.StoreEarlierHosts(host);
+
+    StoreText(keys::kNNTPPort, m_pPort);
+    StoreText(keys::kDownloadDirectory, m_pDirectory);
+    StoreText(keys::kMinLines, m_pMinLines);
+    StoreText(keys::kMaxLines, m_pMaxLines);
+    StoreText(keys::kSubjectIncl, m_pSubjectIncl);
+    StoreText(keys::kSubjectIncl2, m_pSubjectIncl2);
+    StoreText(keys::kMaxHist, m_pMaxHist);
+    StoreText(keys::kHistSaveFrequency, m_pHistSaveFrequency);
+    QDialog::accept();
+}
+
+int RunSetupDialog(QWidget* parent) {
+    CSetupDialog dialog(parent);
+    return dialog.exec();
+}
