@@ -291,6 +291,10 @@ protected:
         SetGroups({"alt.test"});
     }
 
+    // The server's thread may still be in a handler: stop it before the
+    // script it reads goes away.
+    ~PassTest() override { server.Stop(); }
+
     static void MakeDir(const std::string& path);
 
     void Set(const std::string& key, const std::string& value) {

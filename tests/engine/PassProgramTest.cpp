@@ -108,6 +108,8 @@ protected:
         server.SetLifetime(60s);
     }
 
+    ~PassProgram() override { server.Stop(); }
+
     void SetUp() override {
         if (!Executable(Binary())) {
             GTEST_SKIP() << "newsgleaner-pass is not built at " << Binary();
