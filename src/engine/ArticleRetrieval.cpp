@@ -97,7 +97,7 @@ bool CProcessGroups::RetrieveArticle(const std::string& number) {
                 break;
             }
             const int64_t received = static_cast<int64_t>(line.size());
-            articleBytes += received;
+            articleBytes += received + kHeldLineCost;
             if (articleBytes > kMaxArticleBytes) {
                 DropConnection();  // noticed as a lost connection at the next line
                 continue;

@@ -95,7 +95,7 @@ void CProcessGroups::ProcessGroup(const std::string& group) {
         if (PollStop()) {
             break;
         }
-        fetchedBytes += static_cast<int64_t>(line.size());
+        fetchedBytes += static_cast<int64_t>(line.size()) + kHeldLineCost;
         if (fetchedBytes > kMaxOverviewBytes) {
             DropConnection();  // noticed as a lost connection at the next line
             continue;

@@ -24,8 +24,11 @@ class CProcessGroups {
 public:
     // Caps that keep a hostile server from exhausting memory. Past either,
     // the connection is dropped and the pass ends as for a lost connection.
+    // Each line held counts its bytes plus kHeldLineCost, the string that
+    // holds it: a flood of blank lines must not cost many times the cap.
     static constexpr int64_t kMaxArticleBytes = 256LL * 1024 * 1024;
     static constexpr int64_t kMaxOverviewBytes = 512LL * 1024 * 1024;
+    static constexpr int64_t kHeldLineCost = 64;
 
     CProcessGroups(ng::IDisplay& display, ng::IPasswordPrompt* prompt,
                    ng::PendingList& pending = ng::PendingFiles());
