@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFocusEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -303,7 +304,9 @@ void CSetupDialog::OnDirectoryKillFocus() {
 }
 
 bool CSetupDialog::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_pDirectory && event->type() == QEvent::FocusOut) {
+    // A context menu opening over the field does not end the editing.
+    if (watched == m_pDirectory && event->type() == QEvent::FocusOut &&
+        static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason) {
         OnDirectoryKillFocus();
     }
     return QDialog::eventFilter(watched, event);
