@@ -5,7 +5,6 @@
 // data, so no widget is ever touched from the refresh thread.
 
 #include <QObject>
-#include <QPointer>
 #include <mutex>
 #include <vector>
 

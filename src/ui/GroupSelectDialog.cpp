@@ -241,6 +241,7 @@ CGroupSelectDialog::~CGroupSelectDialog() {
     m_pRefreshThread->Join();
     disconnect(m_activeGroups, nullptr, this, nullptr);
     disconnect(m_pAllGroups, nullptr, this, nullptr);
+    disconnect(m_pCategory, nullptr, this, nullptr);
 }
 
 void CGroupSelectDialog::OnInitDialog() {
