@@ -17,6 +17,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -315,9 +316,16 @@ public:
         ngtest::WriteFile(sandbox.File(std::string("Groups.") + kHost), std::string(kGroup) + "\n");
         ngtest::WriteFile(sandbox.File("HistList"), kOldHistory[0] + "\n" + kOldHistory[1] + "\n");
         ng::Profile().WriteProfileString(kHost, kGroup, std::to_string(kOldMark));
-        server.OnPrefix("GROUP ", [this](const std::string&) { return m_groupReply; });
-        server.OnPrefix("XOVER ", [this](const std::string&) { return m_xoverReply; });
+        server.OnPrefix("GROUP ", [this](const std::string&) {
+            std::lock_guard lock(m_scriptMutex);
+            return m_groupReply;
+        });
+        server.OnPrefix("XOVER ", [this](const std::string&) {
+            std::lock_guard lock(m_scriptMutex);
+            return m_xoverReply;
+        });
         server.OnPrefix("ARTICLE ", [this](const std::string& line) -> Reply {
+            std::lock_guard lock(m_scriptMutex);
             auto found = m_articles.find(line.substr(8));
             return found == m_articles.end() ? Reply("423 no such article\r\n") : found->second;
         });
@@ -331,15 +339,31 @@ public:
     // The group holds the articles first..last, each with an overview line;
     // the test then gives the article replies.
     void Offer(int first, int last) {
-        m_groupReply = "211 " + std::to_string(last - first + 1) + " " + std::to_string(first) +
-                       " " + std::to_string(last) + " " + kGroup + "\r\n";
         std::string xover = "224 overview follows\r\n";
         for (int n = first; n <= last; ++n) {
             xover += OverviewLine(std::to_string(n), "picture " + std::to_string(n));
         }
-        m_xoverReply = xover + ".\r\n";
+        SetGroupReply("211 " + std::to_string(last - first + 1) + " " + std::to_string(first) +
+                      " " + std::to_string(last) + " " + kGroup + "\r\n");
+        SetXoverReply(xover + ".\r\n");
     }
-    void Article(int number, Reply reply) { m_articles[std::to_string(number)] = std::move(reply); }
+    // The script is read on the server's thread.
+    void SetGroupReply(Reply reply) {
+        std::lock_guard lock(m_scriptMutex);
+        m_groupReply = std::move(reply);
+    }
+    void SetXoverReply(Reply reply) {
+        std::lock_guard lock(m_scriptMutex);
+        m_xoverReply = std::move(reply);
+    }
+    std::string XoverText() {
+        std::lock_guard lock(m_scriptMutex);
+        return m_xoverReply.bytes;
+    }
+    void Article(int number, Reply reply) {
+        std::lock_guard lock(m_scriptMutex);
+        m_articles[std::to_string(number)] = std::move(reply);
+    }
 
     struct Outcome {
         std::string status;
@@ -430,13 +454,15 @@ public:
     }
 
     ngtest::Sandbox sandbox;
+    // Before the server, which reads them until it is stopped.
+    std::mutex m_scriptMutex;
+    Reply m_groupReply;
+    Reply m_xoverReply;
+    std::map<std::string, Reply> m_articles;
     ngtest::ScriptedServer server;
     ScriptedPrompt prompt{std::nullopt};
     ng::PendingList pending;
     std::string m_downloadDir;
-    Reply m_groupReply;
-    Reply m_xoverReply;
-    std::map<std::string, Reply> m_articles;
     std::set<std::string> m_before;
 };
 
@@ -493,10 +519,10 @@ TEST_F(HostileServerTest, NulAndEightBitBytesAreCarriedNotTrusted) {
     const std::string eightBit = "caf\xE9-\xFF\x80.jpg";
     Offer(101, 104);
     // Overview lines with NUL and 8-bit bytes in every field.
-    m_xoverReply =
+    SetXoverReply(
         std::string("224 overview follows\r\n") + OverviewLine("101", Bytes("sub\0ject \xFE\xFF")) +
         OverviewLine("102", "\x80\x81\x82 picture") + OverviewLine("103", Bytes("nul name\0")) +
-        OverviewLine("104", "plain") + Bytes("10\0005\tx\ty\r\n") + ".\r\n";
+        OverviewLine("104", "plain") + Bytes("10\0005\tx\ty\r\n") + ".\r\n");
     Article(101,
             ArticleReply(101, Bytes("\0\0\0\xFF\r\n") + UUBody(eightBit, PictureBytes(120, 1))));
     Article(102, ArticleReply(102, UUBody(Bytes("a\0b.jpg"), PictureBytes(90, 2))));
@@ -530,8 +556,8 @@ TEST_F(HostileServerTest, EndlessLineInAnArticleFailsTheConnectionAtTheLineCap) 
 
 TEST_F(HostileServerTest, EndlessOverviewLineFailsTheConnectionAtTheLineCap) {
     Offer(101, 102);
-    m_xoverReply = "224 overview follows\r\n" + OverviewLine("101", "a") +
-                   std::string(CNewsSocket::kMaxLineLength + (1 << 20), '\t');
+    SetXoverReply("224 overview follows\r\n" + OverviewLine("101", "a") +
+                  std::string(CNewsSocket::kMaxLineLength + (1 << 20), '\t'));
 
     Outcome outcome = RunPass();
     EXPECT_EQ(outcome.status, kLost);
@@ -596,7 +622,7 @@ TEST_F(HostileServerTest, ReplyCodeAndThenSilenceEndsAtTheReadTimeout) {
     // "224" and then nothing at all, on an open connection.
     Set("ReadTimeout", "1");
     Offer(101, 102);
-    m_xoverReply = "224 overview follows\r\n";
+    SetXoverReply("224 overview follows\r\n");
     Outcome outcome = RunPass();
     EXPECT_EQ(outcome.status, kLost);
     ExpectSafeAftermath(outcome, kOldMark, 6s);
@@ -623,7 +649,7 @@ TEST_F(HostileServerTest, GroupNumbersThatMakeNoSense) {
         SCOPED_TRACE(c.reply);
         ng::Profile().WriteProfileString(kHost, kGroup, std::to_string(kOldMark));
         Offer(101, 103);
-        m_groupReply = c.reply + " " + kGroup + "\r\n";
+        SetGroupReply(c.reply + " " + kGroup + "\r\n");
         for (int n = 101; n <= 103; ++n) {
             Article(n, ArticleReply(n, "no attachment\r\n"));
         }
@@ -657,6 +683,10 @@ struct DropCase {
     std::vector<std::string> statuses;  // any of these
     int64_t mark;
 };
+
+void PrintTo(const DropCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 const std::string kCantConnect = "Can't connect to server";
 
@@ -718,29 +748,29 @@ INSTANTIATE_TEST_SUITE_P(
                       DropCase{"GroupReplyNone",
                                [](HostileServerTest& t) {
                                    Three(t);
-                                   t.m_groupReply = Reply("").CloseAfter(0);
+                                   t.SetGroupReply(Reply("").CloseAfter(0));
                                },
                                {kLost},
                                kOldMark},
                       DropCase{"GroupReplyHalf",
                                [](HostileServerTest& t) {
                                    Three(t);
-                                   t.m_groupReply = FirstBytes("211 3 101 103 alt", 9);
+                                   t.SetGroupReply(FirstBytes("211 3 101 103 alt", 9));
                                },
                                {kLost},
                                kOldMark},
                       DropCase{"OverviewReplyNone",
                                [](HostileServerTest& t) {
                                    Three(t);
-                                   t.m_xoverReply = Reply("").CloseAfter(0);
+                                   t.SetXoverReply(Reply("").CloseAfter(0));
                                },
                                {kLost},
                                kOldMark},
                       DropCase{"OverviewBlockHalf",
                                [](HostileServerTest& t) {
                                    Three(t);
-                                   std::string block = t.m_xoverReply.bytes;
-                                   t.m_xoverReply = FirstBytes(block, block.find("102\t") + 20);
+                                   std::string block = t.XoverText();
+                                   t.SetXoverReply(FirstBytes(block, block.find("102\t") + 20));
                                },
                                {kLost},
                                kOldMark},
