@@ -1,0 +1,74 @@
+#include "ui/PendingEditor.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "engine/Overview.h"
+
+namespace ng {
+
+PendingEditor::PendingEditor(std::deque<std::string>& lines, bool& edited, int& removed)
+    : m_lines(lines),
+      m_bEdited(edited),
+      m_nRemoved(removed),
+      m_savedPending(lines),
+      m_bEditedAtOpen(edited),
+      m_nRemovedAtOpen(removed) {}
+
+std::vector<PendingRow> PendingEditor::Rows() const {
+    std::vector<PendingRow> rows;
+    rows.reserve(m_lines.size());
+    for (const std::string& line : m_lines) {
+        OverviewFields fields = ParseOverviewLine(line);
+        rows.push_back({std::move(fields.subject), std::move(fields.from), fields.lines});
+    }
+    return rows;
+}
+
+int PendingEditor::Remove(const std::vector<size_t>& rows) {
+    std::vector<bool> doomed(m_lines.size(), false);
+    for (size_t row : rows) {
+        if (row < doomed.size()) {
+            doomed[row] = true;
+        }
+    }
+    std::deque<std::string> kept;
+    int count = 0;
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        if (doomed[i]) {
+            ++count;
+        } else {
+            kept.push_back(std::move(m_lines[i]));
+        }
+    }
+    m_lines = std::move(kept);
+    m_nRemoved += count;
+    m_bEdited = true;
+    return count;
+}
+
+void PendingEditor::SortBySubject() {
+    // Each subject is parsed once; std::string compares as unsigned bytes.
+    std::vector<std::string> subjects;
+    subjects.reserve(m_lines.size());
+    for (const std::string& line : m_lines) {
+        subjects.push_back(ParseOverviewLine(line).subject);
+    }
+    std::vector<size_t> order(m_lines.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return subjects[a] < subjects[b]; });
+    std::deque<std::string> sorted;
+    for (size_t i : order) {
+        sorted.push_back(std::move(m_lines[i]));
+    }
+    m_lines = std::move(sorted);
+}
+
+void PendingEditor::Cancel() {
+    m_lines = m_savedPending;
+    m_bEdited = m_bEditedAtOpen;
+    m_nRemoved = m_nRemovedAtOpen;
+}
+
+}  // namespace ng

@@ -1,0 +1,35 @@
+#include "ui/ThumbnailDialog.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "ui/Imvb.h"
+#include "ui/UiText.h"
+
+CThumbnailDialog::CThumbnailDialog(std::string fileName, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint),
+      m_strFileName(std::move(fileName)) {
+    setObjectName(QStringLiteral("fullSizeWindow"));
+    m_pImage = new CImvb(CImvb::Fit::ActualSize, this);
+    m_pImage->setFrameShape(QFrame::NoFrame);
+
+    QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+
+    // A picture that cannot be read still opens the window, sized from
+    // whatever the view then reports.
+    m_pImage->SetImageFile(m_strFileName);
+    m_pImage->LoadImage();
+    setWindowTitle(ng::ui::FromBytes(m_strFileName));
+
+    m_room = ng::FullSizeRoomFor(available.width(), available.height(), m_pImage->GetImageWidth(),
+                                 m_pImage->GetImageHeight());
+    m_pImage->SetTallMode(0);
+    if (m_room.tallMode != 0) {
+        m_pImage->SetTallMode(1);
+    }
+    setFixedSize(m_room.width + 4, m_room.height + 2);
+    m_pImage->setGeometry(2, 1, m_room.width, m_room.height);
+    move(available.topLeft());
+}
