@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "decode/Base64Decoder.h"
 #include "decode/UUDecoder.h"
+#include "engine/ArticleLines.h"
 #include "engine/Overview.h"
 #include "engine/ProcessGroups.h"
 #include "net/Socket.h"
@@ -21,8 +23,31 @@ using namespace ng;
 
 namespace {
 
-bool StartsWith(const std::string& text, std::string_view prefix) {
-    return text.compare(0, prefix.size(), prefix) == 0;
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.starts_with(prefix);
+}
+
+// Whether the line holds "base64" in any letter case. Asked of every line of
+// every article, so it makes no upper-cased copy: it finds each "6" (which
+// has no case) with memchr and looks at its neighbours.
+bool ContainsBase64(std::string_view line) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    const char* data = line.data();
+    const size_t size = line.size();
+    // The "6" of a match stands at index 4 at the earliest and size - 2 at the latest.
+    for (size_t from = 4; from + 1 < size;) {
+        const void* hit = std::memchr(data + from, '6', size - 1 - from);
+        if (!hit) {
+            return false;
+        }
+        size_t at = static_cast<size_t>(static_cast<const char*>(hit) - data);
+        if (data[at + 1] == '4' && lower(data[at - 4]) == 'b' && lower(data[at - 3]) == 'a' &&
+            lower(data[at - 2]) == 's' && lower(data[at - 1]) == 'e') {
+            return true;
+        }
+        from = at + 1;
+    }
+    return false;
 }
 
 // The line without its line end (LF, and a CR before it).
@@ -68,7 +93,8 @@ bool CProcessGroups::RetrieveArticle(const std::string& number) {
     IDisplay& window = *m_pWindow;
     bool result = true;
     bool keepInHistory = true;
-    std::vector<std::string> articleLines;
+    ArticleLines& articleLines = m_articleLines;
+    articleLines.Clear();
     std::string fileName;
     std::string base64Name;
     bool uuencoded = false;
@@ -102,26 +128,30 @@ bool CProcessGroups::RetrieveArticle(const std::string& number) {
                 DropConnection();  // noticed as a lost connection at the next line
                 continue;
             }
-            UndoDotStuffing(line);
+            // The server doubled a leading dot; the line is used without it.
+            std::string_view text = line;
+            if (StartsWith(text, ".")) {
+                text.remove_prefix(1);
+            }
 
-            if (StartsWith(line, "begin")) {
-                std::string_view text = WithoutLineEnd(line);
-                fileName = AttachmentName(text.size() > 10 ? text.substr(10) : std::string_view());
+            if (StartsWith(text, "begin")) {
+                std::string_view name = WithoutLineEnd(text);
+                fileName = AttachmentName(name.size() > 10 ? name.substr(10) : std::string_view());
                 uuencoded = true;
                 window.SetSavingToText(m_strSaveDir + fileName);
                 lineCounter = 0;
             }
-            if (ToUpperAscii(line).find("BASE64") != std::string::npos) {
+            if (ContainsBase64(text)) {
                 base64 = true;
                 lineCounter = 0;
             }
             if (base64) {
-                if (StartsWith(line, "Content-Disposition:")) {
-                    size_t open = line.find('"');
-                    size_t close = open == std::string::npos ? open : line.find('"', open + 1);
-                    std::string quoted = close == std::string::npos
-                                             ? std::string()
-                                             : line.substr(open + 1, close - open - 1);
+                if (StartsWith(text, "Content-Disposition:")) {
+                    size_t open = text.find('"');
+                    size_t close = open == text.npos ? open : text.find('"', open + 1);
+                    std::string_view quoted = close == text.npos
+                                                  ? std::string_view()
+                                                  : text.substr(open + 1, close - open - 1);
                     base64Name = quoted.empty() ? std::string() : AttachmentName(quoted);
                     if (!base64Name.empty()) {
                         window.SetSavingToText(m_strSaveDir + base64Name + " -- (base64)");
@@ -129,7 +159,7 @@ bool CProcessGroups::RetrieveArticle(const std::string& number) {
                 }
                 fileName = base64Name;
             }
-            articleLines.push_back(std::move(line));
+            articleLines.Add(text);
 
             m_bytesTransferred += received;
             ++lineCounter;
@@ -158,9 +188,9 @@ bool CProcessGroups::RetrieveArticle(const std::string& number) {
         };
         if (uuencoded) {
             CUUDecoder decoder(m_strSaveDir);
-            for (const std::string& line : articleLines) {
-                m_pause.WaitWhilePaused();
-                decoder.DecodeLine(line);
+            for (size_t i = 0; i < articleLines.Size(); ++i) {
+                WaitWhilePaused();
+                decoder.DecodeLine(articleLines[i]);
                 if (decoder.m_bFileError) {
                     // A name the decoder refuses is the server's doing, not a full disk.
                     if (decoder.m_nFileErrno == EINVAL || decoder.m_nFileErrno == ENAMETOOLONG) {
@@ -180,8 +210,9 @@ bool CProcessGroups::RetrieveArticle(const std::string& number) {
                                  O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
             }
             bool inData = false;
-            for (const std::string& line : articleLines) {
-                m_pause.WaitWhilePaused();
+            for (size_t i = 0; i < articleLines.Size(); ++i) {
+                const std::string_view line = articleLines[i];
+                WaitWhilePaused();
                 if (rawCopy >= 0 && ::write(rawCopy, line.data(), line.size()) < 0 &&
                     IsDiskFullError(errno)) {
                     diskFull();
@@ -207,7 +238,7 @@ bool CProcessGroups::RetrieveArticle(const std::string& number) {
                 diskFull();
             }
         }
-        articleLines.clear();
+        articleLines.Clear();
 
         if (m_bEnableLogging) {
             AppendDownloadLog(m_strLogFile, outputPath, m_strFrom);

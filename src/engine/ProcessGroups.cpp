@@ -72,8 +72,20 @@ bool CProcessGroups::SetPriority(int level) {
     return tid == 0 || SetThreadPriorityLevel(tid, level);
 }
 
+void CProcessGroups::Pause() {
+    std::lock_guard lock(m_pauseMutex);
+    m_pause.Pause();
+    m_nPauses.store(m_pause.Count(), std::memory_order_release);
+}
+
+void CProcessGroups::Resume() {
+    std::lock_guard lock(m_pauseMutex);
+    m_pause.Resume();
+    m_nPauses.store(m_pause.Count(), std::memory_order_release);
+}
+
 bool CProcessGroups::PollStop() {
-    m_pause.WaitWhilePaused();
+    WaitWhilePaused();
     return m_bStopRequested;
 }
 
@@ -304,6 +316,7 @@ void CProcessGroups::ExitInstance() {
     m_subjectIncludes2.clear();
     m_subjectExcludes.clear();
     m_fromExcludes.clear();
+    m_articleLines.Release();
     m_pSocket.reset();
     m_pWindow->PassEnded();
 }
