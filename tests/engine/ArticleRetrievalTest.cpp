@@ -177,6 +177,31 @@ TEST_F(ArticleRetrieval, LinesDecodedRestartsAtTheAttachment) {
     EXPECT_EQ(Downloaded("b.jpg"), JpegLikeBytes(57 * 25, 2));
 }
 
+TEST_F(ArticleRetrieval, EveryLineNamingBase64RestartsTheCount) {
+    TestArticle a;
+    a.number = 1;
+    a.subject = "no attachment";
+    auto lines = [](int n, const std::string& text) {
+        std::string out;
+        for (int i = 0; i < n; ++i) {
+            out += text + "\r\n";
+        }
+        return out;
+    };
+    // 6 head lines, then: 3 | restart | 8, a near miss (10) | 9 | restart | 9 (10) |
+    // restart | 20 (10, 20).
+    a.body = lines(3, "a") + "BASE64\r\n" + lines(8, "x") + "not base 64, nor base6\r\n" +
+             lines(9, "x") + "a line ending in bAsE64\r\n" + lines(9, "x") + "Zbase64z\r\n" +
+             lines(20, "y");
+    news.Add("alt.test", a);
+    EXPECT_EQ(RunPass(), "Operation complete");
+    EXPECT_EQ(display.CallsStarting("Progress Lines: "),
+              (std::vector<std::string>{"Progress Lines: reset", "Progress Lines: 10/1000",
+                                        "Progress Lines: 10/1000", "Progress Lines: 10/1000",
+                                        "Progress Lines: 20/1000", "Progress Lines: 1000/1000"}));
+    EXPECT_TRUE(display.CallsStarting("Thumbnail: ").empty());  // nothing to save
+}
+
 // Every regular file under `root`, as paths relative to it.
 std::set<std::string> FilesUnder(const std::string& root) {
     std::set<std::string> found;
