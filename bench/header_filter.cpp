@@ -1,0 +1,290 @@
+// The header filter over a day's overview: 100,000 overview lines through
+// ParseOverviewLine and AcceptHeader against a history of 20,000 names,
+// beside the straightforward filter that walks the whole history newest
+// first for every header, upper-casing each name on the fly.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <deque>
+#include <random>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "engine/Display.h"
+#include "engine/Overview.h"
+#include "engine/ProcessGroups.h"
+#include "store/DownloadHistory.h"
+
+namespace {
+
+constexpr int kHistoryNames = 20000;
+constexpr int kHeaders = 100000;
+// The walk takes about a millisecond a header: it runs over every 100th
+// header and is scaled to the whole set.
+constexpr int kWalkStride = 100;
+
+const char* const kWords[] = {"beach",  "sunset", "holiday",  "kitten", "garden", "city",
+                              "night",  "winter", "flowers",  "car",    "train",  "bridge",
+                              "summer", "party",  "mountain", "lake",   "dog",    "portrait"};
+const char* const kExtensions[] = {".jpg", ".jpeg", ".gif", ".png"};
+
+std::string FileName(std::mt19937& rng) {
+    auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+    char number[16];
+    std::snprintf(number, sizeof number, "%05d", pick(100000));
+    std::string name;
+    switch (pick(4)) {
+        case 0:
+            name = std::string("img_") + number;
+            break;
+        case 1:
+            name = std::string(kWords[pick(18)]) + "_" + kWords[pick(18)] + "_" + number;
+            break;
+        case 2:
+            name = std::string(kWords[pick(18)]) + "-" + std::to_string(1990 + pick(30)) + "-" +
+                   (number + 2);
+            break;
+        default:
+            name = std::string("pic") + number;
+            break;
+    }
+    return name + kExtensions[pick(4)];
+}
+
+struct Data {
+    std::vector<std::string> history;  // oldest first, lower case as the pass stores them
+    std::vector<std::string> lines;    // overview lines with CR LF
+};
+
+const Data& TheData() {
+    static const Data data = [] {
+        Data d;
+        std::mt19937 rng(4242);
+        auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+        for (int i = 0; i < kHistoryNames; ++i) {
+            d.history.push_back(FileName(rng));
+        }
+        const char* const prefixes[] = {"[alt.binaries.pictures] ", "", "", "Re: ", "FS: "};
+        const char* const senders[] = {"Ann <ann@example.com>", "bob@example.net (Bob)",
+                                       "Spammer <x@spam.example>", "Cy <cy@example.org>"};
+        std::vector<std::string> subjects;
+        for (int i = 0; i < kHeaders; ++i) {
+            std::string subject;
+            if (!subjects.empty() && pick(50) == 0) {
+                subject = subjects[static_cast<size_t>(pick(static_cast<int>(subjects.size())))];
+            } else {
+                // About one subject in twenty names a file already downloaded.
+                std::string file = pick(20) == 0
+                                       ? d.history[static_cast<size_t>(pick(kHistoryNames))]
+                                       : FileName(rng);
+                subject = prefixes[pick(5)];
+                switch (pick(3)) {
+                    case 0:
+                        subject += file + " (1/1)";
+                        break;
+                    case 1:
+                        subject += std::string("Nice ") + kWords[pick(18)] + " pictures - " + file +
+                                   " yEnc (" + std::to_string(1 + pick(3)) + "/3)";
+                        break;
+                    default:
+                        subject += std::string("My ") + kWords[pick(18)] + " and " +
+                                   kWords[pick(18)] + " \"" + file + "\" " +
+                                   std::to_string(100 + pick(900)) + " KB";
+                        break;
+                }
+            }
+            subjects.push_back(subject);
+            int lines = pick(10) == 0 ? pick(500) : 500 + pick(2500);
+            d.lines.push_back(std::to_string(1000 + i) + "\t" + subject + "\t" + senders[pick(4)] +
+                              "\tMon, 1 Jan 2024 00:00:00 GMT\t<" + std::to_string(i) +
+                              "@example>\t\t" + std::to_string(lines * 62) + "\t" +
+                              std::to_string(lines) + "\tXref: example\r\n");
+        }
+        return d;
+    }();
+    return data;
+}
+
+class NullDisplay final : public ng::IDisplay {
+public:
+    void SetStatusText(const std::string&) override {}
+    void SetSubjectText(const std::string&) override {}
+    void SetSavingToText(const std::string&) override {}
+    void SetFromText(const std::string&) override {}
+    void ShowThumbnail(const std::string&) override {}
+    void SetBytesTransferred(int64_t) override {}
+    void SetArticlesScanned(int) override {}
+    void SetArticlesSaved(int) override {}
+    void SetRate(ng::RateField, int64_t, int64_t) override {}
+    void SetRateSince(ng::RateField, int64_t, int64_t, int64_t) override {}
+    void SetHistorySkipped(int) override {}
+    void SetCrosspostsSkipped(int) override {}
+    void SetProgress(ng::ProgressBar, int, int, bool) override {}
+    void SetStatusProgress(int, int) override {}
+    void EnablePending(bool) override {}
+    void ShowMessage(const std::string&) override {}
+    void PassEnded() override {}
+};
+
+// The filter settings of the pass, upper-cased as the worker keeps them.
+const std::vector<std::string> kIncludes = {"JPG", "JPEG", "GIF", "PNG"};
+const std::vector<std::string> kExcludes = {"FS:"};
+const std::vector<std::string> kFromExcludes = {"@SPAM.EXAMPLE"};
+constexpr int kMinLines = 500;
+constexpr int kMaxLines = 3000;
+
+// A worker set up as a pass leaves it after loading the history.
+struct Engine {
+    NullDisplay display;
+    ng::PendingList pending;
+    CProcessGroups worker{display, nullptr, pending};
+    Engine() {
+        worker.m_minLines = kMinLines;
+        worker.m_maxLines = kMaxLines;
+        worker.m_subjectIncludes = kIncludes;
+        worker.m_subjectExcludes = kExcludes;
+        worker.m_fromExcludes = kFromExcludes;
+        for (const auto& name : TheData().history) {
+            worker.m_history.Add(name);
+        }
+    }
+    // The scan of one group's overview, as ProcessGroup runs it. The
+    // decision for each line goes to `accepted` when given.
+    int Scan(std::vector<char>* accepted) {
+        worker.m_acceptedSubjects.clear();
+        int count = 0;
+        for (const auto& line : TheData().lines) {
+            ng::OverviewFields f = ng::ParseOverviewLine(line);
+            bool ok = worker.AcceptHeader(f.number, f.subject, f.from, f.lines);
+            if (ok) {
+                worker.m_acceptedSubjects.insert(f.subject);
+                ++count;
+            }
+            if (accepted) {
+                accepted->push_back(ok);
+            }
+        }
+        return count;
+    }
+};
+
+Engine& TheEngine() {
+    static Engine engine;
+    return engine;
+}
+
+// Every decision of the engine, and for each header whether its subject
+// was accepted earlier in the scan (the crosspost test, shared by both).
+struct Reference {
+    std::vector<char> accepted;
+    std::vector<char> crosspost;
+};
+
+const Reference& TheReference() {
+    static const Reference reference = [] {
+        Reference r;
+        TheEngine().Scan(&r.accepted);
+        std::unordered_set<std::string> seen;
+        for (size_t i = 0; i < TheData().lines.size(); ++i) {
+            std::string subject = ng::ParseOverviewLine(TheData().lines[i]).subject;
+            r.crosspost.push_back(seen.count(subject) != 0);
+            if (r.accepted[i]) {
+                seen.insert(subject);
+            }
+        }
+        return r;
+    }();
+    return reference;
+}
+
+bool WalkMatchesAny(const std::vector<std::string>& list, const std::string& upperText) {
+    for (const auto& entry : list) {
+        if (upperText.find(ng::ToUpperAscii(entry)) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The straightforward filter: the same tests in the same order, with the
+// history walked from its newest name to its oldest, each upper-cased anew.
+bool WalkAccept(const std::deque<std::string>& history, const std::string& line,
+                bool acceptedBefore) {
+    ng::OverviewFields f = ng::ParseOverviewLine(line);
+    if (f.lines < kMinLines || f.lines > kMaxLines) {
+        return false;
+    }
+    std::string subject = ng::ToUpperAscii(f.subject);
+    if (!WalkMatchesAny(kIncludes, subject) || WalkMatchesAny(kExcludes, subject) ||
+        WalkMatchesAny(kFromExcludes, ng::ToUpperAscii(f.from))) {
+        return false;
+    }
+    for (auto it = history.rbegin(); it != history.rend(); ++it) {
+        if (it->size() <= 3) {
+            continue;
+        }
+        std::string entry = ng::ToUpperAscii(*it);
+        size_t at = subject.find(entry);
+        if (at == 0 ||
+            (at != std::string::npos && subject.find(" " + entry) != std::string::npos)) {
+            return false;
+        }
+    }
+    return !acceptedBefore;
+}
+
+void SecondsPer100k(benchmark::State& state, double headersPerIteration) {
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * headersPerIteration));
+    state.counters["s_per_100k"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * headersPerIteration / 1e5,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void BM_AcceptHeader(benchmark::State& state) {
+    Engine& engine = TheEngine();
+    const Reference& reference = TheReference();
+    int accepted = 0;
+    for (auto _ : state) {
+        accepted = engine.Scan(nullptr);
+        benchmark::DoNotOptimize(accepted);
+    }
+    int expected = 0;
+    for (char a : reference.accepted) {
+        expected += a;
+    }
+    if (accepted != expected) {
+        state.SkipWithError("the scan decided differently from one run to the next");
+    }
+    state.counters["accepted"] = accepted;
+    SecondsPer100k(state, kHeaders);
+}
+BENCHMARK(BM_AcceptHeader)->Unit(benchmark::kMillisecond);
+
+void BM_PlainWalk(benchmark::State& state) {
+    const Data& data = TheData();
+    const Reference& reference = TheReference();
+    const std::deque<std::string> history(data.history.begin(), data.history.end());
+    // Both filters must decide alike on the sampled headers.
+    for (size_t i = 0; i < data.lines.size(); i += kWalkStride) {
+        if (WalkAccept(history, data.lines[i], reference.crosspost[i]) !=
+            static_cast<bool>(reference.accepted[i])) {
+            state.SkipWithError("AcceptHeader and the plain walk disagree");
+            return;
+        }
+    }
+    for (auto _ : state) {
+        int accepted = 0;
+        for (size_t i = 0; i < data.lines.size(); i += kWalkStride) {
+            accepted += WalkAccept(history, data.lines[i], reference.crosspost[i]);
+        }
+        benchmark::DoNotOptimize(accepted);
+    }
+    SecondsPer100k(state, static_cast<double>(kHeaders / kWalkStride));
+}
+BENCHMARK(BM_PlainWalk)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
