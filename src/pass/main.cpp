@@ -85,7 +85,9 @@ int main(int argc, char** argv) {
     TerminalPrompt prompt;
     CProcessGroups worker(display, &prompt);
 
-    std::thread signalThread([&] {
+    // The set is copied: this thread outlives main's frame when the pass
+    // ends before it first waits.
+    std::thread signalThread([signals, &display, &worker] {
         int received = 0;
         for (int count = 0;; ++count) {
             if (sigwait(&signals, &received) != 0) {
