@@ -229,7 +229,8 @@ void CGroupListRefresh::GroupListThreadProc(const std::vector<std::string>& filt
             complete();
             return;
         }
-        socket->SendLine("AUTHINFO USER " + user + " \r\n");
+        // No blank before CR LF: real servers take it as part of the name.
+        socket->SendLine("AUTHINFO USER " + user + "\r\n");
         std::string reply = socket->ReadLine();
         if (socket->InterruptedByStop()) {
             complete();
@@ -238,7 +239,7 @@ void CGroupListRefresh::GroupListThreadProc(const std::vector<std::string>& filt
         // Any other answer to the user name goes on to the list without a
         // password; only 281 to the password counts as a login.
         if (SettingsStore::LeadingInt(reply) == kMoreAuthRequired) {
-            socket->SendLine("AUTHINFO PASS " + password + " \r\n");
+            socket->SendLine("AUTHINFO PASS " + password + "\r\n");
             reply = socket->ReadLine();
             if (socket->InterruptedByStop()) {
                 complete();

@@ -285,11 +285,12 @@ bool CProcessGroups::LogIn() {
         password = store.GetProfileString(m_strHost, keys::kPassword, "");
     }
 
-    m_pSocket->SendLine("AUTHINFO USER " + user + " \r\n");
+    // No blank before CR LF: real servers take it as part of the name.
+    m_pSocket->SendLine("AUTHINFO USER " + user + "\r\n");
     if (ReplyCode(ReadLine()) != 381) {
         return true;  // accepted without a password, or an answer we go on after
     }
-    m_pSocket->SendLine("AUTHINFO PASS " + password + " \r\n");
+    m_pSocket->SendLine("AUTHINFO PASS " + password + "\r\n");
     int code = ReplyCode(ReadLine());
     if (code == 482 || code == 502) {
         m_pWindow->SetStatusText("Authentication failed");

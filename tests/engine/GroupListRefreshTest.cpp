@@ -286,21 +286,21 @@ TEST_F(GroupListRefreshTest, LogsInWithItsOwnRule) {
     {
         // 381 then 281: logged in, the list follows. A blank precedes each CR LF.
         ScriptedServer server;
-        server.On("AUTHINFO USER fred ", "381 more\r\n");
-        server.On("AUTHINFO PASS secret ", "281 ok\r\n");
+        server.On("AUTHINFO USER fred", "381 more\r\n");
+        server.On("AUTHINFO PASS secret", "281 ok\r\n");
         server.On("LIST", ListReply({"alt.pictures"}));
         PointAt(server);
         Login("fred", "secret");
         CGroupListRefresh refresh(sink, nullptr);
         sink.refresh = &refresh;
         RunRefresh(refresh, "");
-        EXPECT_EQ(server.Received(), "AUTHINFO USER fred \r\nAUTHINFO PASS secret \r\nLIST\r\n");
+        EXPECT_EQ(server.Received(), "AUTHINFO USER fred\r\nAUTHINFO PASS secret\r\nLIST\r\n");
         EXPECT_EQ(sink.Added(), std::vector<std::string>{"alt.pictures"});
     }
     {
         // Accepted on the user name alone: straight to LIST.
         ScriptedServer server;
-        server.On("AUTHINFO USER fred ", "281 welcome\r\n");
+        server.On("AUTHINFO USER fred", "281 welcome\r\n");
         server.On("LIST", ListReply({"alt.pictures"}));
         PointAt(server);
         RecordingSink recorded;
@@ -309,7 +309,7 @@ TEST_F(GroupListRefreshTest, LogsInWithItsOwnRule) {
         ASSERT_TRUE(refresh.Start({""}));
         ASSERT_TRUE(recorded.WaitFor("Done", 20s));
         refresh.Join();
-        EXPECT_EQ(server.Received(), "AUTHINFO USER fred \r\nLIST\r\n");
+        EXPECT_EQ(server.Received(), "AUTHINFO USER fred\r\nLIST\r\n");
     }
     {
         // Asked for at each session: the typed text; a cancelled prompt
@@ -332,8 +332,8 @@ TEST_F(GroupListRefreshTest, LogsInWithItsOwnRule) {
             EXPECT_EQ(prompt.asked, 1);
         }
         EXPECT_EQ(server.Received(),
-                  "AUTHINFO USER fred \r\nAUTHINFO PASS typed \r\nLIST\r\n"
-                  "AUTHINFO USER fred \r\nAUTHINFO PASS  \r\nLIST\r\n");
+                  "AUTHINFO USER fred\r\nAUTHINFO PASS typed\r\nLIST\r\n"
+                  "AUTHINFO USER fred\r\nAUTHINFO PASS \r\nLIST\r\n");
     }
 }
 
@@ -341,8 +341,8 @@ TEST_F(GroupListRefreshTest, RefusedLoginEndsWithoutList) {
     // Unlike the download pass, any answer to the password but 281 fails.
     for (const char* refusal : {"481 no\r\n", "482 no\r\n", "502 no\r\n"}) {
         ScriptedServer server;
-        server.On("AUTHINFO USER fred ", "381 more\r\n");
-        server.On("AUTHINFO PASS pw ", refusal);
+        server.On("AUTHINFO USER fred", "381 more\r\n");
+        server.On("AUTHINFO PASS pw", refusal);
         PointAt(server);
         Login("fred", "pw");
         RecordingSink recorded;
@@ -351,7 +351,7 @@ TEST_F(GroupListRefreshTest, RefusedLoginEndsWithoutList) {
         ASSERT_TRUE(refresh.Start({""}));
         ASSERT_TRUE(recorded.WaitFor("Done", 20s));
         refresh.Join();
-        EXPECT_EQ(server.Received(), "AUTHINFO USER fred \r\nAUTHINFO PASS pw \r\n");
+        EXPECT_EQ(server.Received(), "AUTHINFO USER fred\r\nAUTHINFO PASS pw\r\n");
         EXPECT_EQ(recorded.Log(),
                   (std::vector<std::string>{"Status:   Connecting to 127.0.0.1", "Clear",
                                             "Status:   Connected to 127.0.0.1",

@@ -138,7 +138,7 @@ TEST_F(Lost, AfterTheLogin) {
     server.OnPrefix("AUTHINFO USER", ngtest::Reply("").CloseAfter(0));
     SetGroups({"alt.test", "alt.after"});
     ExpectLost("0");
-    EXPECT_EQ(server.Received(), "AUTHINFO USER joe \r\n");
+    EXPECT_EQ(server.Received(), "AUTHINFO USER joe\r\n");
 }
 
 TEST_F(Lost, XoverUnanswered) {

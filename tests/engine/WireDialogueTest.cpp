@@ -94,8 +94,8 @@ protected:
     }
 };
 
-const std::string kUser = "AUTHINFO USER joe \r\n";
-const std::string kPass = "AUTHINFO PASS s3cret \r\n";
+const std::string kUser = "AUTHINFO USER joe\r\n";
+const std::string kPass = "AUTHINFO PASS s3cret\r\n";
 const std::string kGroup = "GROUP alt.test\r\n";
 
 TEST_F(Login, EveryReplyToUserAndPass) {
@@ -119,14 +119,14 @@ TEST_F(Login, EveryReplyToUserAndPass) {
 TEST_F(Login, PromptAnsweredReplacesTheStoredPassword) {
     SetHost("PromptForPasswd", "1");
     Check({"prompt answered", "381 more\r\n", "281 ok\r\n",
-           kUser + "AUTHINFO PASS typed pw \r\n" + kGroup, "Operation complete"},
+           kUser + "AUTHINFO PASS typed pw\r\n" + kGroup, "Operation complete"},
           "typed pw", 1);
 }
 
 TEST_F(Login, PromptCancelledSendsAnEmptyPassword) {
     SetHost("PromptForPasswd", "1");
     Check({"prompt cancelled", "381 more\r\n", "481 bad\r\n",
-           kUser + "AUTHINFO PASS  \r\n" + kGroup, "Operation complete"},
+           kUser + "AUTHINFO PASS \r\n" + kGroup, "Operation complete"},
           std::nullopt, 1);
 }
 

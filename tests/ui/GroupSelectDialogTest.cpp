@@ -426,8 +426,8 @@ private slots:
     void refusedLoginAfterThePromptLeavesAllGroupsEmpty() {
         ngtest::Sandbox sandbox;
         ScriptedServer server;
-        server.On("AUTHINFO USER fred ", "381 password please\r\n");
-        server.On("AUTHINFO PASS typed pw ", "481 refused\r\n");
+        server.On("AUTHINFO USER fred", "381 password please\r\n");
+        server.On("AUTHINFO PASS typed pw", "481 refused\r\n");
         PointAt(server);
         const std::string host = server.Address();
         ng::Profile().WriteProfileInt(host, "UserAuthentication", 1);
@@ -450,7 +450,7 @@ private slots:
         QVERIFY(ngwin::WaitUntil([&] { return !dialog.Refreshing(); }, 15000));
         QVERIFY(answer.Answered());
         QCOMPARE(server.Received(),
-                 std::string("AUTHINFO USER fred \r\nAUTHINFO PASS typed pw \r\n"));
+                 std::string("AUTHINFO USER fred\r\nAUTHINFO PASS typed pw\r\n"));
         QCOMPARE(Child<QLabel>(dialog, "status")->text(), QString("  Authentication failed"));
         QCOMPARE(Child<QListWidget>(dialog, "allGroups")->count(), 0);
         dialog.accept();
