@@ -28,6 +28,10 @@ bool CImvb::HasPicture() const {
     return !m_pixmap.isNull();
 }
 
+QSize CImvb::ShownSize() const {
+    return m_pPicture->pixmap().size();
+}
+
 bool CImvb::LoadImage() {
     if (m_strImageFile.empty()) {
         m_pixmap = QPixmap();
@@ -61,7 +65,7 @@ bool CImvb::LoadImage() {
     QSize size = reader.size();
     if (m_fit == Fit::ScaleToView && size.isValid()) {
         // Decode no larger than the view: quick, and small in memory.
-        QSize room = viewport()->size().expandedTo(QSize(1, 1));
+        QSize room = FitRoom();
         if (size.width() > room.width() || size.height() > room.height()) {
             reader.setScaledSize(size.scaled(room, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
         }
@@ -79,6 +83,12 @@ bool CImvb::LoadImage() {
     m_strLoadedFile = m_strImageFile;
     ShowPicture();
     return true;
+}
+
+QSize CImvb::FitRoom() const {
+    // The view's own size less its frame: known even before it is first
+    // shown, when the viewport has not been laid out yet.
+    return contentsRect().size().expandedTo(QSize(1, 1));
 }
 
 void CImvb::SetTallMode(int mode) {
@@ -104,7 +114,7 @@ void CImvb::ShowPicture() {
         return;
     }
     if (m_fit == Fit::ScaleToView) {
-        QSize room = viewport()->size();
+        QSize room = FitRoom();
         if (m_pixmap.width() > room.width() || m_pixmap.height() > room.height()) {
             m_pPicture->setPixmap(
                 m_pixmap.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation));

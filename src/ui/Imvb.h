@@ -30,12 +30,15 @@ public:
     void SetTallMode(int mode);
     int GetTallMode() const { return m_nTallMode; }
     bool HasPicture() const;
+    // The size the picture is drawn at.
+    QSize ShownSize() const;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
     void ShowPicture();
+    QSize FitRoom() const;
 
     Fit m_fit;
     QLabel* m_pPicture;

@@ -53,13 +53,16 @@ private slots:
         std::string broken = dir.File("broken.jpg");
         ngtest::WriteFile(broken, "not a picture at all");
 
+        // Never shown yet (the thumbnail may be hidden): fitted to its size all the same.
         CImvb view(CImvb::Fit::ScaleToView);
-        view.resize(220, 165);
+        view.setFrameShape(QFrame::NoFrame);
+        view.resize(150, 150);
         view.SetImageFile(good);
         QVERIFY(view.LoadImage());
         QCOMPARE(view.GetImageWidth(), 300);  // the picture's own size, not the view's
         QCOMPARE(view.GetImageHeight(), 200);
         QVERIFY(view.HasPicture());
+        QCOMPARE(view.ShownSize(), QSize(150, 100));
 
         for (const std::string& bad : {broken, dir.File("missing.jpg"), dir.Path()}) {
             view.SetImageFile(bad);
