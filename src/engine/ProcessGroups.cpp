@@ -72,17 +72,6 @@ bool CProcessGroups::SetPriority(int level) {
     return tid == 0 || SetThreadPriorityLevel(tid, level);
 }
 
-void CProcessGroups::Pause() {
-    std::lock_guard lock(m_pauseMutex);
-    m_pause.Pause();
-    m_nPauses.store(m_pause.Count(), std::memory_order_release);
-}
-
-void CProcessGroups::Resume() {
-    std::lock_guard lock(m_pauseMutex);
-    m_pause.Resume();
-    m_nPauses.store(m_pause.Count(), std::memory_order_release);
-}
 
 bool CProcessGroups::PollStop() {
     WaitWhilePaused();

@@ -48,8 +48,8 @@ public:
     void RequestStop() { m_bStopRequested = true; }
     void SetCatchUp(bool flag) { m_bCatchUp = flag; }
     // Nests like a suspend count: the worker parks until every Pause is resumed.
-    void Pause();
-    void Resume();
+    void Pause() { m_pause.Pause(); }
+    void Resume() { m_pause.Resume(); }
     bool SetPriority(int level);
 
     // The whole pass, on the calling thread; ends with ExitInstance.
@@ -86,11 +86,7 @@ private:
     // Waits while paused; true when a stop was requested.
     bool PollStop();
     // Waits while paused. Cheap when not paused: asked for every line.
-    void WaitWhilePaused() {
-        if (m_nPauses.load(std::memory_order_acquire) > 0) {
-            m_pause.WaitWhilePaused();
-        }
-    }
+    void WaitWhilePaused() { m_pause.WaitWhilePaused(); }
     bool Connected() const;
     void NoteConnectionLost();
     void DropConnection();
@@ -101,10 +97,6 @@ private:
     ng::IPasswordPrompt* m_pPrompt;
     ng::PendingList& m_pending;
     ng::PauseGate m_pause;
-    // The gate's count as last set by Pause or Resume (under m_pauseMutex),
-    // so the per-line checks need no lock while nothing is paused.
-    std::mutex m_pauseMutex;
-    std::atomic<int> m_nPauses{0};
     ng::ArticleLines m_articleLines;
     std::thread m_thread;
     std::atomic<int> m_nThreadId{0};

@@ -5,6 +5,7 @@ namespace ng {
 void PauseGate::Pause() {
     std::lock_guard lock(m_mutex);
     ++m_nCount;
+    m_nPublishedCount.store(m_nCount, std::memory_order_release);
 }
 
 void PauseGate::Resume() {
@@ -14,6 +15,7 @@ void PauseGate::Resume() {
             return;
         }
         --m_nCount;
+        m_nPublishedCount.store(m_nCount, std::memory_order_release);
         if (m_nCount > 0) {
             return;
         }
@@ -32,6 +34,9 @@ int PauseGate::Count() const {
 }
 
 bool PauseGate::WaitWhilePaused() {
+    if (m_nPublishedCount.load(std::memory_order_acquire) == 0) {
+        return false;
+    }
     std::unique_lock lock(m_mutex);
     if (m_nCount == 0) {
         return false;

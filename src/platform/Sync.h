@@ -1,6 +1,7 @@
 #pragma once
 // Thread hand-over helpers: a counting pause gate and an auto-reset event.
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -17,7 +18,8 @@ public:
     bool IsPaused() const;
     int Count() const;
 
-    // Blocks while paused. Returns true when it had to wait.
+    // Blocks while paused. Returns true when it had to wait. Takes no lock
+    // while nothing is paused: the worker asks for every line it handles.
     bool WaitWhilePaused();
     // As above, but gives up after `limit`; true when no longer paused.
     bool WaitWhilePausedFor(std::chrono::milliseconds limit);
@@ -26,6 +28,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_resumed;
     int m_nCount = 0;
+    std::atomic<int> m_nPublishedCount{0};  // m_nCount as last set, for the lock-free check
 };
 
 // An event that stays signalled until one waiter takes the signal. A Set made
