@@ -525,9 +525,8 @@ bool CMainDialog::Confirm(const QString& text, bool yesIsDefault) {
     return box.exec() == QMessageBox::Yes;
 }
 
-void CMainDialog::Inform(const QString& text, int icon) {
-    QMessageBox box(static_cast<QMessageBox::Icon>(icon), QStringLiteral("Newsgleaner"), text,
-                    QMessageBox::Ok, this);
+void CMainDialog::Inform(const QString& text, QMessageBox::Icon icon) {
+    QMessageBox box(icon, QStringLiteral("Newsgleaner"), text, QMessageBox::Ok, this);
     box.exec();
 }
 

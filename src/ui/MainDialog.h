@@ -11,6 +11,7 @@
 // goes away, after a stop request.
 
 #include <QDialog>
+#include <QMessageBox>
 #include <QTimer>
 #include <cstdint>
 #include <deque>
@@ -132,7 +133,7 @@ private:
     void UpdateTitle();
     void HoldPause(bool hold);
     bool Confirm(const QString& text, bool yesIsDefault);
-    void Inform(const QString& text, int icon);
+    void Inform(const QString& text, QMessageBox::Icon icon);
 
     void OnGo();
     void OnStop();
