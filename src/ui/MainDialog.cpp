@@ -26,7 +26,9 @@
 #include "platform/System.h"
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsStore.h"
+#include "settings/SetupDialog.h"
 #include "ui/AboutDialog.h"
+#include "ui/GroupSelectDialog.h"
 #include "ui/Imvb.h"
 #include "ui/PendingDialog.h"
 #include "ui/StaticText.h"
@@ -450,15 +452,12 @@ void CMainDialog::ApplyState(bool idle) {
     m_ui.stop->setDefault(!idle);
     m_ui.catchUp->setEnabled(!idle);
     m_ui.pause->setEnabled(!idle);
-    m_ui.groups->setEnabled(idle && CanOpenGroups());
-    m_ui.setup->setEnabled(idle && CanOpenSetup());
+    m_ui.groups->setEnabled(idle);
+    m_ui.setup->setEnabled(idle);
     m_ui.close->setEnabled(idle);
     m_ui.priorityFrame->setEnabled(!idle);
     m_ui.slider->setEnabled(!idle);
     m_ui.set->setEnabled(!idle);
-    const QString notYet = QStringLiteral("Not available in this version");
-    m_ui.groups->setToolTip(CanOpenGroups() ? QString() : notYet);
-    m_ui.setup->setToolTip(CanOpenSetup() ? QString() : notYet);
 }
 
 void CMainDialog::ApplyPassEnded() {
@@ -696,31 +695,24 @@ void CMainDialog::closeEvent(QCloseEvent* event) {
 }
 
 void CMainDialog::showEvent(QShowEvent* event) {
-    ApplyState(m_bIdle);  // a subclass's CanOpen... answers count from here on
+    ApplyState(m_bIdle);
     QDialog::showEvent(event);
 }
 
 // ---- The group select and setup dialogs ----
 
-bool CMainDialog::CanOpenGroups() const {
-    return false;
-}
-
 void CMainDialog::OnGroups() {
-    if (!m_bIdle || !CanOpenGroups()) {
+    if (!m_bIdle) {
         return;
     }
-    // Runs the group select dialog modally; nothing is done with its result.
-}
-
-bool CMainDialog::CanOpenSetup() const {
-    return false;
+    RunGroupSelectDialog(this);  // nothing is done with its result here
 }
 
 void CMainDialog::OnSetup() {
-    if (!m_bIdle || !CanOpenSetup()) {
+    if (!m_bIdle) {
         return;
     }
-    // Runs the setup dialog modally and, when it ends with OK:
-    // ApplySetupAccepted();
+    if (RunSetupDialog(this) == QDialog::Accepted) {
+        ApplySetupAccepted();
+    }
 }

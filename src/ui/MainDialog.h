@@ -107,11 +107,8 @@ signals:
     void passFinished();
 
 protected:
-    // The group select and setup dialogs. Their buttons are enabled (when
-    // idle) only where CanOpen... says so.
-    virtual bool CanOpenGroups() const;
+    // The group select and setup dialogs, run modally while idle.
     virtual void OnGroups();
-    virtual bool CanOpenSetup() const;
     virtual void OnSetup();
     // After the setup dialog ended with OK: the title's host and the Show state.
     void ApplySetupAccepted();

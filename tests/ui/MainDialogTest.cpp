@@ -2,6 +2,7 @@
 // its confirmations, and whole passes against a scripted news server.
 
 #include <QAction>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -23,8 +24,10 @@
 #include "engine/PassHarness.h"
 #include "engine/ProcessGroups.h"
 #include "settings/SettingsStore.h"
+#include "settings/SetupDialog.h"
 #include "support/ScriptedServer.h"
 #include "support/TestSupport.h"
+#include "ui/GroupSelectDialog.h"
 #include "ui/Imvb.h"
 #include "ui/MainDialog.h"
 #include "ui/PasswordDialog.h"
@@ -171,9 +174,7 @@ private slots:
         QVERIFY(!c.pending->isEnabled());
         QVERIFY(c.close->isEnabled());
         QVERIFY(!c.priorityFrame->isEnabled() && !c.slider->isEnabled() && !c.set->isEnabled());
-        // Not wired yet: disabled, saying so.
-        QVERIFY(!c.groups->isEnabled() && !c.groups->toolTip().isEmpty());
-        QVERIFY(!c.setup->isEnabled() && !c.setup->toolTip().isEmpty());
+        QVERIFY(c.groups->isEnabled() && c.setup->isEnabled());
         QVERIFY(!w.IsTimerRunning());
         QVERIFY(c.show->isChecked() && c.thumbnailFrame->isVisible());
         QCOMPARE(c.slider->minimum(), 1);
@@ -183,6 +184,38 @@ private slots:
         QCOMPARE(c.thumbnailFrame->title(), QString());
         QCOMPARE(Shown(c.scanned), QString("0"));
         QCOMPARE(Shown(c.elapsed), QString());
+    }
+
+    void setupAndGroupsOpenTheirDialogs() {
+        ngtest::Sandbox sandbox;
+        Set("NNTPHost", "old.example.com");
+        Window w;
+        w.show();
+        // Setup: a new host typed and OK'd shows in the title at once.
+        ngwin::ModalAnswer setup([](QWidget* modal) {
+            auto* dialog = qobject_cast<CSetupDialog*>(modal);
+            auto* host = dialog ? dialog->findChild<QComboBox*>("host") : nullptr;
+            if (!host) {
+                return false;
+            }
+            host->setEditText("new.example.com");
+            dialog->accept();
+            return true;
+        });
+        w.c().setup->click();
+        QVERIFY(setup.Answered());
+        QCOMPARE(w.windowTitle(), QString("Newsgleaner V2.6k - [new.example.com]"));
+        // Groups: the group select dialog, cancelled; nothing changes here.
+        ngwin::ModalAnswer groups([](QWidget* modal) {
+            auto* dialog = qobject_cast<CGroupSelectDialog*>(modal);
+            if (dialog) {
+                dialog->reject();
+            }
+            return dialog != nullptr;
+        });
+        w.c().groups->click();
+        QVERIFY(groups.Answered());
+        QVERIFY(w.IsIdle());
     }
 
     void showFollowsTheSettingAndTheButton() {
