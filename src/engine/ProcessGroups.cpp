@@ -72,7 +72,6 @@ bool CProcessGroups::SetPriority(int level) {
     return tid == 0 || SetThreadPriorityLevel(tid, level);
 }
 
-
 bool CProcessGroups::PollStop() {
     WaitWhilePaused();
     return m_bStopRequested;

@@ -26,9 +26,13 @@ std::string XdgBase(const char* variable, const char* fallbackUnderHome) {
 
 }  // namespace
 
-std::string DefaultSettingsPath() { return XdgBase("XDG_CONFIG_HOME", ".config") + "/newsgleaner.ini"; }
+std::string DefaultSettingsPath() {
+    return XdgBase("XDG_CONFIG_HOME", ".config") + "/newsgleaner.ini";
+}
 
-std::string DataHomePath() { return XdgBase("XDG_DATA_HOME", ".local/share") + "/newsgleaner"; }
+std::string DataHomePath() {
+    return XdgBase("XDG_DATA_HOME", ".local/share") + "/newsgleaner";
+}
 
 bool MakeDirectories(const std::string& path, std::string* error) {
     std::error_code ec;
@@ -56,9 +60,13 @@ bool EnterDataHome(std::string* error) {
     return true;
 }
 
-int64_t NowSeconds() { return static_cast<int64_t>(std::time(nullptr)); }
+int64_t NowSeconds() {
+    return static_cast<int64_t>(std::time(nullptr));
+}
 
-pid_t CurrentThreadId() { return static_cast<pid_t>(::syscall(SYS_gettid)); }
+pid_t CurrentThreadId() {
+    return static_cast<pid_t>(::syscall(SYS_gettid));
+}
 
 bool SetThreadPriorityLevel(pid_t thread, int level) {
     if (level < -2) {

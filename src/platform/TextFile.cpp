@@ -201,7 +201,9 @@ bool CreateEmptyFile(const std::string& path, int* error) {
     return true;
 }
 
-bool IsDiskFullError(int error) { return error == ENOSPC || error == EDQUOT; }
+bool IsDiskFullError(int error) {
+    return error == ENOSPC || error == EDQUOT;
+}
 
 bool CanEnterDirectory(const std::string& path) {
     if (path.empty()) {

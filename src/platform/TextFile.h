@@ -27,8 +27,8 @@ bool ReadTextLines(const std::string& path, std::vector<std::string>& lines);
 // it, which is flushed to disk and then renamed over the old one. On failure
 // the old file stays as it was, the temporary is removed, and *error (when
 // given) receives the errno. New files get `mode` less the umask.
-bool ReplaceFileContents(const std::string& path, std::string_view contents,
-                         int* error = nullptr, mode_t mode = 0666);
+bool ReplaceFileContents(const std::string& path, std::string_view contents, int* error = nullptr,
+                         mode_t mode = 0666);
 
 // Replaces the file with the lines given, each followed by LF.
 bool ReplaceTextFile(const std::string& path, const std::vector<std::string>& lines,

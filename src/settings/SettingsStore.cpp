@@ -14,7 +14,9 @@
 namespace ng {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string_view Trim(std::string_view text) {
     while (!text.empty() && IsBlank(text.front())) {
@@ -36,9 +38,9 @@ std::string EncodeValue(std::string_view value) {
             c = ' ';
         }
     }
-    bool needsQuotes = !text.empty() && (IsBlank(text.front()) || IsBlank(text.back()) ||
-                                         (text.size() >= 2 && text.front() == '"' &&
-                                          text.back() == '"'));
+    bool needsQuotes =
+        !text.empty() && (IsBlank(text.front()) || IsBlank(text.back()) ||
+                          (text.size() >= 2 && text.front() == '"' && text.back() == '"'));
     return needsQuotes ? "\"" + text + "\"" : text;
 }
 
@@ -137,9 +139,9 @@ SettingsStore::Document SettingsStore::Parse(std::string_view text) {
         std::string_view body = Trim(line);
         if (!body.empty() && body.front() == '[') {
             auto close = body.rfind(']');
-            std::string_view name =
-                close == std::string_view::npos || close == 0 ? body.substr(1)
-                                                              : body.substr(1, close - 1);
+            std::string_view name = close == std::string_view::npos || close == 0
+                                        ? body.substr(1)
+                                        : body.substr(1, close - 1);
             doc.sections.push_back(Section{std::string(name), false, {}});
             continue;
         }

@@ -125,8 +125,8 @@ TEST_F(Login, PromptAnsweredReplacesTheStoredPassword) {
 
 TEST_F(Login, PromptCancelledSendsAnEmptyPassword) {
     SetHost("PromptForPasswd", "1");
-    Check({"prompt cancelled", "381 more\r\n", "481 bad\r\n",
-           kUser + "AUTHINFO PASS \r\n" + kGroup, "Operation complete"},
+    Check({"prompt cancelled", "381 more\r\n", "481 bad\r\n", kUser + "AUTHINFO PASS \r\n" + kGroup,
+           "Operation complete"},
           std::nullopt, 1);
 }
 

@@ -115,8 +115,9 @@ TEST(SettingsStore, ConcurrentWritersLoseNothing) {
             for (int t = 0; t < kThreads; ++t) {
                 threads.emplace_back([&store, p, t] {
                     for (int i = 0; i < kWrites; ++i) {
-                        store.WriteProfileInt("s", "k" + std::to_string(p) + "_" +
-                                                       std::to_string(t) + "_" + std::to_string(i),
+                        store.WriteProfileInt("s",
+                                              "k" + std::to_string(p) + "_" + std::to_string(t) +
+                                                  "_" + std::to_string(i),
                                               i);
                         store.GetProfileInt("s", "k0_0_0", 0);
                     }

@@ -32,7 +32,9 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(m_path, ec);
 }
 
-std::string TempDir::File(const std::string& name) const { return m_path + "/" + name; }
+std::string TempDir::File(const std::string& name) const {
+    return m_path + "/" + name;
+}
 
 ScopedChdir::ScopedChdir(const std::string& path) {
     m_previous = std::filesystem::current_path().string();
@@ -52,7 +54,9 @@ Sandbox::Sandbox() : m_chdir(m_dir.Path()) {
     ng::Profile().SetPath(SettingsPath());
 }
 
-Sandbox::~Sandbox() { ng::Profile().SetPath(m_previousSettings); }
+Sandbox::~Sandbox() {
+    ng::Profile().SetPath(m_previousSettings);
+}
 
 void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -66,6 +70,8 @@ std::string ReadFile(const std::string& path) {
     return text.str();
 }
 
-bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
+bool FileExists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
 
 }  // namespace ngtest
