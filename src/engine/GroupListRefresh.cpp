@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "engine/Display.h"
+#include "engine/Login.h"
 #include "net/Socket.h"
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsStore.h"
@@ -215,22 +216,13 @@ void CGroupListRefresh::GroupListThreadProc(const std::vector<std::string>& filt
     batch.Add(RefreshUpdate::Status, "  Connected to " + host);
     Hand(batch);
 
-    if (store.GetProfileInt(host, keys::kUserAuthentication, 0) != 0) {
-        std::string user = store.GetProfileString(host, keys::kUsername, "");
-        std::string password;
-        if (store.GetProfileInt(host, keys::kPromptForPasswd, 0) != 0) {
-            if (m_pPrompt) {
-                password = m_pPrompt->AskPassword(m_bStop).value_or("");
-            }
-        } else {
-            password = store.GetProfileString(host, keys::kPassword, "");
-        }
+    if (LoginSettings login = ReadLoginSettings(host, m_pPrompt, m_bStop); login.required) {
         if (StopPending()) {
             complete();
             return;
         }
         // No blank before CR LF: real servers take it as part of the name.
-        socket->SendLine("AUTHINFO USER " + user + "\r\n");
+        socket->SendLine("AUTHINFO USER " + login.user + "\r\n");
         std::string reply = socket->ReadLine();
         if (socket->InterruptedByStop()) {
             complete();
@@ -239,7 +231,7 @@ void CGroupListRefresh::GroupListThreadProc(const std::vector<std::string>& filt
         // Any other answer to the user name goes on to the list without a
         // password; only 281 to the password counts as a login.
         if (SettingsStore::LeadingInt(reply) == kMoreAuthRequired) {
-            socket->SendLine("AUTHINFO PASS " + password + "\r\n");
+            socket->SendLine("AUTHINFO PASS " + login.password + "\r\n");
             reply = socket->ReadLine();
             if (socket->InterruptedByStop()) {
                 complete();

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "engine/GatedDisplay.h"
+#include "engine/Login.h"
 #include "engine/Overview.h"
 #include "net/Socket.h"
 #include "platform/System.h"
@@ -259,26 +260,16 @@ bool CProcessGroups::OpenServer(std::vector<std::string>& groups) {
 }
 
 bool CProcessGroups::LogIn() {
-    const SettingsStore& store = Profile();
-    if (store.GetProfileInt(m_strHost, keys::kUserAuthentication, 0) == 0) {
+    LoginSettings login = ReadLoginSettings(m_strHost, m_pPrompt, m_bStopRequested);
+    if (!login.required) {
         return true;
     }
-    std::string user = store.GetProfileString(m_strHost, keys::kUsername, "");
-    std::string password;
-    if (store.GetProfileInt(m_strHost, keys::kPromptForPasswd, 0) != 0) {
-        if (m_pPrompt) {
-            password = m_pPrompt->AskPassword(m_bStopRequested).value_or("");
-        }
-    } else {
-        password = store.GetProfileString(m_strHost, keys::kPassword, "");
-    }
-
     // No blank before CR LF: real servers take it as part of the name.
-    m_pSocket->SendLine("AUTHINFO USER " + user + "\r\n");
+    m_pSocket->SendLine("AUTHINFO USER " + login.user + "\r\n");
     if (ReplyCode(ReadLine()) != 381) {
         return true;  // accepted without a password, or an answer we go on after
     }
-    m_pSocket->SendLine("AUTHINFO PASS " + password + "\r\n");
+    m_pSocket->SendLine("AUTHINFO PASS " + login.password + "\r\n");
     int code = ReplyCode(ReadLine());
     if (code == 482 || code == 502) {
         m_pWindow->SetStatusText("Authentication failed");
