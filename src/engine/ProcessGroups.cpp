@@ -1,5 +1,6 @@
 #include "engine/ProcessGroups.h"
 
+#include <cerrno>
 #include <chrono>
 #include <system_error>
 
@@ -280,11 +281,16 @@ bool CProcessGroups::LogIn() {
 }
 
 void CProcessGroups::LoadHistory(const std::string& fileName) {
-    m_history.Load(fileName, ProfileInt(keys::kMaxHist, defaults::kMaxHist));
+    errno = 0;
+    if (!m_history.Load(fileName, ProfileInt(keys::kMaxHist, defaults::kMaxHist))) {
+        // A list that is there but cannot be read must not be replaced by
+        // the few names of this pass: that would lose the whole history.
+        m_bHistoryUnreadable = errno != ENOENT;
+    }
 }
 
 void CProcessGroups::SaveHistory() {
-    if (!m_history.Save("HistList")) {
+    if (m_bHistoryUnreadable || !m_history.Save("HistList")) {
         m_pWindow->SetStatusText("Unable to open HistList");
     }
 }

@@ -109,6 +109,7 @@ public:
     bool m_bLogHistoryHits = false;
     bool m_bSaveAscii = false;
     bool m_bEnableLogging = false;
+    bool m_bHistoryUnreadable = false;  // "HistList" exists but could not be loaded
     std::string m_strSubject;
     std::string m_strFrom;
     std::string m_strHost;

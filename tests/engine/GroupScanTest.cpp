@@ -2,6 +2,8 @@
 // progress, the pending list, the marks and the periodic history saves.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -324,6 +326,19 @@ TEST_F(GroupScan, HistoryAndCrosspostsAreSkippedAcrossGroups) {
     EXPECT_EQ(display.CallsStarting("CrosspostsSkipped: "),
               (std::vector<std::string>{"CrosspostsSkipped: 0", "CrosspostsSkipped: 1"}));
     EXPECT_EQ(Mark("alt.two"), "4");
+}
+
+TEST_F(GroupScan, AHistoryThatCannotBeReadIsNotReplaced) {
+    // A HistList that is there but cannot be read (as for a permission
+    // problem; root reads everything, so a link to itself stands in).
+    ASSERT_EQ(::symlink("HistList", sandbox.File("HistList").c_str()), 0);
+    news.Add("alt.test", UUArticle(1, "new.jpg", RandomBytes(40, 1)));
+    RunPass();
+    EXPECT_EQ(Downloaded("new.jpg"), RandomBytes(40, 1));
+    EXPECT_EQ(display.LastStatus(), "Unable to open HistList");
+    struct stat st {};
+    ASSERT_EQ(::lstat(sandbox.File("HistList").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));  // not replaced by this pass's one name
 }
 
 }  // namespace
