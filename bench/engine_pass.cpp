@@ -1,7 +1,9 @@
 // A whole download pass over loopback: 200 articles of about 500 KB of
-// uuencoded random bytes each, served by a small server thread, fetched,
-// decoded and saved by the engine. Beside it, the same bytes read raw from
-// the same server over a plain socket: the most this machine can move.
+// uuencoded random bytes each, fetched, decoded and saved by the engine,
+// from two servers: a small server thread in this program, and the bundled
+// sample news server (a separate process, as a real server would be). Beside
+// each, the same bytes read raw from the same server over a plain socket:
+// the most this machine can move.
 //
 // One pass takes about a second; run with --benchmark_min_time=3 for steady
 // figures, and with TMPDIR=/dev/shm to leave the disk out of them.
@@ -13,9 +15,12 @@
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -207,13 +212,23 @@ BenchServer& Server() {
 // Settings, lists and pictures of the pass, in a folder under $TMPDIR.
 class Workspace {
 public:
-    Workspace() {
+    Workspace(int port, std::string group) : m_port(port), m_group(std::move(group)) {
         const char* base = std::getenv("TMPDIR");
         std::string pattern = std::string(base && *base ? base : "/tmp") + "/ngbench-XXXXXX";
         if (!::mkdtemp(pattern.data())) {
             throw std::runtime_error("mkdtemp failed");
         }
         m_path = pattern;
+    }
+    ~Workspace() {
+        std::error_code ec;
+        std::filesystem::remove_all(m_path, ec);
+    }
+    // As before the first pass: no history, no mark, no pictures; this
+    // folder current and its settings in use.
+    void Reset() {
+        std::error_code ec;
+        std::filesystem::remove_all(m_path, ec);
         std::filesystem::create_directories(m_path + "/pictures");
         std::filesystem::current_path(m_path);
         ng::Profile().SetPath(m_path + "/newsgleaner.ini");
@@ -221,31 +236,84 @@ public:
             ng::Profile().WriteProfileString("Newsgleaner", key, value);
         };
         set("NNTPHost", "127.0.0.1");
-        set("NNTPPort", std::to_string(Server().Port()));
+        set("NNTPPort", std::to_string(m_port));
         set("DownloadDirectory", m_path + "/pictures/");
         set("MinLines", "1");
         set("MaxLines", "1000000");
         std::FILE* groups = std::fopen("Groups.127.0.0.1", "w");
-        std::fprintf(groups, "%s\n", kGroup);
+        std::fprintf(groups, "%s\n", m_group.c_str());
         std::fclose(groups);
-    }
-    ~Workspace() {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
-    // As before the first pass: no history, no mark, no pictures.
-    void Reset() {
-        std::error_code ec;
-        std::filesystem::remove(m_path + "/HistList", ec);
-        std::filesystem::remove(m_path + "/~HistList", ec);
-        std::filesystem::remove_all(m_path + "/pictures", ec);
-        std::filesystem::create_directories(m_path + "/pictures");
-        ng::Profile().WriteProfileString("127.0.0.1", kGroup, "0");
     }
 
 private:
+    int m_port;
+    std::string m_group;
     std::string m_path;
 };
+
+// The bundled sample news server (tools/) serving the bench group that its
+// generator writes: 200 uuencoded articles of 500 KB, numbers 2 to 201.
+class SampleServer {
+public:
+    static constexpr char kGroup[] = "alt.binaries.pictures.bench";
+    static constexpr int kFirst = 2;
+
+    SampleServer() {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/ngsample-XXXXXX";
+        if (!::mkdtemp(pattern.data())) {
+            throw std::runtime_error("mkdtemp failed");
+        }
+        m_path = pattern;
+        const std::string tools = std::string(NG_BINARY_DIR) + "/tools/";
+        std::string make = tools + "newsgleaner-make-samples " + m_path + "/spool --large-count " +
+                           std::to_string(kArticles) + " --large-size " +
+                           std::to_string(kAttachmentBytes) + " --quiet";
+        if (std::system(make.c_str()) != 0) {
+            throw std::runtime_error("newsgleaner-make-samples failed");
+        }
+        std::string server = tools + "newsgleaner-sample-server";
+        std::string root = m_path + "/spool";
+        std::string portFile = m_path + "/port";
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::execl(server.c_str(), server.c_str(), "--root", root.c_str(), "--port", "0",
+                    "--port-file", portFile.c_str(), "--lifetime", "900", "--quiet", nullptr);
+            ::_exit(127);
+        }
+        for (int i = 0; i < 200 && m_port == 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (std::FILE* f = std::fopen(portFile.c_str(), "r")) {
+                if (std::fscanf(f, "%d", &m_port) != 1) {
+                    m_port = 0;
+                }
+                std::fclose(f);
+            }
+        }
+        if (m_port == 0) {
+            throw std::runtime_error("the sample news server did not start");
+        }
+    }
+    ~SampleServer() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGTERM);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+        std::error_code ec;
+        std::filesystem::remove_all(m_path, ec);
+    }
+    int Port() const { return m_port; }
+
+private:
+    std::string m_path;
+    pid_t m_pid = -1;
+    int m_port = 0;
+};
+
+SampleServer& TheSampleServer() {
+    static SampleServer server;
+    return server;
+}
 
 class NullDisplay final : public ng::IDisplay {
 public:
@@ -279,9 +347,8 @@ void MegabytesPerSecond(benchmark::State& state, int64_t bytesPerIteration) {
 }
 
 // The whole pass: connect, GROUP, XOVER, 200 ARTICLEs, decode, save, history.
-void BM_Pass(benchmark::State& state) {
-    const Spool& spool = TheSpool();
-    static Workspace workspace;
+void RunPasses(benchmark::State& state, Workspace& workspace) {
+    int64_t bytes = 0;
     for (auto _ : state) {
         state.PauseTiming();
         workspace.Reset();
@@ -294,17 +361,28 @@ void BM_Pass(benchmark::State& state) {
             state.SkipWithError(("the pass ended with: " + display.m_last).c_str());
             return;
         }
+        bytes = worker.BytesTransferred();
     }
-    MegabytesPerSecond(state, spool.articleBytes);
+    MegabytesPerSecond(state, bytes);
+}
+
+void BM_Pass(benchmark::State& state) {
+    static Workspace workspace(Server().Port(), kGroup);
+    RunPasses(state, workspace);
 }
 BENCHMARK(BM_Pass)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// The same article bytes through a plain socket: send each ARTICLE line and
-// read until the reply's terminating line, nothing else.
-void BM_RawRead(benchmark::State& state) {
-    const Spool& spool = TheSpool();
-    const int port = Server().Port();
+void BM_PassFromSampleServer(benchmark::State& state) {
+    static Workspace workspace(TheSampleServer().Port(), SampleServer::kGroup);
+    RunPasses(state, workspace);
+}
+BENCHMARK(BM_PassFromSampleServer)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same article bytes through a plain socket: select the group, send
+// each ARTICLE line and read until the reply's terminating line, nothing else.
+void RawRead(benchmark::State& state, int port, const std::string& group, int first) {
     std::vector<char> buffer(256 * 1024);
+    int64_t total = 0;
     for (auto _ : state) {
         int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
@@ -315,7 +393,6 @@ void BM_RawRead(benchmark::State& state) {
             state.SkipWithError("cannot connect");
             return;
         }
-        int64_t total = 0;
         auto readUntil = [&](const char* end) {
             std::string tail;
             const size_t endLength = std::strlen(end);
@@ -335,24 +412,36 @@ void BM_RawRead(benchmark::State& state) {
                 }
             }
         };
-        readUntil("\r\n");  // greeting
-        total = 0;
-        for (int n = 1; n <= kArticles; ++n) {
-            std::string command = "ARTICLE " + std::to_string(n) + "\r\n";
+        auto ask = [&](const std::string& command, const char* end) {
             ::send(fd, command.data(), command.size(), MSG_NOSIGNAL);
-            if (!readUntil("\r\n.\r\n")) {
+            return readUntil(end);
+        };
+        readUntil("\r\n");  // greeting
+        ask("GROUP " + group + "\r\n", "\r\n");
+        total = 0;
+        for (int n = first; n < first + kArticles; ++n) {
+            if (!ask("ARTICLE " + std::to_string(n) + "\r\n", "\r\n.\r\n")) {
                 state.SkipWithError("the server went away");
                 break;
             }
         }
         ::close(fd);
-        if (total != spool.articleBytes) {
-            state.SkipWithError("short read");
-        }
     }
-    MegabytesPerSecond(state, spool.articleBytes);
+    MegabytesPerSecond(state, total);
+}
+
+void BM_RawRead(benchmark::State& state) {
+    RawRead(state, Server().Port(), kGroup, 1);
+    if (TheSpool().articleBytes <= 0) {
+        state.SkipWithError("no spool");
+    }
 }
 BENCHMARK(BM_RawRead)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_RawReadFromSampleServer(benchmark::State& state) {
+    RawRead(state, TheSampleServer().Port(), SampleServer::kGroup, SampleServer::kFirst);
+}
+BENCHMARK(BM_RawReadFromSampleServer)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 
