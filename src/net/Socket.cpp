@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "platform/Sync.h"
@@ -335,7 +336,9 @@ std::string CNewsSocket::ReadLine() {
     if (m_nState == Connected && m_receivedLines.empty() && !m_receiveBuffer) {
         m_receiveBuffer = std::make_unique<char[]>(kReceiveChunk);
     }
-    auto deadline = Clock::now() + m_readTimeout;
+    // The silence limit runs from the start of a wait or the last bytes
+    // received; set only when a wait begins, since most lines are already here.
+    std::optional<Clock::time_point> deadline;
     while (m_nState == Connected && m_receivedLines.empty()) {
         ssize_t got = ::recv(m_fd, m_receiveBuffer.get(), kReceiveChunk, 0);
         if (got > 0) {
@@ -344,7 +347,7 @@ std::string CNewsSocket::ReadLine() {
             int one = 1;
             ::setsockopt(m_fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
             SplitIntoLines(m_receiveBuffer.get(), static_cast<size_t>(got));
-            deadline = Clock::now() + m_readTimeout;
+            deadline.reset();
             continue;
         }
         if (got == 0) {
@@ -360,7 +363,10 @@ std::string CNewsSocket::ReadLine() {
         }
         short revents = 0;
         short events = m_sendQueue.empty() ? POLLIN : POLLIN | POLLOUT;
-        WaitResult waited = WaitFor(events, deadline, revents);
+        if (!deadline) {
+            deadline = Clock::now() + m_readTimeout;
+        }
+        WaitResult waited = WaitFor(events, *deadline, revents);
         if (waited == WaitResult::Stopped) {
             m_bInterrupted = true;
             return {};
