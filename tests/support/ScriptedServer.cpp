@@ -280,18 +280,13 @@ void ScriptedServer::Serve(int fd) {
     size_t scanned = 0;   // of which holds no '\n'
     std::vector<char> buffer(64 * 1024);
     while (!ShouldStop()) {
-        pollfd entry{fd, POLLIN, 0};
-        if (::poll(&entry, 1, kSliceMs) <= 0) {
+        ssize_t got = ReceiveSlice(fd, connection, buffer);
+        if (got == 0) {
             continue;
         }
-        ssize_t got = ::recv(fd, buffer.data(), buffer.size(), 0);
-        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
-            continue;
-        }
-        if (got <= 0) {
+        if (got < 0) {
             break;
         }
-        Record(connection, buffer.data(), static_cast<size_t>(got));
         pending.append(buffer.data(), static_cast<size_t>(got));
         size_t start = 0;
         size_t lineFeed;
@@ -314,6 +309,22 @@ void ScriptedServer::Serve(int fd) {
     Finish(fd, connection);
 }
 
+ssize_t ScriptedServer::ReceiveSlice(int fd, int connection, std::vector<char>& buffer) {
+    pollfd entry{fd, POLLIN, 0};
+    if (::poll(&entry, 1, kSliceMs) <= 0) {
+        return 0;
+    }
+    ssize_t got = ::recv(fd, buffer.data(), buffer.size(), 0);
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+        return 0;
+    }
+    if (got <= 0) {
+        return -1;
+    }
+    Record(connection, buffer.data(), static_cast<size_t>(got));
+    return got;
+}
+
 void ScriptedServer::Finish(int fd, int connection) {
     // Half-close and read on for a moment: closing with unread bytes would
     // send a reset, and the client could lose the end of the reply.
@@ -321,18 +332,9 @@ void ScriptedServer::Finish(int fd, int connection) {
     auto until = Clock::now() + kLingerOnClose;
     std::vector<char> buffer(64 * 1024);
     while (!ShouldStop() && Clock::now() < until) {
-        pollfd entry{fd, POLLIN, 0};
-        if (::poll(&entry, 1, kSliceMs) <= 0) {
-            continue;
-        }
-        ssize_t got = ::recv(fd, buffer.data(), buffer.size(), 0);
-        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
-            continue;
-        }
-        if (got <= 0) {
+        if (ReceiveSlice(fd, connection, buffer) < 0) {
             break;
         }
-        Record(connection, buffer.data(), static_cast<size_t>(got));
     }
     ::close(fd);
     {

@@ -25,6 +25,8 @@
 // everything and joins, and after its lifetime (60 s unless set) it closes
 // all and accepts nothing more.
 
+#include <sys/types.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -126,6 +128,10 @@ private:
     bool SendReply(int fd, const Reply& reply);
     bool SendAll(int fd, const char* data, size_t length);
     bool Sleep(std::chrono::milliseconds span);
+    // Reads and records what arrives within one slice: the number of bytes,
+    // 0 when nothing came, -1 once the client has closed or the connection
+    // has failed.
+    ssize_t ReceiveSlice(int fd, int connection, std::vector<char>& buffer);
     void Finish(int fd, int connection);
     void Record(int connection, const char* data, size_t length);
     Reply ReplyFor(const std::string& line);

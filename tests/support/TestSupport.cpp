@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -11,30 +10,6 @@
 #include "settings/SettingsStore.h"
 
 namespace ngtest {
-
-TempDir::TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && base[0] ? base : "/tmp") + "/ngtest-XXXXXX";
-    if (!::mkdtemp(pattern.data())) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    m_path = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    // Tests may leave read-only folders behind; make them writable first.
-    for (auto it = std::filesystem::recursive_directory_iterator(m_path, ec);
-         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ec);
-    }
-    std::filesystem::remove_all(m_path, ec);
-}
-
-std::string TempDir::File(const std::string& name) const {
-    return m_path + "/" + name;
-}
 
 ScopedChdir::ScopedChdir(const std::string& path) {
     m_previous = std::filesystem::current_path().string();
@@ -72,6 +47,15 @@ std::string ReadFile(const std::string& path) {
 
 bool FileExists(const std::string& path) {
     return std::filesystem::exists(path);
+}
+
+std::vector<std::string> SplitFields(const std::string& text, char separator) {
+    std::vector<std::string> fields;
+    std::istringstream in(text);
+    for (std::string field; std::getline(in, field, separator);) {
+        fields.push_back(field);
+    }
+    return fields;
 }
 
 }  // namespace ngtest

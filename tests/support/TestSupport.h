@@ -1,25 +1,13 @@
 #pragma once
-// Small helpers shared by the tests: throwaway folders and whole-file I/O.
+// Small helpers shared by the tests: throwaway folders, whole-file I/O and
+// splitting lines into fields.
 
 #include <string>
+#include <vector>
+
+#include "support/TempDir.h"
 
 namespace ngtest {
-
-// A fresh folder under $TMPDIR (or /tmp), removed with everything in it.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::string& Path() const { return m_path; }
-    // Path() + "/" + name
-    std::string File(const std::string& name) const;
-
-private:
-    std::string m_path;
-};
 
 // Makes a folder the current directory for the life of the object.
 class ScopedChdir {
@@ -53,5 +41,9 @@ private:
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
+
+// The fields of a line between separators, as std::getline reads them: an
+// empty text has none, and a separator at the end adds no empty field.
+std::vector<std::string> SplitFields(const std::string& text, char separator);
 
 }  // namespace ngtest

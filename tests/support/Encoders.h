@@ -1,0 +1,126 @@
+#pragma once
+// Attachments made the way a poster's program makes them, and the blocks a
+// server sends: seeded random bytes, uuencode and base64 lines ending in
+// CR LF, dot-stuffing. Header-only and free of any test framework, so that
+// the benchmarks and fuzz targets use the same encoders as the tests.
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace ngtest {
+
+// `size` bytes from a Mersenne Twister seeded with `seed`: one draw a byte,
+// its low eight bits.
+inline std::string RandomBytes(size_t size, uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::string bytes(size, '\0');
+    for (char& c : bytes) {
+        c = static_cast<char>(rng() & 0xFF);
+    }
+    return bytes;
+}
+
+// One uuencoded line of up to 45 bytes, with its length character and CR LF;
+// the backquote stands for zero.
+inline std::string UuLine(std::string_view bytes) {
+    auto put = [](unsigned v) { return static_cast<char>(v ? v + 32 : '`'); };
+    std::string line(1, put(static_cast<unsigned>(bytes.size())));
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        unsigned char b[3] = {0, 0, 0};
+        for (size_t k = 0; k < 3 && i + k < bytes.size(); ++k) {
+            b[k] = static_cast<unsigned char>(bytes[i + k]);
+        }
+        line += put(b[0] >> 2);
+        line += put(((b[0] & 3) << 4) | (b[1] >> 4));
+        line += put(((b[1] & 15) << 2) | (b[2] >> 6));
+        line += put(b[2] & 63);
+    }
+    return line + "\r\n";
+}
+
+// The data lines of a uuencoded file, 45 bytes a line: neither the begin
+// line nor the zero-length line and "end" after them.
+inline std::vector<std::string> UuDataLines(std::string_view bytes) {
+    std::vector<std::string> lines;
+    for (size_t at = 0; at < bytes.size(); at += 45) {
+        lines.push_back(UuLine(bytes.substr(at, 45)));
+    }
+    return lines;
+}
+
+// A whole uuencoded file as lines: "begin 644 <name>", the data lines, the
+// zero-length line and "end".
+inline std::vector<std::string> UuFileLines(std::string_view bytes, const std::string& beginName) {
+    std::vector<std::string> lines{"begin 644 " + beginName + "\r\n"};
+    for (std::string& line : UuDataLines(bytes)) {
+        lines.push_back(std::move(line));
+    }
+    lines.push_back("`\r\n");
+    lines.push_back("end\r\n");
+    return lines;
+}
+
+// The same file as one text.
+inline std::string UUEncode(std::string_view bytes, const std::string& beginName) {
+    std::string text = "begin 644 " + beginName + "\r\n";
+    text.reserve(bytes.size() * 62 / 45 + beginName.size() + 64);
+    for (size_t at = 0; at < bytes.size(); at += 45) {
+        text += UuLine(bytes.substr(at, 45));
+    }
+    return text + "`\r\nend\r\n";
+}
+
+// Standard base64 of the bytes in lines of 76 characters (`base64 -w 76`),
+// each ending in CR LF.
+inline std::vector<std::string> Base64Lines(std::string_view bytes) {
+    static const char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string flat;
+    flat.reserve((bytes.size() + 2) / 3 * 4);
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        unsigned b0 = static_cast<unsigned char>(bytes[i]);
+        unsigned b1 = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0;
+        unsigned b2 = i + 2 < bytes.size() ? static_cast<unsigned char>(bytes[i + 2]) : 0;
+        flat += kAlphabet[b0 >> 2];
+        flat += kAlphabet[((b0 & 3) << 4) | (b1 >> 4)];
+        flat += i + 1 < bytes.size() ? kAlphabet[((b1 & 15) << 2) | (b2 >> 6)] : '=';
+        flat += i + 2 < bytes.size() ? kAlphabet[b2 & 63] : '=';
+    }
+    std::vector<std::string> lines;
+    for (size_t at = 0; at < flat.size(); at += 76) {
+        lines.push_back(flat.substr(at, 76) + "\r\n");
+    }
+    return lines;
+}
+
+// The same lines as one text.
+inline std::string Base64Encode(std::string_view bytes) {
+    std::string text;
+    for (const std::string& line : Base64Lines(bytes)) {
+        text += line;
+    }
+    return text;
+}
+
+// How a server sends a block: a leading "." doubled on every line.
+inline std::string DotStuff(const std::string& text) {
+    std::string out;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        if (text[start] == '.') {
+            out += '.';
+        }
+        out.append(text, start, end - start);
+        start = end;
+    }
+    return out;
+}
+
+}  // namespace ngtest
