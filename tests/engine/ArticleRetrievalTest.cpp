@@ -104,11 +104,7 @@ TEST_F(ArticleRetrieval, WhatCountsAsDealtWith) {
                                        "Content-Disposition: attachment\r\n"));  // not saved
     news.Add("alt.test", UUArticle(3, "third.jpg", "3"));
     CProcessGroups worker(display, &prompt, pending);
-    news.OnArticle([&](const std::string&, int number) {
-        if (number == 3) {
-            worker.RequestStop();
-        }
-    });
+    StopAtArticle(worker, 3);
     ASSERT_TRUE(worker.Start());
     EXPECT_EQ(FinishPass(worker), "Operation complete");
     // 1 counts as dealt with, 2 does not: the mark stops at 1.

@@ -198,11 +198,7 @@ TEST_F(Marks, FullWalkMarksUpToTheServersLast) {
 
 TEST_F(Marks, StopMarksTheLastRetrievedAndLeavesTheRestAlone) {
     CProcessGroups worker(display, &prompt, pending);
-    news.OnArticle([&](const std::string&, int number) {
-        if (number == 3) {
-            worker.RequestStop();
-        }
-    });
+    StopAtArticle(worker, 3);
     ASSERT_TRUE(worker.Start());
     EXPECT_EQ(FinishPass(worker), "Operation complete");
     EXPECT_EQ(Mark("alt.test"), "2");

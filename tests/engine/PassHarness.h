@@ -1,6 +1,6 @@
 #pragma once
-// What the pass tests share: small encoders that make attachments the way a
-// poster's program would, builders for overview lines and articles, a
+// What the pass tests share: attachments made the way a poster's program
+// would (the encoders in support/Encoders.h), overview lines and articles, a
 // scripted news group served from a table of articles, and a fixture that
 // sets up a sandbox, a download folder and the settings for one pass.
 
@@ -14,13 +14,13 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "RecordingDisplay.h"
 #include "engine/ProcessGroups.h"
 #include "settings/SettingsStore.h"
+#include "support/Encoders.h"
 #include "support/ScriptedServer.h"
 #include "support/TestSupport.h"
 
@@ -28,58 +28,10 @@ namespace enginetest {
 
 using namespace std::chrono_literals;
 
-inline std::string RandomBytes(size_t size, uint32_t seed) {
-    std::mt19937 rng(seed);
-    std::string bytes(size, '\0');
-    for (char& c : bytes) {
-        c = static_cast<char>(rng() & 0xFF);
-    }
-    return bytes;
-}
-
-// Lines of a uuencoded file, "begin" to "end", each ending in CR LF, with
-// 45 bytes on a full line and the backquote for a zero.
-inline std::string UUEncode(const std::string& bytes, const std::string& beginName) {
-    auto encodeChar = [](unsigned value) { return static_cast<char>(value ? value + 32 : '`'); };
-    std::string text = "begin 644 " + beginName + "\r\n";
-    for (size_t at = 0; at < bytes.size(); at += 45) {
-        size_t count = std::min<size_t>(45, bytes.size() - at);
-        text += encodeChar(static_cast<unsigned>(count));
-        for (size_t i = 0; i < count; i += 3) {
-            unsigned char b[3] = {0, 0, 0};
-            for (size_t k = 0; k < 3 && i + k < count; ++k) {
-                b[k] = static_cast<unsigned char>(bytes[at + i + k]);
-            }
-            text += encodeChar(b[0] >> 2);
-            text += encodeChar(((b[0] & 3) << 4) | (b[1] >> 4));
-            text += encodeChar(((b[1] & 15) << 2) | (b[2] >> 6));
-            text += encodeChar(b[2] & 63);
-        }
-        text += "\r\n";
-    }
-    return text + "`\r\nend\r\n";
-}
-
-// Standard base64 in lines of 76 characters, each ending in CR LF.
-inline std::string Base64Encode(const std::string& bytes) {
-    static const char kAlphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string flat;
-    for (size_t i = 0; i < bytes.size(); i += 3) {
-        unsigned b0 = static_cast<unsigned char>(bytes[i]);
-        unsigned b1 = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0;
-        unsigned b2 = i + 2 < bytes.size() ? static_cast<unsigned char>(bytes[i + 2]) : 0;
-        flat += kAlphabet[b0 >> 2];
-        flat += kAlphabet[((b0 & 3) << 4) | (b1 >> 4)];
-        flat += i + 1 < bytes.size() ? kAlphabet[((b1 & 15) << 2) | (b2 >> 6)] : '=';
-        flat += i + 2 < bytes.size() ? kAlphabet[b2 & 63] : '=';
-    }
-    std::string text;
-    for (size_t at = 0; at < flat.size(); at += 76) {
-        text += flat.substr(at, 76) + "\r\n";
-    }
-    return text;
-}
+using ngtest::Base64Encode;
+using ngtest::DotStuff;
+using ngtest::RandomBytes;
+using ngtest::UUEncode;
 
 // Bytes that look like a JPEG file to the engine: their base64 form begins
 // with "/9j/", which is where it starts decoding.
@@ -98,22 +50,6 @@ inline std::string Base64Body(const std::string& bytes, const std::string& dispo
            "Content-Type: image/jpeg\r\n"
            "Content-Transfer-Encoding: base64\r\n" +
            disposition + "\r\n" + Base64Encode(bytes) + "------=_NextPart_000--\r\n";
-}
-
-// How a server sends a block: a leading "." doubled on every line.
-inline std::string DotStuff(const std::string& text) {
-    std::string out;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        end = end == std::string::npos ? text.size() : end + 1;
-        if (text[start] == '.') {
-            out += '.';
-        }
-        out.append(text, start, end - start);
-        start = end;
-    }
-    return out;
 }
 
 inline std::string OverviewLine(int number, const std::string& subject, const std::string& from,
@@ -324,6 +260,15 @@ protected:
     // Waits for a pass started by the test itself to end, and checks that it
     // ended exactly once, with PassEnded as its last call.
     std::string FinishPass(CProcessGroups& worker);
+    // Asks the worker to stop once article `number` is asked for, as Stop
+    // pressed during the pass would.
+    void StopAtArticle(CProcessGroups& worker, int number) {
+        news.OnArticle([&worker, number](const std::string&, int asked) {
+            if (asked == number) {
+                worker.RequestStop();
+            }
+        });
+    }
 
     ngtest::Sandbox sandbox;
     std::string downloadDir;

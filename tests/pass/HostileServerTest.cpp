@@ -4,12 +4,9 @@
 // the group's mark past the articles it dealt with, and stays within a
 // memory bound.
 
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <arpa/inet.h>
 
 #include <atomic>
 #include <chrono>
@@ -32,6 +29,8 @@
 #include "platform/TextFile.h"
 #include "settings/SettingsStore.h"
 #include "store/DownloadHistory.h"
+#include "support/Encoders.h"
+#include "support/Loopback.h"
 #include "support/ScriptedServer.h"
 #include "support/TestSupport.h"
 
@@ -75,47 +74,6 @@ constexpr bool kSanitized = false;
 // Sanitizers keep freed memory aside for a while and pad every block.
 constexpr long kSmallPassMemoryKb = (kSanitized ? 192 : 48) * 1024;
 
-std::string UUEncode(const std::string& bytes, const std::string& beginName) {
-    auto encodeChar = [](unsigned value) { return static_cast<char>(value ? value + 32 : '`'); };
-    std::string text = "begin 644 " + beginName + "\r\n";
-    for (size_t at = 0; at < bytes.size(); at += 45) {
-        size_t count = std::min<size_t>(45, bytes.size() - at);
-        text += encodeChar(static_cast<unsigned>(count));
-        for (size_t i = 0; i < count; i += 3) {
-            unsigned char b[3] = {0, 0, 0};
-            for (size_t k = 0; k < 3 && i + k < count; ++k) {
-                b[k] = static_cast<unsigned char>(bytes[at + i + k]);
-            }
-            text += encodeChar(b[0] >> 2);
-            text += encodeChar(((b[0] & 3) << 4) | (b[1] >> 4));
-            text += encodeChar(((b[1] & 15) << 2) | (b[2] >> 6));
-            text += encodeChar(b[2] & 63);
-        }
-        text += "\r\n";
-    }
-    return text + "`\r\nend\r\n";
-}
-
-std::string Base64Lines(const std::string& bytes) {
-    static const char kAlphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string flat;
-    for (size_t i = 0; i < bytes.size(); i += 3) {
-        unsigned b0 = static_cast<unsigned char>(bytes[i]);
-        unsigned b1 = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0;
-        unsigned b2 = i + 2 < bytes.size() ? static_cast<unsigned char>(bytes[i + 2]) : 0;
-        flat += kAlphabet[b0 >> 2];
-        flat += kAlphabet[((b0 & 3) << 4) | (b1 >> 4)];
-        flat += i + 1 < bytes.size() ? kAlphabet[((b1 & 15) << 2) | (b2 >> 6)] : '=';
-        flat += i + 2 < bytes.size() ? kAlphabet[b2 & 63] : '=';
-    }
-    std::string text;
-    for (size_t at = 0; at < flat.size(); at += 76) {
-        text += flat.substr(at, 76) + "\r\n";
-    }
-    return text;
-}
-
 // Bytes whose base64 form starts with "/9j/", where JPEG decoding begins.
 std::string PictureBytes(size_t size, unsigned seed) {
     std::string bytes(size, '\0');
@@ -129,7 +87,7 @@ std::string PictureBytes(size_t size, unsigned seed) {
 }
 
 std::string UUBody(const std::string& beginName, const std::string& bytes) {
-    return "Here it is.\r\n\r\n" + UUEncode(bytes, beginName);
+    return "Here it is.\r\n\r\n" + ngtest::UUEncode(bytes, beginName);
 }
 
 std::string Base64Body(const std::string& disposition, const std::string& bytes) {
@@ -137,7 +95,7 @@ std::string Base64Body(const std::string& disposition, const std::string& bytes)
            "------=_NextPart_000\r\n"
            "Content-Type: image/jpeg\r\n"
            "Content-Transfer-Encoding: base64\r\n" +
-           disposition + "\r\n\r\n" + Base64Lines(bytes) + "------=_NextPart_000--\r\n";
+           disposition + "\r\n\r\n" + ngtest::Base64Encode(bytes) + "------=_NextPart_000--\r\n";
 }
 
 std::string ArticleReply(int number, const std::string& body) {
@@ -186,22 +144,15 @@ std::set<std::string> Tree(const std::string& root) {
 class FloodingServer {
 public:
     FloodingServer(size_t lineLength, int64_t budget) : m_lineLength(lineLength), m_budget(budget) {
-        m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
-            ::listen(m_listenFd, 1) == 0 &&
-            ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-            m_port = ntohs(address.sin_port);
-        }
+        m_listenFd = ngtest::BindLoopback(m_port, 1);
         m_thread = std::thread([this] { Serve(); });
     }
     ~FloodingServer() {
         m_stop = true;
         m_thread.join();
-        ::close(m_listenFd);
+        if (m_listenFd >= 0) {
+            ::close(m_listenFd);
+        }
     }
     int Port() const { return m_port; }
     int64_t Sent() const { return m_sent; }
