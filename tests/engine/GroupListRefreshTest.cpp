@@ -1,9 +1,6 @@
 #include "engine/GroupListRefresh.h"
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -15,9 +12,11 @@
 #include <thread>
 #include <vector>
 
+#include "RecordingDisplay.h"
 #include "engine/Display.h"
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsStore.h"
+#include "support/Loopback.h"
 #include "support/ScriptedServer.h"
 #include "support/TestSupport.h"
 
@@ -66,24 +65,8 @@ public:
         std::lock_guard lock(m_mutex);
         return m_log;
     }
-    std::vector<std::string> Added() const {
-        std::vector<std::string> names;
-        for (const auto& entry : Log()) {
-            if (entry.rfind("Add: ", 0) == 0) {
-                names.push_back(entry.substr(5));
-            }
-        }
-        return names;
-    }
-    std::vector<std::string> Statuses() const {
-        std::vector<std::string> texts;
-        for (const auto& entry : Log()) {
-            if (entry.rfind("Status: ", 0) == 0) {
-                texts.push_back(entry.substr(8));
-            }
-        }
-        return texts;
-    }
+    std::vector<std::string> Added() const { return Entries("Add: "); }
+    std::vector<std::string> Statuses() const { return Entries("Status: "); }
     bool WaitFor(const std::string& entry, std::chrono::milliseconds limit = 5s) const {
         std::unique_lock lock(m_mutex);
         return m_changed.wait_for(lock, limit, [&] {
@@ -96,6 +79,16 @@ public:
     }
 
 private:
+    // The entries of one kind, without their prefix.
+    std::vector<std::string> Entries(const std::string& prefix) const {
+        std::vector<std::string> texts;
+        for (const auto& entry : Log()) {
+            if (entry.rfind(prefix, 0) == 0) {
+                texts.push_back(entry.substr(prefix.size()));
+            }
+        }
+        return texts;
+    }
     static std::string Describe(const RefreshUpdate& update) {
         switch (update.kind) {
             case RefreshUpdate::Status:
@@ -116,40 +109,6 @@ private:
     mutable std::condition_variable m_changed;
     std::vector<std::string> m_log;
     int m_nDeliveries = 0;
-};
-
-class ScriptedPrompt : public ng::IPasswordPrompt {
-public:
-    explicit ScriptedPrompt(std::optional<std::string> answer) : m_answer(std::move(answer)) {}
-    std::optional<std::string> AskPassword(const std::atomic<bool>&) override {
-        ++asked;
-        return m_answer;
-    }
-    std::atomic<int> asked{0};
-
-private:
-    std::optional<std::string> m_answer;
-};
-
-// A loopback port that refuses connections: bound, never listening.
-class RefusingPort {
-public:
-    RefusingPort() {
-        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), length);
-        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
-    }
-    ~RefusingPort() { ::close(m_fd); }
-    int Port() const { return m_port; }
-
-private:
-    int m_fd = -1;
-    int m_port = 0;
 };
 
 std::string ListReply(const std::vector<std::string>& names) {
@@ -176,10 +135,12 @@ protected:
         store.WriteProfileString(host, "Password", password);
         store.WriteProfileInt(host, "PromptForPasswd", prompt ? 1 : 0);
     }
-    // Runs one refresh on its own thread and waits (bounded) for its end.
-    void RunRefresh(CGroupListRefresh& refresh, const std::string& filter) {
+    // Runs one refresh on its own thread and waits (bounded) for its end,
+    // as `into` (the fixture's sink when none is given) sees it.
+    void RunRefresh(CGroupListRefresh& refresh, const std::string& filter,
+                    RecordingSink* into = nullptr) {
         ASSERT_TRUE(refresh.Start(ng::SplitGroupFilter(filter)));
-        ASSERT_TRUE(sink.WaitFor("Done", 20s));
+        ASSERT_TRUE((into ? *into : sink).WaitFor("Done", 20s));
         refresh.Join();
     }
 
@@ -306,9 +267,7 @@ TEST_F(GroupListRefreshTest, LogsInWithItsOwnRule) {
         RecordingSink recorded;
         CGroupListRefresh refresh(recorded, nullptr);
         recorded.refresh = &refresh;
-        ASSERT_TRUE(refresh.Start({""}));
-        ASSERT_TRUE(recorded.WaitFor("Done", 20s));
-        refresh.Join();
+        ASSERT_NO_FATAL_FAILURE(RunRefresh(refresh, "", &recorded));
         EXPECT_EQ(server.Received(), "AUTHINFO USER fred\r\nLIST\r\n");
     }
     {
@@ -326,10 +285,8 @@ TEST_F(GroupListRefreshTest, LogsInWithItsOwnRule) {
             ScriptedPrompt prompt(answer);
             CGroupListRefresh refresh(recorded, &prompt);
             recorded.refresh = &refresh;
-            ASSERT_TRUE(refresh.Start({""}));
-            ASSERT_TRUE(recorded.WaitFor("Done", 20s));
-            refresh.Join();
-            EXPECT_EQ(prompt.asked, 1);
+            ASSERT_NO_FATAL_FAILURE(RunRefresh(refresh, "", &recorded));
+            EXPECT_EQ(prompt.Asked(), 1);
         }
         EXPECT_EQ(server.Received(),
                   "AUTHINFO USER fred\r\nAUTHINFO PASS typed\r\nLIST\r\n"
@@ -348,9 +305,7 @@ TEST_F(GroupListRefreshTest, RefusedLoginEndsWithoutList) {
         RecordingSink recorded;
         CGroupListRefresh refresh(recorded, nullptr);
         recorded.refresh = &refresh;
-        ASSERT_TRUE(refresh.Start({""}));
-        ASSERT_TRUE(recorded.WaitFor("Done", 20s));
-        refresh.Join();
+        ASSERT_NO_FATAL_FAILURE(RunRefresh(refresh, "", &recorded));
         EXPECT_EQ(server.Received(), "AUTHINFO USER fred\r\nAUTHINFO PASS pw\r\n");
         EXPECT_EQ(recorded.Log(),
                   (std::vector<std::string>{"Status:   Connecting to 127.0.0.1", "Clear",
@@ -360,7 +315,7 @@ TEST_F(GroupListRefreshTest, RefusedLoginEndsWithoutList) {
 }
 
 TEST_F(GroupListRefreshTest, UnreachableServerAndMissingHost) {
-    RefusingPort refusing;
+    ngtest::RefusingPort refusing;
     auto& store = ng::Profile();
     store.WriteProfileString("Newsgleaner", "NNTPHost", "127.0.0.1");
     store.WriteProfileInt("Newsgleaner", "NNTPPort", refusing.Port());
@@ -406,9 +361,7 @@ TEST_F(GroupListRefreshTest, LostConnectionAndRefusedListEndWithCounts) {
         CGroupListRefresh refresh(recorded, nullptr);
         recorded.refresh = &refresh;
         auto start = Clock::now();
-        ASSERT_TRUE(refresh.Start({""}));
-        ASSERT_TRUE(recorded.WaitFor("Done", 20s));
-        refresh.Join();
+        ASSERT_NO_FATAL_FAILURE(RunRefresh(refresh, "", &recorded));
         EXPECT_LT(Clock::now() - start, 3s);
         auto log = recorded.Log();
         EXPECT_EQ(std::vector<std::string>(log.end() - 3, log.end()),

@@ -13,13 +13,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <thread>
 
 #include "PassHarness.h"
 #include "platform/TextFile.h"
+#include "support/Loopback.h"
 
 extern char** environ;
 
@@ -278,14 +278,7 @@ TEST_F(SampleServerPass, SavesTheGeneratedPicturesByteForByte) {
                         "0", "--port-file", portFile, "--lifetime", "60", "--quiet"},
                        Environment(), home.File("server-out.txt"), home.File("server-err.txt"));
     ASSERT_GT(sampleServer.Pid(), 0);
-    int port = 0;
-    for (int i = 0; i < 200 && port == 0; ++i) {
-        std::ifstream in(portFile);
-        if (!(in >> port)) {
-            port = 0;
-            std::this_thread::sleep_for(25ms);
-        }
-    }
+    const int port = ngtest::WaitForPortFile(portFile, 200, 25ms);
     ASSERT_GT(port, 0) << "the sample server did not start";
 
     // What should be saved: every picture whose body fits the default size
@@ -294,11 +287,7 @@ TEST_F(SampleServerPass, SavesTheGeneratedPicturesByteForByte) {
     std::set<std::string> groups;
     std::istringstream manifest(ngtest::ReadFile(samples + "/manifest.txt"));
     for (std::string row; std::getline(manifest, row);) {
-        std::vector<std::string> f;
-        std::istringstream fields(row);
-        for (std::string field; std::getline(fields, field, '\t');) {
-            f.push_back(field);
-        }
+        std::vector<std::string> f = ngtest::SplitFields(row, '\t');
         if (f.size() != 7 || row.starts_with("#") || f[2] == "text") {
             continue;
         }

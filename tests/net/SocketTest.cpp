@@ -1,7 +1,6 @@
 #include "net/Socket.h"
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -10,6 +9,7 @@
 #include <thread>
 
 #include "platform/Sync.h"
+#include "support/Loopback.h"
 #include "support/ScriptedServer.h"
 
 using namespace std::chrono_literals;
@@ -24,46 +24,17 @@ bool Open(CNewsSocket& socket, const ScriptedServer& server) {
     return socket.OpenConnection(server.Address(), server.Port());
 }
 
-// A loopback port that refuses connections: bound, never listening, so no
-// one else can take it while the test runs.
-class RefusingPort {
-public:
-    RefusingPort() {
-        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), length);
-        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
-    }
-    ~RefusingPort() { ::close(m_fd); }
-    int Port() const { return m_port; }
-
-private:
-    int m_fd = -1;
-    int m_port = 0;
-};
-
 // A loopback port whose connects hang: a listener with a full accept queue
 // drops further connection requests.
 class HangingPort {
 public:
     HangingPort() {
-        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), length);
-        ::listen(m_listener, 0);
-        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
+        m_listener = ngtest::BindLoopback(m_port, 0);
         for (int i = 0; i < 3; ++i) {
-            int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-            ::connect(fd, reinterpret_cast<sockaddr*>(&address), length);
-            m_fillers.push_back(fd);
+            int fd = ngtest::ConnectLoopback(m_port, SOCK_NONBLOCK);
+            if (fd >= 0) {
+                m_fillers.push_back(fd);
+            }
         }
         std::this_thread::sleep_for(50ms);
     }
@@ -225,7 +196,7 @@ TEST(NewsSocket, FailedLookupsAndConnects) {
     EXPECT_FALSE(socket.OpenConnection("127.0.0.1", 70000));
     EXPECT_EQ(socket.m_nState, CNewsSocket::Idle);
 
-    RefusingPort refusing;
+    ngtest::RefusingPort refusing;
     EXPECT_FALSE(socket.OpenConnection("127.0.0.1", refusing.Port()));
     EXPECT_EQ(socket.m_nState, CNewsSocket::Failed);
     EXPECT_EQ(socket.LastError(), ECONNREFUSED);

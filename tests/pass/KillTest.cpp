@@ -19,7 +19,6 @@
 #include <map>
 #include <random>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,6 +27,7 @@
 
 #include "platform/TextFile.h"
 #include "settings/SettingsStore.h"
+#include "support/Loopback.h"
 #include "support/TestSupport.h"
 
 extern char** environ;
@@ -130,12 +130,7 @@ protected:
         m_server = Spawn({kServer, "--root", m_spool, "--port", "0", "--port-file", portFile,
                           "--lifetime", "240", "--quiet"});
         ASSERT_GT(m_server, 0);
-        for (int i = 0; i < 200 && m_port == 0; ++i) {
-            std::ifstream in(portFile);
-            if (!(in >> m_port)) {
-                std::this_thread::sleep_for(25ms);
-            }
-        }
+        m_port = ngtest::WaitForPortFile(portFile, 200, 25ms);
         ASSERT_NE(m_port, 0) << "the sample server did not start";
     }
 
@@ -150,11 +145,7 @@ protected:
         std::ifstream in(m_spool + "/manifest.txt");
         std::string line;
         while (std::getline(in, line)) {
-            std::vector<std::string> f;
-            std::stringstream fields(line);
-            for (std::string field; std::getline(fields, field, '\t');) {
-                f.push_back(field);
-            }
+            std::vector<std::string> f = ngtest::SplitFields(line, '\t');
             if (f.size() != 7 || f[0][0] == '#') {
                 continue;
             }

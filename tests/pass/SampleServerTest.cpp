@@ -1,8 +1,6 @@
 // The bundled sample server and sample generator, driven as separate
 // programs and spoken to over a plain socket.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -12,13 +10,13 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "support/Loopback.h"
 #include "support/TestSupport.h"
 
 extern char** environ;
@@ -54,11 +52,7 @@ std::vector<std::string> ManifestRow(const std::string& dir, const std::string& 
     std::ifstream in(dir + "/manifest.txt");
     std::string line;
     while (std::getline(in, line)) {
-        std::vector<std::string> fields;
-        std::stringstream ss(line);
-        for (std::string f; std::getline(ss, f, '\t');) {
-            fields.push_back(f);
-        }
+        std::vector<std::string> fields = ngtest::SplitFields(line, '\t');
         if (fields.size() == 7 && fields[3] == file) {
             return fields;
         }
@@ -83,11 +77,8 @@ public:
                                          "--quiet"};
         args.insert(args.end(), extra.begin(), extra.end());
         m_pid = Spawn(args);
-        for (int i = 0; i < 100 && m_port == 0 && m_pid > 0; ++i) {
-            std::ifstream in(portFile);
-            if (!(in >> m_port)) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            }
+        if (m_pid > 0) {
+            m_port = ngtest::WaitForPortFile(portFile, 100, std::chrono::milliseconds(50));
         }
     }
     ~SampleServer() {
@@ -107,16 +98,10 @@ private:
 class Client {
 public:
     explicit Client(int port) {
-        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        timeval timeout{10, 0};
-        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_port = htons(static_cast<uint16_t>(port));
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-            ::close(m_fd);
-            m_fd = -1;
+        m_fd = ngtest::ConnectLoopback(port);
+        if (m_fd >= 0) {
+            timeval timeout{10, 0};
+            ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
         }
     }
     ~Client() {
@@ -184,12 +169,7 @@ private:
 
 std::vector<std::string> SplitTabs(std::string line) {
     line.erase(line.find_last_not_of("\r\n") + 1);
-    std::vector<std::string> fields;
-    std::stringstream ss(line);
-    for (std::string f; std::getline(ss, f, '\t');) {
-        fields.push_back(f);
-    }
-    return fields;
+    return ngtest::SplitFields(line, '\t');
 }
 
 // Decodes uu data lines (from "begin" to the zero-length line) of an article.

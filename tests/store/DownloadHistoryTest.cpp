@@ -7,40 +7,13 @@
 #include <csignal>
 #include <random>
 
+#include "support/HistoryWalk.h"
 #include "support/TestSupport.h"
 
 using ng::DownloadHistory;
 using Lines = std::vector<std::string>;
 
 namespace {
-
-// The history test as a plain walk, newest name first, each upper-cased on
-// the fly: the reference FindHit must agree with.
-std::optional<std::string> WalkHistory(const std::deque<std::string>& names,
-                                       std::string_view subject) {
-    auto upper = [](std::string text) {
-        for (char& c : text) {
-            if (c >= 'a' && c <= 'z') {
-                c = static_cast<char>(c - 32);
-            }
-        }
-        return text;
-    };
-    for (auto it = names.rbegin(); it != names.rend(); ++it) {
-        if (it->size() <= 3) {
-            continue;
-        }
-        std::string entry = upper(*it);
-        size_t at = subject.find(entry);
-        if (at == 0) {
-            return entry;
-        }
-        if (at != std::string_view::npos && subject.find(" " + entry) != std::string_view::npos) {
-            return " " + entry;
-        }
-    }
-    return std::nullopt;
-}
 
 Lines NumberedLines(int count) {
     Lines lines;
@@ -102,13 +75,6 @@ TEST(DownloadHistory, FindHitAgreesWithThePlainWalk) {
         }
         return text;
     };
-    auto upper = [](std::string text) {
-        for (char& c : text) {
-            c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-        }
-        return text;
-    };
-
     int hits = 0, atStart = 0, afterBlank = 0, checked = 0;
     for (int round = 0; round < 400; ++round) {
         DownloadHistory history;
@@ -157,9 +123,9 @@ TEST(DownloadHistory, FindHitAgreesWithThePlainWalk) {
             // The filter hands over upper-cased subjects; raw ones must
             // still agree, the walk compares bytes either way.
             if (pick(4) != 0) {
-                subject = upper(subject);
+                subject = ngtest::UpperAscii(subject);
             }
-            auto expected = WalkHistory(names, subject);
+            auto expected = ngtest::PlainHistoryWalk(names, subject);
             ASSERT_EQ(history.FindHit(subject), expected)
                 << "round " << round << " subject " << testing::PrintToString(subject);
             ++checked;
