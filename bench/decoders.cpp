@@ -3,17 +3,16 @@
 // memory), each pass writing its file into a temporary folder.
 
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <random>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "decode/Base64Decoder.h"
 #include "decode/UUDecoder.h"
+#include "support/Encoders.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -31,76 +30,12 @@ const std::string& Attachment() {
     return data;
 }
 
-// The output folder under $TMPDIR (or /tmp), removed at exit.
-class TempFolder {
-public:
-    TempFolder() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/ngbench-XXXXXX";
-        if (!::mkdtemp(pattern.data())) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        m_path = pattern + "/";
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
-    const std::string& Path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
-
-const TempFolder& Folder() {
-    static TempFolder folder;
-    return folder;
-}
-
-// uuencode's layout: 45 bytes a line, "`" for zero, a "`" line, then "end".
-std::vector<std::string> UuLines(const std::string& data) {
-    auto put = [](unsigned v) { return static_cast<char>(v ? v + 32 : '`'); };
-    std::vector<std::string> lines{"begin 644 bench.jpg\r\n"};
-    for (size_t at = 0; at < data.size(); at += 45) {
-        size_t n = std::min<size_t>(45, data.size() - at);
-        std::string line(1, put(static_cast<unsigned>(n)));
-        for (size_t i = 0; i < n; i += 3) {
-            unsigned char b[3] = {};
-            for (size_t k = 0; k < 3 && i + k < n; ++k) {
-                b[k] = static_cast<unsigned char>(data[at + i + k]);
-            }
-            line += put(b[0] >> 2);
-            line += put((b[0] << 4 | b[1] >> 4) & 63);
-            line += put((b[1] << 2 | b[2] >> 6) & 63);
-            line += put(b[2] & 63);
-        }
-        lines.push_back(line + "\r\n");
-    }
-    lines.push_back("`\r\n");
-    lines.push_back("end\r\n");
-    return lines;
-}
-
-// `base64 -w 76` layout.
-std::vector<std::string> Base64Lines(const std::string& data) {
-    const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string text;
-    for (size_t i = 0; i < data.size(); i += 3) {
-        unsigned v = static_cast<unsigned char>(data[i]) << 16;
-        if (i + 1 < data.size())
-            v |= static_cast<unsigned char>(data[i + 1]) << 8;
-        if (i + 2 < data.size())
-            v |= static_cast<unsigned char>(data[i + 2]);
-        text += alphabet[v >> 18];
-        text += alphabet[v >> 12 & 63];
-        text += i + 1 < data.size() ? alphabet[v >> 6 & 63] : '=';
-        text += i + 2 < data.size() ? alphabet[v & 63] : '=';
-    }
-    std::vector<std::string> lines;
-    for (size_t at = 0; at < text.size(); at += 76) {
-        lines.push_back(text.substr(at, 76) + "\r\n");
-    }
-    return lines;
+// The output folder under $TMPDIR (or /tmp), removed at exit; its path
+// ends in '/'.
+const std::string& Folder() {
+    static const ngtest::TempDir dir("ngbench-");
+    static const std::string path = dir.Path() + "/";
+    return path;
 }
 
 bool SameAsAttachment(const std::string& path) {
@@ -109,9 +44,9 @@ bool SameAsAttachment(const std::string& path) {
 }
 
 void BM_UUDecoder(benchmark::State& state) {
-    static const std::vector<std::string> lines = UuLines(Attachment());
+    static const std::vector<std::string> lines = ngtest::UuFileLines(Attachment(), "bench.jpg");
     for (auto _ : state) {
-        CUUDecoder uu(Folder().Path());
+        CUUDecoder uu(Folder());
         for (const auto& line : lines) {
             uu.DecodeLine(line);
         }
@@ -120,15 +55,15 @@ void BM_UUDecoder(benchmark::State& state) {
             return;
         }
     }
-    if (!SameAsAttachment(Folder().Path() + "bench.jpg")) {
+    if (!SameAsAttachment(Folder() + "bench.jpg")) {
         state.SkipWithError("wrong output size");
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kAttachmentSize));
 }
 
 void BM_Base64Decoder(benchmark::State& state) {
-    static const std::vector<std::string> lines = Base64Lines(Attachment());
-    const std::string path = Folder().Path() + "bench64.jpg";
+    static const std::vector<std::string> lines = ngtest::Base64Lines(Attachment());
+    const std::string path = Folder() + "bench64.jpg";
     for (auto _ : state) {
         CBase64Decoder b64;
         if (b64.Open(path) != 0) {

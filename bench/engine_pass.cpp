@@ -8,12 +8,8 @@
 // One pass takes about a second; run with --benchmark_min_time=3 for steady
 // figures, and with TMPDIR=/dev/shm to leave the disk out of them.
 
-#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
-#include <stdlib.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -31,38 +27,18 @@
 #include <thread>
 #include <vector>
 
-#include "engine/Display.h"
 #include "engine/ProcessGroups.h"
 #include "settings/SettingsStore.h"
+#include "support/Encoders.h"
+#include "support/Loopback.h"
+#include "support/NullDisplay.h"
+#include "support/TempDir.h"
 
 namespace {
 
 constexpr int kArticles = 200;
 constexpr size_t kAttachmentBytes = 500 * 1000;
 const char kGroup[] = "alt.binaries.bench";
-
-// uuencode's layout: 45 bytes a line, "`" for zero, CR LF line ends.
-std::string UUEncode(const std::string& bytes, const std::string& name) {
-    auto put = [](unsigned v) { return static_cast<char>(v ? v + 32 : '`'); };
-    std::string text = "begin 644 " + name + "\r\n";
-    text.reserve(bytes.size() * 62 / 45 + 64);
-    for (size_t at = 0; at < bytes.size(); at += 45) {
-        size_t count = std::min<size_t>(45, bytes.size() - at);
-        text += put(static_cast<unsigned>(count));
-        for (size_t i = 0; i < count; i += 3) {
-            unsigned char b[3] = {0, 0, 0};
-            for (size_t k = 0; k < 3 && i + k < count; ++k) {
-                b[k] = static_cast<unsigned char>(bytes[at + i + k]);
-            }
-            text += put(b[0] >> 2);
-            text += put(((b[0] & 3) << 4) | (b[1] >> 4));
-            text += put(((b[1] & 15) << 2) | (b[2] >> 6));
-            text += put(b[2] & 63);
-        }
-        text += "\r\n";
-    }
-    return text + "`\r\nend\r\n";
-}
 
 // The server's replies, made once: ARTICLE n for 1..kArticles, and XOVER.
 struct Spool {
@@ -84,7 +60,7 @@ const Spool& TheSpool() {
             }
             char name[32];
             std::snprintf(name, sizeof name, "bench-%03d.jpg", n);
-            std::string body = UUEncode(bytes, name);
+            std::string body = ngtest::UUEncode(bytes, name);
             int lines = 0;
             for (char c : body) {
                 lines += c == '\n';
@@ -110,17 +86,10 @@ const Spool& TheSpool() {
 class BenchServer {
 public:
     BenchServer() {
-        m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            ::listen(m_listen, 4) != 0 ||
-            ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        m_listen = ngtest::BindLoopback(m_port, 4);
+        if (m_listen < 0) {
             throw std::runtime_error("cannot listen on loopback");
         }
-        m_port = ntohs(address.sin_port);
         m_thread = std::thread([this] { Run(); });
     }
     ~BenchServer() {
@@ -145,21 +114,9 @@ private:
         }
     }
 
-    bool Send(int fd, const std::string& text) {
-        size_t done = 0;
-        while (done < text.size()) {
-            ssize_t sent = ::send(fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
-            if (sent <= 0) {
-                return false;
-            }
-            done += static_cast<size_t>(sent);
-        }
-        return true;
-    }
-
     void Serve(int fd) {
         const Spool& spool = TheSpool();
-        if (!Send(fd, "200 bench server ready\r\n")) {
+        if (!ngtest::SendAll(fd, "200 bench server ready\r\n")) {
             return;
         }
         std::string pending;
@@ -191,7 +148,7 @@ private:
                 } else {
                     reply = "500 what?\r\n";
                 }
-                if (!Send(fd, reply)) {
+                if (!ngtest::SendAll(fd, reply)) {
                     return;
                 }
             }
@@ -212,18 +169,8 @@ BenchServer& Server() {
 // Settings, lists and pictures of the pass, in a folder under $TMPDIR.
 class Workspace {
 public:
-    Workspace(int port, std::string group) : m_port(port), m_group(std::move(group)) {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/ngbench-XXXXXX";
-        if (!::mkdtemp(pattern.data())) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        m_path = pattern;
-    }
-    ~Workspace() {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
+    Workspace(int port, std::string group)
+        : m_dir("ngbench-"), m_path(m_dir.Path()), m_port(port), m_group(std::move(group)) {}
     // As before the first pass: no history, no mark, no pictures; this
     // folder current and its settings in use.
     void Reset() {
@@ -246,9 +193,10 @@ public:
     }
 
 private:
+    ngtest::TempDir m_dir;
+    const std::string m_path;
     int m_port;
     std::string m_group;
-    std::string m_path;
 };
 
 // The bundled sample news server (tools/) serving the bench group that its
@@ -258,13 +206,7 @@ public:
     static constexpr char kGroup[] = "alt.binaries.pictures.bench";
     static constexpr int kFirst = 2;
 
-    SampleServer() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/ngsample-XXXXXX";
-        if (!::mkdtemp(pattern.data())) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        m_path = pattern;
+    SampleServer() : m_dir("ngsample-"), m_path(m_dir.Path()) {
         const std::string tools = std::string(NG_BINARY_DIR) + "/tools/";
         std::string make = tools + "newsgleaner-make-samples " + m_path + "/spool --large-count " +
                            std::to_string(kArticles) + " --large-size " +
@@ -281,15 +223,7 @@ public:
                     "--port-file", portFile.c_str(), "--lifetime", "900", "--quiet", nullptr);
             ::_exit(127);
         }
-        for (int i = 0; i < 200 && m_port == 0; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            if (std::FILE* f = std::fopen(portFile.c_str(), "r")) {
-                if (std::fscanf(f, "%d", &m_port) != 1) {
-                    m_port = 0;
-                }
-                std::fclose(f);
-            }
-        }
+        m_port = ngtest::WaitForPortFile(portFile, 200, std::chrono::milliseconds(50));
         if (m_port == 0) {
             throw std::runtime_error("the sample news server did not start");
         }
@@ -299,13 +233,12 @@ public:
             ::kill(m_pid, SIGTERM);
             ::waitpid(m_pid, nullptr, 0);
         }
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
     }
     int Port() const { return m_port; }
 
 private:
-    std::string m_path;
+    ngtest::TempDir m_dir;
+    const std::string m_path;
     pid_t m_pid = -1;
     int m_port = 0;
 };
@@ -315,25 +248,12 @@ SampleServer& TheSampleServer() {
     return server;
 }
 
-class NullDisplay final : public ng::IDisplay {
+// Keeps the last status or message and counts the pictures shown.
+class CountingDisplay final : public ngtest::NullDisplay {
 public:
     void SetStatusText(const std::string& text) override { m_last = text; }
-    void SetSubjectText(const std::string&) override {}
-    void SetSavingToText(const std::string&) override {}
-    void SetFromText(const std::string&) override {}
     void ShowThumbnail(const std::string&) override { ++m_files; }
-    void SetBytesTransferred(int64_t) override {}
-    void SetArticlesScanned(int) override {}
-    void SetArticlesSaved(int) override {}
-    void SetRate(ng::RateField, int64_t, int64_t) override {}
-    void SetRateSince(ng::RateField, int64_t, int64_t, int64_t) override {}
-    void SetHistorySkipped(int) override {}
-    void SetCrosspostsSkipped(int) override {}
-    void SetProgress(ng::ProgressBar, int, int, bool) override {}
-    void SetStatusProgress(int, int) override {}
-    void EnablePending(bool) override {}
     void ShowMessage(const std::string& text) override { m_last = text; }
-    void PassEnded() override {}
 
     std::string m_last;
     int m_files = 0;
@@ -353,7 +273,7 @@ void RunPasses(benchmark::State& state, Workspace& workspace) {
         state.PauseTiming();
         workspace.Reset();
         state.ResumeTiming();
-        NullDisplay display;
+        CountingDisplay display;
         ng::PendingList pending;
         CProcessGroups worker(display, nullptr, pending);
         worker.InitInstance();
@@ -384,12 +304,8 @@ void RawRead(benchmark::State& state, int port, const std::string& group, int fi
     std::vector<char> buffer(256 * 1024);
     int64_t total = 0;
     for (auto _ : state) {
-        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        int fd = ngtest::ConnectLoopback(port);
+        if (fd < 0) {
             state.SkipWithError("cannot connect");
             return;
         }

@@ -2,21 +2,19 @@
 // handed over in batches to a receiver that takes them at once. With the
 // empty filter every group is handed over; with "pictures" none is.
 
-#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "engine/GroupListRefresh.h"
 #include "settings/SettingsStore.h"
+#include "support/Loopback.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -24,15 +22,7 @@ namespace {
 class ListServer {
 public:
     explicit ListServer(std::string reply) : m_reply(std::move(reply)) {
-        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), length);
-        ::listen(m_listener, 4);
-        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
+        m_listener = ngtest::BindLoopback(m_port, 4);
         m_thread = std::thread([this] { Run(); });
     }
     ~ListServer() {
@@ -55,7 +45,7 @@ private:
         }
     }
     void Serve(int fd) {
-        SendAll(fd, "200 bench server ready\r\n");
+        ngtest::SendAll(fd, "200 bench server ready\r\n");
         std::string received;
         char buffer[4096];
         while (received.find("LIST\r\n") == std::string::npos) {
@@ -65,21 +55,10 @@ private:
             }
             received.append(buffer, static_cast<size_t>(got));
         }
-        SendAll(fd, m_reply);
+        ngtest::SendAll(fd, m_reply);
         while (::recv(fd, buffer, sizeof buffer, 0) > 0) {
         }
     }
-    static void SendAll(int fd, const std::string& bytes) {
-        size_t sent = 0;
-        while (sent < bytes.size()) {
-            ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0) {
-                return;
-            }
-            sent += static_cast<size_t>(n);
-        }
-    }
-
     std::string m_reply;
     int m_listener = -1;
     int m_port = 0;
@@ -116,13 +95,9 @@ std::string ListReply(int groups) {
 void Refresh(benchmark::State& state, const std::string& filter) {
     const int groups = static_cast<int>(state.range(0));
     ListServer server(ListReply(groups));
-    std::string folder = (std::filesystem::temp_directory_path() / "ng-bench-XXXXXX").string();
-    if (!::mkdtemp(folder.data())) {
-        state.SkipWithError("no temporary folder");
-        return;
-    }
+    ngtest::TempDir folder("ng-bench-");
     std::string previous = ng::Profile().Path();
-    ng::Profile().SetPath(folder + "/newsgleaner.ini");
+    ng::Profile().SetPath(folder.File("newsgleaner.ini"));
     ng::Profile().WriteProfileString("Newsgleaner", "NNTPHost", "127.0.0.1");
     ng::Profile().WriteProfileInt("Newsgleaner", "NNTPPort", server.Port());
 
@@ -141,7 +116,6 @@ void Refresh(benchmark::State& state, const std::string& filter) {
     state.counters["handed_over"] = static_cast<double>(sink.names / state.iterations());
 
     ng::Profile().SetPath(previous);
-    std::filesystem::remove_all(folder);
 }
 
 void BM_RefreshEveryGroupKept(benchmark::State& state) {

@@ -12,10 +12,12 @@
 #include <unordered_set>
 #include <vector>
 
-#include "engine/Display.h"
+#include "BenchSupport.h"
 #include "engine/Overview.h"
 #include "engine/ProcessGroups.h"
 #include "store/DownloadHistory.h"
+#include "support/HistoryWalk.h"
+#include "support/NullDisplay.h"
 
 namespace {
 
@@ -24,34 +26,6 @@ constexpr int kHeaders = 100000;
 // The walk takes about a millisecond a header: it runs over every 100th
 // header and is scaled to the whole set.
 constexpr int kWalkStride = 100;
-
-const char* const kWords[] = {"beach",  "sunset", "holiday",  "kitten", "garden", "city",
-                              "night",  "winter", "flowers",  "car",    "train",  "bridge",
-                              "summer", "party",  "mountain", "lake",   "dog",    "portrait"};
-const char* const kExtensions[] = {".jpg", ".jpeg", ".gif", ".png"};
-
-std::string FileName(std::mt19937& rng) {
-    auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
-    char number[16];
-    std::snprintf(number, sizeof number, "%05d", pick(100000));
-    std::string name;
-    switch (pick(4)) {
-        case 0:
-            name = std::string("img_") + number;
-            break;
-        case 1:
-            name = std::string(kWords[pick(18)]) + "_" + kWords[pick(18)] + "_" + number;
-            break;
-        case 2:
-            name = std::string(kWords[pick(18)]) + "-" + std::to_string(1990 + pick(30)) + "-" +
-                   (number + 2);
-            break;
-        default:
-            name = std::string("pic") + number;
-            break;
-    }
-    return name + kExtensions[pick(4)];
-}
 
 struct Data {
     std::vector<std::string> history;  // oldest first, lower case as the pass stores them
@@ -62,38 +36,19 @@ const Data& TheData() {
     static const Data data = [] {
         Data d;
         std::mt19937 rng(4242);
-        auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
-        for (int i = 0; i < kHistoryNames; ++i) {
-            d.history.push_back(FileName(rng));
-        }
-        const char* const prefixes[] = {"[alt.binaries.pictures] ", "", "", "Re: ", "FS: "};
         const char* const senders[] = {"Ann <ann@example.com>", "bob@example.net (Bob)",
                                        "Spammer <x@spam.example>", "Cy <cy@example.org>"};
+        auto pick = [&](int n) { return benchsupport::Pick(rng, n); };
+        for (int i = 0; i < kHistoryNames; ++i) {
+            d.history.push_back(benchsupport::FileName(rng));
+        }
         std::vector<std::string> subjects;
         for (int i = 0; i < kHeaders; ++i) {
             std::string subject;
             if (!subjects.empty() && pick(50) == 0) {
                 subject = subjects[static_cast<size_t>(pick(static_cast<int>(subjects.size())))];
             } else {
-                // About one subject in twenty names a file already downloaded.
-                std::string file = pick(20) == 0
-                                       ? d.history[static_cast<size_t>(pick(kHistoryNames))]
-                                       : FileName(rng);
-                subject = prefixes[pick(5)];
-                switch (pick(3)) {
-                    case 0:
-                        subject += file + " (1/1)";
-                        break;
-                    case 1:
-                        subject += std::string("Nice ") + kWords[pick(18)] + " pictures - " + file +
-                                   " yEnc (" + std::to_string(1 + pick(3)) + "/3)";
-                        break;
-                    default:
-                        subject += std::string("My ") + kWords[pick(18)] + " and " +
-                                   kWords[pick(18)] + " \"" + file + "\" " +
-                                   std::to_string(100 + pick(900)) + " KB";
-                        break;
-                }
+                subject = benchsupport::Subject(rng, d.history);
             }
             subjects.push_back(subject);
             int lines = pick(10) == 0 ? pick(500) : 500 + pick(2500);
@@ -107,27 +62,6 @@ const Data& TheData() {
     return data;
 }
 
-class NullDisplay final : public ng::IDisplay {
-public:
-    void SetStatusText(const std::string&) override {}
-    void SetSubjectText(const std::string&) override {}
-    void SetSavingToText(const std::string&) override {}
-    void SetFromText(const std::string&) override {}
-    void ShowThumbnail(const std::string&) override {}
-    void SetBytesTransferred(int64_t) override {}
-    void SetArticlesScanned(int) override {}
-    void SetArticlesSaved(int) override {}
-    void SetRate(ng::RateField, int64_t, int64_t) override {}
-    void SetRateSince(ng::RateField, int64_t, int64_t, int64_t) override {}
-    void SetHistorySkipped(int) override {}
-    void SetCrosspostsSkipped(int) override {}
-    void SetProgress(ng::ProgressBar, int, int, bool) override {}
-    void SetStatusProgress(int, int) override {}
-    void EnablePending(bool) override {}
-    void ShowMessage(const std::string&) override {}
-    void PassEnded() override {}
-};
-
 // The filter settings of the pass, upper-cased as the worker keeps them.
 const std::vector<std::string> kIncludes = {"JPG", "JPEG", "GIF", "PNG"};
 const std::vector<std::string> kExcludes = {"FS:"};
@@ -137,7 +71,7 @@ constexpr int kMaxLines = 3000;
 
 // A worker set up as a pass leaves it after loading the history.
 struct Engine {
-    NullDisplay display;
+    ngtest::NullDisplay display;
     ng::PendingList pending;
     CProcessGroups worker{display, nullptr, pending};
     Engine() {
@@ -199,15 +133,6 @@ const Reference& TheReference() {
     return reference;
 }
 
-bool WalkMatchesAny(const std::vector<std::string>& list, const std::string& upperText) {
-    for (const auto& entry : list) {
-        if (upperText.find(ng::ToUpperAscii(entry)) != std::string::npos) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // The straightforward filter: the same tests in the same order, with the
 // history walked from its newest name to its oldest, each upper-cased anew.
 bool WalkAccept(const std::deque<std::string>& history, const std::string& line,
@@ -217,29 +142,15 @@ bool WalkAccept(const std::deque<std::string>& history, const std::string& line,
         return false;
     }
     std::string subject = ng::ToUpperAscii(f.subject);
-    if (!WalkMatchesAny(kIncludes, subject) || WalkMatchesAny(kExcludes, subject) ||
-        WalkMatchesAny(kFromExcludes, ng::ToUpperAscii(f.from))) {
+    if (!ngtest::ContainsAnyTerm(kIncludes, subject) ||
+        ngtest::ContainsAnyTerm(kExcludes, subject) ||
+        ngtest::ContainsAnyTerm(kFromExcludes, ng::ToUpperAscii(f.from))) {
         return false;
     }
-    for (auto it = history.rbegin(); it != history.rend(); ++it) {
-        if (it->size() <= 3) {
-            continue;
-        }
-        std::string entry = ng::ToUpperAscii(*it);
-        size_t at = subject.find(entry);
-        if (at == 0 ||
-            (at != std::string::npos && subject.find(" " + entry) != std::string::npos)) {
-            return false;
-        }
+    if (ngtest::PlainHistoryWalk(history, subject)) {
+        return false;
     }
     return !acceptedBefore;
-}
-
-void SecondsPer100k(benchmark::State& state, double headersPerIteration) {
-    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * headersPerIteration));
-    state.counters["s_per_100k"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) * headersPerIteration / 1e5,
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void BM_AcceptHeader(benchmark::State& state) {
@@ -258,7 +169,7 @@ void BM_AcceptHeader(benchmark::State& state) {
         state.SkipWithError("the scan decided differently from one run to the next");
     }
     state.counters["accepted"] = accepted;
-    SecondsPer100k(state, kHeaders);
+    benchsupport::SecondsPer100k(state, kHeaders);
 }
 BENCHMARK(BM_AcceptHeader)->Unit(benchmark::kMillisecond);
 
@@ -281,7 +192,7 @@ void BM_PlainWalk(benchmark::State& state) {
         }
         benchmark::DoNotOptimize(accepted);
     }
-    SecondsPer100k(state, static_cast<double>(kHeaders / kWalkStride));
+    benchsupport::SecondsPer100k(state, static_cast<double>(kHeaders / kWalkStride));
 }
 BENCHMARK(BM_PlainWalk)->Unit(benchmark::kMillisecond);
 
