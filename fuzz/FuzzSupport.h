@@ -1,18 +1,27 @@
 #pragma once
 // What the fuzz targets share: a scratch folder per process, a look at every
-// file under it, the splitting of input into lines, and a check that aborts
-// (so libFuzzer keeps the input) with a message.
+// file under it, a loopback peer, the splitting of input into lines, and a
+// check that aborts (so libFuzzer keeps the input) with a message.
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <thread>
+#include <utility>
 #include <vector>
+
+#include "support/Loopback.h"
+#include "support/TempDir.h"
 
 namespace fuzzsupport {
 
@@ -29,30 +38,33 @@ namespace fuzzsupport {
     } while (0)
 
 // A fresh folder under $TMPDIR (or /tmp) for the life of the process.
-class ScratchDir {
+class ScratchDir : public ngtest::TempDir {
 public:
-    ScratchDir() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/ng-fuzz.XXXXXX";
-        if (!::mkdtemp(pattern.data())) {
-            std::perror("mkdtemp");
-            std::abort();
-        }
-        m_path = pattern;
-    }
-    ~ScratchDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-
-    const std::string& Path() const { return m_path; }
-    std::string File(std::string_view name) const { return m_path + "/" + std::string(name); }
-
-private:
-    std::string m_path;
+    ScratchDir() : TempDir("ng-fuzz.") {}
 };
+
+// Listens on an ephemeral loopback port for the life of the process: a
+// thread of its own accepts one connection at a time, sets TCP_NODELAY (tiny
+// writes leave as tiny segments), hands it to `talk` and closes it after.
+// Gives the port.
+inline int ServeLoopback(std::function<void(int fd)> talk) {
+    int port = 0;
+    const int listenFd = ngtest::BindLoopback(port, 4);
+    FUZZ_CHECK(listenFd >= 0);
+    std::thread([listenFd, talk = std::move(talk)] {
+        for (;;) {
+            int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0) {
+                continue;
+            }
+            int on = 1;
+            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+            talk(fd);
+            ::close(fd);
+        }
+    }).detach();
+    return port;
+}
 
 // Every entry under `root`, as paths relative to it; folders end in '/',
 // and anything that is neither a plain file nor a folder (a link, a fifo)

@@ -6,14 +6,10 @@
 // folder, the history holds only plain names, and the group's mark is the
 // group's last number.
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <arpa/inet.h>
 
 #include <atomic>
 #include <mutex>
@@ -24,6 +20,7 @@
 #include "engine/ProcessGroups.h"
 #include "platform/TextFile.h"
 #include "settings/SettingsStore.h"
+#include "support/NullDisplay.h"
 
 namespace {
 
@@ -36,16 +33,7 @@ const std::string kGroup = "alt.binaries.fuzz";
 class NewsPeer {
 public:
     NewsPeer() {
-        m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        FUZZ_CHECK(::bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), length) == 0);
-        FUZZ_CHECK(::listen(m_listenFd, 4) == 0);
-        FUZZ_CHECK(::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&address), &length) == 0);
-        m_port = ntohs(address.sin_port);
-        std::thread([this] { Serve(); }).detach();
+        m_port = fuzzsupport::ServeLoopback([this](int fd) { Talk(fd); });
     }
 
     int Port() const { return m_port; }
@@ -57,21 +45,8 @@ public:
     }
 
 private:
-    void Serve() {
-        for (;;) {
-            int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd < 0) {
-                continue;
-            }
-            int on = 1;
-            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-            Talk(fd);
-            ::close(fd);
-        }
-    }
-
     void Talk(int fd) {
-        if (!SendAll(fd, "200 fuzz news ready\r\n")) {
+        if (!ngtest::SendAll(fd, "200 fuzz news ready\r\n")) {
             return;
         }
         std::string buffer;
@@ -92,7 +67,7 @@ private:
             }
             std::string command = buffer.substr(0, lf + 1);
             buffer.erase(0, lf + 1);
-            if (!SendAll(fd, Answer(command))) {
+            if (!ngtest::SendAll(fd, Answer(command))) {
                 return;
             }
         }
@@ -121,41 +96,15 @@ private:
         return "500 what?\r\n";
     }
 
-    static bool SendAll(int fd, std::string_view bytes) {
-        while (!bytes.empty()) {
-            ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-            if (sent <= 0) {
-                return false;
-            }
-            bytes.remove_prefix(static_cast<size_t>(sent));
-        }
-        return true;
-    }
-
-    int m_listenFd = -1;
     int m_port = 0;
     std::atomic<long long> m_last{1};
     std::mutex m_mutex;
     std::string m_article;
 };
 
-class StatusDisplay : public ng::IDisplay {
+class StatusDisplay : public ngtest::NullDisplay {
 public:
     void SetStatusText(const std::string& text) override { m_status = text; }
-    void SetSubjectText(const std::string&) override {}
-    void SetSavingToText(const std::string&) override {}
-    void SetFromText(const std::string&) override {}
-    void ShowThumbnail(const std::string&) override {}
-    void SetBytesTransferred(int64_t) override {}
-    void SetArticlesScanned(int) override {}
-    void SetArticlesSaved(int) override {}
-    void SetRate(ng::RateField, int64_t, int64_t) override {}
-    void SetRateSince(ng::RateField, int64_t, int64_t, int64_t) override {}
-    void SetHistorySkipped(int) override {}
-    void SetCrosspostsSkipped(int) override {}
-    void SetProgress(ng::ProgressBar, int, int, bool) override {}
-    void SetStatusProgress(int, int) override {}
-    void EnablePending(bool) override {}
     void ShowMessage(const std::string& text) override { m_message = text; }
     void PassEnded() override { ++m_ended; }
 

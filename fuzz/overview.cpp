@@ -11,29 +11,10 @@
 #include "engine/Overview.h"
 #include "engine/ProcessGroups.h"
 #include "store/DownloadHistory.h"
+#include "support/HistoryWalk.h"
+#include "support/NullDisplay.h"
 
 namespace {
-
-class NullDisplay : public ng::IDisplay {
-public:
-    void SetStatusText(const std::string&) override {}
-    void SetSubjectText(const std::string&) override {}
-    void SetSavingToText(const std::string&) override {}
-    void SetFromText(const std::string&) override {}
-    void ShowThumbnail(const std::string&) override {}
-    void SetBytesTransferred(int64_t) override {}
-    void SetArticlesScanned(int) override {}
-    void SetArticlesSaved(int) override {}
-    void SetRate(ng::RateField, int64_t, int64_t) override {}
-    void SetRateSince(ng::RateField, int64_t, int64_t, int64_t) override {}
-    void SetHistorySkipped(int) override {}
-    void SetCrosspostsSkipped(int) override {}
-    void SetProgress(ng::ProgressBar, int, int, bool) override {}
-    void SetStatusProgress(int, int) override {}
-    void EnablePending(bool) override {}
-    void ShowMessage(const std::string&) override {}
-    void PassEnded() override {}
-};
 
 std::vector<std::string> SomeTerms(FuzzedDataProvider& input) {
     std::vector<std::string> terms;
@@ -44,19 +25,10 @@ std::vector<std::string> SomeTerms(FuzzedDataProvider& input) {
     return terms;
 }
 
-bool ContainsAny(const std::vector<std::string>& upperTerms, const std::string& upperText) {
-    for (const auto& term : upperTerms) {
-        if (upperText.find(term) != std::string::npos) {
-            return true;
-        }
-    }
-    return false;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static NullDisplay display;
+    static ngtest::NullDisplay display;
     static ng::PendingList pending;
     static CProcessGroups* worker = new CProcessGroups(display, nullptr, pending);
 
@@ -99,11 +71,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::string subject = ng::ToUpperAscii(fields.subject);
         FUZZ_CHECK(fields.lines >= worker->m_minLines && fields.lines <= worker->m_maxLines);
         FUZZ_CHECK(worker->m_subjectIncludes.empty() ||
-                   ContainsAny(worker->m_subjectIncludes, subject));
+                   ngtest::ContainsAnyTerm(worker->m_subjectIncludes, subject));
         FUZZ_CHECK(worker->m_subjectIncludes2.empty() ||
-                   ContainsAny(worker->m_subjectIncludes2, subject));
-        FUZZ_CHECK(!ContainsAny(worker->m_subjectExcludes, subject));
-        FUZZ_CHECK(!ContainsAny(worker->m_fromExcludes, ng::ToUpperAscii(fields.from)));
+                   ngtest::ContainsAnyTerm(worker->m_subjectIncludes2, subject));
+        FUZZ_CHECK(!ngtest::ContainsAnyTerm(worker->m_subjectExcludes, subject));
+        FUZZ_CHECK(!ngtest::ContainsAnyTerm(worker->m_fromExcludes, ng::ToUpperAscii(fields.from)));
         FUZZ_CHECK(!worker->m_history.FindHit(subject));
         FUZZ_CHECK(worker->m_acceptedSubjects.count(fields.subject) == 0);
     }

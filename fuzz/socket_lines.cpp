@@ -3,13 +3,6 @@
 // the lines handed out are exactly the input up to its last line feed, each
 // ending in its own '\n', and then the connection reads as closed.
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <arpa/inet.h>
-
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -28,16 +21,7 @@ const std::string kGreeting = "200 fuzz peer ready\r\n";
 class Peer {
 public:
     Peer() {
-        m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        FUZZ_CHECK(::bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), length) == 0);
-        FUZZ_CHECK(::listen(m_listenFd, 4) == 0);
-        FUZZ_CHECK(::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&address), &length) == 0);
-        m_port = ntohs(address.sin_port);
-        std::thread([this] { Serve(); }).detach();
+        m_port = fuzzsupport::ServeLoopback([this](int fd) { Send(fd); });
     }
 
     int Port() const { return m_port; }
@@ -48,40 +32,20 @@ public:
     }
 
 private:
-    void Serve() {
-        for (;;) {
-            int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd < 0) {
-                continue;
-            }
-            int on = 1;
-            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-            std::string payload;
-            {
-                std::lock_guard lock(m_mutex);
-                payload = m_payload;
-            }
-            SendAll(fd, kGreeting);
-            // Pieces of varying size, so that lines also arrive split.
-            size_t step = 1 + payload.size() % 61;
-            for (size_t at = 0; at < payload.size(); at += step, step = step * 7 % 1021 + 1) {
-                SendAll(fd, std::string_view(payload).substr(at, step));
-            }
-            ::close(fd);
+    void Send(int fd) {
+        std::string payload;
+        {
+            std::lock_guard lock(m_mutex);
+            payload = m_payload;
+        }
+        ngtest::SendAll(fd, kGreeting);
+        // Pieces of varying size, so that lines also arrive split.
+        size_t step = 1 + payload.size() % 61;
+        for (size_t at = 0; at < payload.size(); at += step, step = step * 7 % 1021 + 1) {
+            ngtest::SendAll(fd, std::string_view(payload).substr(at, step));
         }
     }
 
-    static void SendAll(int fd, std::string_view bytes) {
-        while (!bytes.empty()) {
-            ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-            if (sent <= 0) {
-                return;
-            }
-            bytes.remove_prefix(static_cast<size_t>(sent));
-        }
-    }
-
-    int m_listenFd = -1;
     int m_port = 0;
     std::mutex m_mutex;
     std::string m_payload;
