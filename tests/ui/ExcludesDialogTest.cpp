@@ -9,28 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "WindowTestSupport.h"
 #include "settings/ExcludesDialog.h"
 #include "settings/SettingsStore.h"
 #include "support/TestSupport.h"
 
+using ngwin::Child;
+using ngwin::Shown;
+
 namespace {
-
-template <typename T>
-T* Child(QWidget& dialog, const char* name) {
-    T* child = dialog.findChild<T*>(QString::fromLatin1(name));
-    if (!child) {
-        qFatal("no control %s", name);
-    }
-    return child;
-}
-
-QStringList Shown(QListWidget* list) {
-    QStringList texts;
-    for (int i = 0; i < list->count(); ++i) {
-        texts << list->item(i)->text();
-    }
-    return texts;
-}
 
 std::string Product(const char* key) {
     return ng::Profile().GetProfileString("Newsgleaner", key, "<missing>");

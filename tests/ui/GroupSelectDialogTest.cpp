@@ -23,7 +23,9 @@
 
 using ngtest::Reply;
 using ngtest::ScriptedServer;
+using ngwin::Child;
 using ngwin::ModalAnswer;
+using ngwin::Shown;
 using Names = std::vector<std::string>;
 using namespace std::chrono_literals;
 
@@ -37,23 +39,6 @@ constexpr int kSlowdown = 6;
 #else
 constexpr int kSlowdown = 1;
 #endif
-
-template <typename T>
-T* Child(QWidget& dialog, const char* name) {
-    T* child = dialog.findChild<T*>(QString::fromLatin1(name));
-    if (!child) {
-        qFatal("no control %s", name);
-    }
-    return child;
-}
-
-QStringList Shown(QListWidget* list) {
-    QStringList texts;
-    for (int i = 0; i < list->count(); ++i) {
-        texts << list->item(i)->text();
-    }
-    return texts;
-}
 
 QStringList ComboEntries(QComboBox* combo) {
     QStringList texts;

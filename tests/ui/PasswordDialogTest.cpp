@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <atomic>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -16,6 +17,18 @@
 using ngwin::ModalAnswer;
 
 namespace {
+
+// An action for the password dialog alone: `act` does what the user does in it.
+ModalAnswer::Action InDialog(std::function<void(CPasswordDialog*)> act) {
+    return [act = std::move(act)](QWidget* modal) {
+        auto* dialog = qobject_cast<CPasswordDialog*>(modal);
+        if (!dialog) {
+            return false;
+        }
+        act(dialog);
+        return true;
+    };
+}
 
 // Types `text` into the open password dialog and presses OK.
 ModalAnswer::Action TypeAndAccept(const QString& text) {
@@ -105,14 +118,8 @@ private slots:
 
     void okWithAnEmptyFieldGivesAnEmptyPassword() {
         CPasswordDialog dialog;
-        ModalAnswer answer([](QWidget* modal) {
-            auto* d = qobject_cast<CPasswordDialog*>(modal);
-            if (!d) {
-                return false;
-            }
-            QTest::keyClick(d->PasswordEdit(), Qt::Key_Return);
-            return true;
-        });
+        ModalAnswer answer(InDialog(
+            [](CPasswordDialog* d) { QTest::keyClick(d->PasswordEdit(), Qt::Key_Return); }));
         QCOMPARE(dialog.exec(), int(QDialog::Accepted));
         QVERIFY(dialog.GetPassword().empty());
     }
@@ -120,33 +127,23 @@ private slots:
     void cancelAndEscapeGiveNothing() {
         {
             CPasswordDialog dialog;
-            ModalAnswer answer([](QWidget* modal) {
-                auto* d = qobject_cast<CPasswordDialog*>(modal);
-                if (!d) {
-                    return false;
-                }
+            ModalAnswer answer(InDialog([](CPasswordDialog* d) {
                 QTest::keyClicks(d->PasswordEdit(), "typed");
                 for (auto* button : d->findChildren<QPushButton*>()) {
                     if (button->text() == "Cancel") {
                         button->click();
                     }
                 }
-                return true;
-            });
+            }));
             QCOMPARE(dialog.exec(), int(QDialog::Rejected));
             QVERIFY(dialog.GetPassword().empty());
         }
         {
             CPasswordDialog dialog;
-            ModalAnswer answer([](QWidget* modal) {
-                auto* d = qobject_cast<CPasswordDialog*>(modal);
-                if (!d) {
-                    return false;
-                }
+            ModalAnswer answer(InDialog([](CPasswordDialog* d) {
                 QTest::keyClicks(d->PasswordEdit(), "typed");
                 QTest::keyClick(d->PasswordEdit(), Qt::Key_Escape);
-                return true;
-            });
+            }));
             QCOMPARE(dialog.exec(), int(QDialog::Rejected));
             QVERIFY(dialog.GetPassword().empty());
         }
@@ -177,15 +174,8 @@ private slots:
         QtPasswordPrompt prompt;
         AskingThread asking(prompt);
         // The dialog opens; nobody answers; the asking thread is told to stop.
-        ModalAnswer answer(
-            [&](QWidget* modal) {
-                if (!qobject_cast<CPasswordDialog*>(modal)) {
-                    return false;
-                }
-                asking.m_stop = true;
-                return true;
-            },
-            std::chrono::seconds(5));
+        ModalAnswer answer(InDialog([&](CPasswordDialog*) { asking.m_stop = true; }),
+                           std::chrono::seconds(5));
         QVERIFY(ngwin::WaitUntil([&] { return asking.m_done.load(); }, 5000));
         QVERIFY(answer.Answered());
         QCOMPARE(asking.Answer(), std::optional<std::string>());

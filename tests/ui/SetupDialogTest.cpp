@@ -21,6 +21,7 @@
 #include "settings/SetupDialog.h"
 #include "support/TestSupport.h"
 
+using ngwin::Child;
 using ngwin::ModalAnswer;
 using Keys = std::vector<std::pair<std::string, std::string>>;
 
@@ -35,15 +36,6 @@ void StoreHosts(const std::vector<std::string>& hosts) {
     for (size_t i = 0; i < hosts.size(); ++i) {
         ng::Profile().WriteProfileString("Newsgleaner", keys[i], hosts[i]);
     }
-}
-
-template <typename T>
-T* Child(QWidget& dialog, const char* name) {
-    T* child = dialog.findChild<T*>(QString::fromLatin1(name));
-    if (!child) {
-        qFatal("no control %s", name);
-    }
-    return child;
 }
 
 // Opens the host drop-down list and picks the entry in `row` with the mouse.

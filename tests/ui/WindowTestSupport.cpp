@@ -12,6 +12,14 @@
 
 namespace ngwin {
 
+QStringList Shown(QListWidget* list) {
+    QStringList texts;
+    for (int i = 0; i < list->count(); ++i) {
+        texts << list->item(i)->text();
+    }
+    return texts;
+}
+
 ModalAnswer::ModalAnswer(Action act, std::chrono::milliseconds limit)
     : m_act(std::move(act)), m_deadline(std::chrono::steady_clock::now() + limit) {
     for (QWidget* top : QApplication::topLevelWidgets()) {

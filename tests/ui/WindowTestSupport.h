@@ -1,19 +1,36 @@
 #pragma once
-// Helpers for the window tests: answering modal dialogs from inside their own
-// event loops, bounded waits that keep the event loop running, and sample
-// pictures.
+// Helpers for the window tests: finding a window's controls, answering
+// modal dialogs from inside their own event loops, bounded waits that keep
+// the event loop running, and sample pictures.
 
+#include <QListWidget>
 #include <QMessageBox>
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
+#include <QWidget>
 #include <chrono>
 #include <functional>
 #include <set>
 #include <string>
 
 namespace ngwin {
+
+// The control of the window with this object name. A missing one ends the
+// test program: the test no longer matches the window.
+template <typename T>
+T* Child(QWidget& window, const char* name) {
+    T* child = window.findChild<T*>(QString::fromLatin1(name));
+    if (!child) {
+        qFatal("no control %s", name);
+    }
+    return child;
+}
+
+// The texts of a list's entries, top to bottom.
+QStringList Shown(QListWidget* list);
 
 // Watches for a modal window (other than those open when it was armed) and
 // hands it to `act` once it is shown. `act` returns true when it dealt with
