@@ -19,6 +19,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "WindowTestSupport.h"
 #include "engine/PassHarness.h"
@@ -97,6 +98,13 @@ struct World {
     }
 
     void Add(enginetest::TestArticle article) { news.Add(kGroup, std::move(article)); }
+    // Picture articles numbered from 1: "<name> (1/1)" carrying "<name>.jpg".
+    void AddPictures(const std::vector<std::string>& names) {
+        int number = 0;
+        for (const auto& name : names) {
+            Add(PictureArticle(++number, name + " (1/1)", name + ".jpg"));
+        }
+    }
     std::string Mark() const { return ng::Profile().GetProfileString("127.0.0.1", kGroup, ""); }
 
     ngtest::Sandbox sandbox;
@@ -114,7 +122,18 @@ struct Window : CMainDialog {
     bool WaitIdle(int ms = 20000) {
         return WaitUntil([this] { return IsIdle(); }, ms);
     }
+    // Shows the picture as the worker does, and waits until it is loaded.
+    bool ShowPicture(const std::string& path) {
+        ShowThumbnail(path);
+        return WaitUntil([this] { return c().thumbnail->HasPicture(); });
+    }
 };
+
+// Presses Go and waits until the pass holds the answer to world.holdAt.
+bool GoUntilHeld(Window& w, const World& world) {
+    w.c().go->click();
+    return WaitUntil([&] { return world.held.load(); });
+}
 
 // A window whose worker thread cannot be started.
 struct NoThreadWindow : Window {
@@ -371,8 +390,7 @@ private slots:
         auto caption = [&] { return ng::ui::WithoutMnemonics(c.thumbnailFrame->title()); };
 
         // Updated while hidden, too.
-        w.ShowThumbnail(dir + "cat&dog.jpg");
-        QVERIFY(WaitUntil([&] { return c.thumbnail->HasPicture(); }));
+        QVERIFY(w.ShowPicture(dir + "cat&dog.jpg"));
         QCOMPARE(caption(), QString("cat&dog.jpg"));
         QCOMPARE(c.thumbnail->GetImageFile(), dir + "cat&dog.jpg");
 
@@ -409,8 +427,7 @@ private slots:
             QVERIFY(!none.Answered());
         }
 
-        w.ShowThumbnail(path);
-        QVERIFY(WaitUntil([&] { return c.thumbnail->HasPicture(); }));
+        QVERIFY(w.ShowPicture(path));
 
         QRect screen = w.screen()->availableGeometry();
         ng::FullSizeRoom room;
@@ -455,8 +472,7 @@ private slots:
         ngtest::WriteFile(path, ngwin::MakeJpeg(50, 40));
         Window w;
         w.show();
-        w.ShowThumbnail(path);
-        QVERIFY(WaitUntil([&] { return w.c().thumbnail->HasPicture(); }));
+        QVERIFY(w.ShowPicture(path));
         ::unlink(path.c_str());  // someone else removed it meanwhile
 
         ModalAnswer yes(Press(QMessageBox::Yes));
@@ -564,13 +580,11 @@ private slots:
 
     void stopAsksFirst() {
         World world;
-        world.Add(PictureArticle(1, "one (1/1)", "one.jpg"));
-        world.Add(PictureArticle(2, "two (1/1)", "two.jpg"));
+        world.AddPictures({"one", "two"});
         world.holdAt = 1;
         Window w;
         w.show();
-        w.c().go->click();
-        QVERIFY(WaitUntil([&] { return world.held.load(); }));
+        QVERIFY(GoUntilHeld(w, world));
 
         ModalAnswer no(Press(QMessageBox::No));
         w.c().stop->click();
@@ -594,13 +608,11 @@ private slots:
 
     void pauseThenStop() {
         World world;
-        world.Add(PictureArticle(1, "one (1/1)", "one.jpg"));
-        world.Add(PictureArticle(2, "two (1/1)", "two.jpg"));
+        world.AddPictures({"one", "two"});
         world.holdAt = 1;
         Window w;
         w.show();
-        w.c().go->click();
-        QVERIFY(WaitUntil([&] { return world.held.load(); }));
+        QVERIFY(GoUntilHeld(w, world));
         w.c().pause->click();
         QVERIFY(w.c().pause->isChecked());
         world.released = true;  // the article arrives, but the worker is paused
@@ -622,15 +634,11 @@ private slots:
 
     void catchUpMarksTheGroupRead() {
         World world;
-        for (int n = 1; n <= 3; ++n) {
-            world.Add(PictureArticle(n, "p" + std::to_string(n) + " (1/1)",
-                                     "p" + std::to_string(n) + ".jpg"));
-        }
+        world.AddPictures({"p1", "p2", "p3"});
         world.holdAt = 1;
         Window w;
         w.show();
-        w.c().go->click();
-        QVERIFY(WaitUntil([&] { return world.held.load(); }));
+        QVERIFY(GoUntilHeld(w, world));
 
         ModalAnswer no(Press(QMessageBox::No));
         w.c().catchUp->click();
@@ -651,13 +659,12 @@ private slots:
 
     void setAppliesAndStoresThePriority() {
         World world;
-        world.Add(PictureArticle(1, "one (1/1)", "one.jpg"));
+        world.AddPictures({"one"});
         world.holdAt = 1;
         Set("Priority", "3");
         Window w;
         w.show();
-        w.c().go->click();
-        QVERIFY(WaitUntil([&] { return world.held.load(); }));
+        QVERIFY(GoUntilHeld(w, world));
         w.c().slider->setValue(2);
         w.c().set->click();
         QCOMPARE(Setting("Priority"), std::string("2"));
@@ -668,13 +675,11 @@ private slots:
 
     void escapeAndCloseWhileAPassRuns() {
         World world;
-        world.Add(PictureArticle(1, "one (1/1)", "one.jpg"));
-        world.Add(PictureArticle(2, "two (1/1)", "two.jpg"));
+        world.AddPictures({"one", "two"});
         world.holdAt = 1;
         Window w;
         w.show();
-        w.c().go->click();
-        QVERIFY(WaitUntil([&] { return world.held.load(); }));
+        QVERIFY(GoUntilHeld(w, world));
 
         QTest::keyClick(&w, Qt::Key_Escape);
         QVERIFY(w.isVisible());
@@ -803,7 +808,7 @@ private slots:
         World world;
         world.server.OnPrefix("AUTHINFO USER ", "381 more\r\n");
         world.server.OnPrefix("AUTHINFO PASS ", "281 welcome\r\n");
-        world.Add(PictureArticle(1, "one (1/1)", "one.jpg"));
+        world.AddPictures({"one"});
         ng::Profile().WriteProfileString("127.0.0.1", "UserAuthentication", "1");
         ng::Profile().WriteProfileString("127.0.0.1", "Username", "reader");
         ng::Profile().WriteProfileString("127.0.0.1", "PromptForPasswd", "1");
