@@ -65,7 +65,9 @@ const Spool& TheSpool() {
             for (char c : body) {
                 lines += c == '\n';
             }
-            std::string id = "<" + std::to_string(n) + "@bench>";
+            std::string id = std::to_string(n);
+            id.insert(0, 1, '<');
+            id += "@bench>";
             std::string article = "220 " + std::to_string(n) + " " + id +
                                   "\r\nFrom: Bench <bench@example.com>\r\nSubject: " + name +
                                   " (1/1)\r\nMessage-ID: " + id + "\r\n\r\n" + body + ".\r\n";

@@ -17,8 +17,12 @@ int64_t NowMs() {
 
 // A bar of 20 cells for the live display.
 std::string Bar(int percent) {
-    int filled = percent < 0 ? 0 : (percent > 100 ? 20 : percent / 5);
-    return "[" + std::string(filled, '#') + std::string(20 - filled, '.') + "]";
+    const size_t filled = percent < 0 ? 0 : (percent > 100 ? 20 : percent / 5);
+    std::string bar(22, '.');
+    bar.front() = '[';
+    bar.back() = ']';
+    bar.replace(1, filled, filled, '#');
+    return bar;
 }
 
 // Keeps a live line to one terminal row, so the redraw can count rows.
