@@ -68,7 +68,7 @@ inline int ServeLoopback(std::function<void(int fd)> talk) {
 
 // Every entry under `root`, as paths relative to it; folders end in '/',
 // and anything that is neither a plain file nor a folder (a link, a fifo)
-// ends in '?'.
+// ends in "/?", which no file name can (a name may well end in '?').
 inline std::set<std::string> ListTree(const std::string& root) {
     std::set<std::string> entries;
     std::error_code error;
@@ -79,7 +79,7 @@ inline std::set<std::string> ListTree(const std::string& root) {
         if (std::filesystem::is_directory(status)) {
             relative += '/';
         } else if (!std::filesystem::is_regular_file(status)) {
-            relative += '?';
+            relative += "/?";
         }
         entries.insert(relative);
     }
