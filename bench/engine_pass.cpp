@@ -11,16 +11,15 @@
 #include <benchmark/benchmark.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -32,6 +31,7 @@
 #include "support/Encoders.h"
 #include "support/Loopback.h"
 #include "support/NullDisplay.h"
+#include "support/SampleServerProcess.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -216,33 +216,18 @@ public:
         if (std::system(make.c_str()) != 0) {
             throw std::runtime_error("newsgleaner-make-samples failed");
         }
-        std::string server = tools + "newsgleaner-sample-server";
-        std::string root = m_path + "/spool";
-        std::string portFile = m_path + "/port";
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::execl(server.c_str(), server.c_str(), "--root", root.c_str(), "--port", "0",
-                    "--port-file", portFile.c_str(), "--lifetime", "900", "--quiet", nullptr);
-            ::_exit(127);
-        }
-        m_port = ngtest::WaitForPortFile(portFile, 200, std::chrono::milliseconds(50));
-        if (m_port == 0) {
+        m_server = std::make_unique<ngtest::SampleServerProcess>(
+            tools + "newsgleaner-sample-server", m_path + "/spool", m_path + "/port", 900);
+        if (m_server->Port() == 0) {
             throw std::runtime_error("the sample news server did not start");
         }
     }
-    ~SampleServer() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGTERM);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-    }
-    int Port() const { return m_port; }
+    int Port() const { return m_server->Port(); }
 
 private:
     ngtest::TempDir m_dir;
     const std::string m_path;
-    pid_t m_pid = -1;
-    int m_port = 0;
+    std::unique_ptr<ngtest::SampleServerProcess> m_server;
 };
 
 SampleServer& TheSampleServer() {

@@ -20,6 +20,7 @@
 #include "PassHarness.h"
 #include "platform/TextFile.h"
 #include "support/Loopback.h"
+#include "support/SampleServerProcess.h"
 
 extern char** environ;
 
@@ -273,12 +274,9 @@ TEST_F(SampleServerPass, SavesTheGeneratedPicturesByteForByte) {
     const std::string samples = home.File("samples");
     ASSERT_EQ(Tool({kBuild + "/tools/newsgleaner-make-samples", samples, "--quiet"}), 0)
         << ngtest::ReadFile(home.File("tool-err.txt"));
-    const std::string portFile = home.File("port");
-    Child sampleServer({kBuild + "/tools/newsgleaner-sample-server", "--root", samples, "--port",
-                        "0", "--port-file", portFile, "--lifetime", "60", "--quiet"},
-                       Environment(), home.File("server-out.txt"), home.File("server-err.txt"));
-    ASSERT_GT(sampleServer.Pid(), 0);
-    const int port = ngtest::WaitForPortFile(portFile, 200, 25ms);
+    ngtest::SampleServerProcess sampleServer(kBuild + "/tools/newsgleaner-sample-server", samples,
+                                             home.File("port"), 60);
+    const int port = sampleServer.Port();
     ASSERT_GT(port, 0) << "the sample server did not start";
 
     // What should be saved: every picture whose body fits the default size
@@ -317,8 +315,7 @@ TEST_F(SampleServerPass, SavesTheGeneratedPicturesByteForByte) {
             << name;
     }
     EXPECT_EQ(History().size(), expected.size());
-    ::kill(sampleServer.Pid(), SIGTERM);
-    EXPECT_EQ(sampleServer.Wait(10s), 0);
+    EXPECT_EQ(sampleServer.Stop(), 0);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <random>
 #include <set>
 #include <string>
@@ -28,6 +29,7 @@
 #include "platform/TextFile.h"
 #include "settings/SettingsStore.h"
 #include "support/Loopback.h"
+#include "support/SampleServerProcess.h"
 #include "support/TestSupport.h"
 
 extern char** environ;
@@ -126,19 +128,10 @@ protected:
         ASSERT_EQ(WaitFor(Spawn({kMakeSamples, m_spool, "--quiet"}), 60s), 0);
         ReadManifest();
 
-        const std::string portFile = m_root.File("port");
-        m_server = Spawn({kServer, "--root", m_spool, "--port", "0", "--port-file", portFile,
-                          "--lifetime", "240", "--quiet"});
-        ASSERT_GT(m_server, 0);
-        m_port = ngtest::WaitForPortFile(portFile, 200, 25ms);
+        m_server = std::make_unique<ngtest::SampleServerProcess>(kServer, m_spool,
+                                                                 m_root.File("port"), 240);
+        m_port = m_server->Port();
         ASSERT_NE(m_port, 0) << "the sample server did not start";
-    }
-
-    void TearDown() override {
-        if (m_server > 0) {
-            ::kill(m_server, SIGTERM);
-            WaitFor(m_server, 10s);
-        }
     }
 
     void ReadManifest() {
@@ -233,7 +226,7 @@ protected:
 
     ngtest::TempDir m_root;
     std::string m_spool;
-    pid_t m_server = -1;
+    std::unique_ptr<ngtest::SampleServerProcess> m_server;
     int m_port = 0;
     std::map<std::string, int> m_last;              // group -> last article number
     std::map<std::string, std::string> m_pictures;  // file name -> bytes

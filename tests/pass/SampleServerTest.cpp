@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "support/Loopback.h"
+#include "support/SampleServerProcess.h"
 #include "support/TestSupport.h"
 
 extern char** environ;
@@ -61,38 +62,14 @@ std::vector<std::string> ManifestRow(const std::string& dir, const std::string& 
 }
 
 // A sample server on an ephemeral port; stops by itself after 60 s at the latest.
-class SampleServer {
+class SampleServer : public ngtest::SampleServerProcess {
 public:
-    SampleServer(const std::string& root, const std::vector<std::string>& extra) {
-        std::string portFile = root + "/../port-" + std::to_string(++s_count);
-        std::vector<std::string> args = {kTools + "newsgleaner-sample-server",
-                                         "--root",
-                                         root,
-                                         "--port",
-                                         "0",
-                                         "--port-file",
-                                         portFile,
-                                         "--lifetime",
-                                         "60",
-                                         "--quiet"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        m_pid = Spawn(args);
-        if (m_pid > 0) {
-            m_port = ngtest::WaitForPortFile(portFile, 100, std::chrono::milliseconds(50));
-        }
-    }
-    ~SampleServer() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGTERM);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-    }
-    int Port() const { return m_port; }
+    SampleServer(const std::string& root, const std::vector<std::string>& extra)
+        : SampleServerProcess(kTools + "newsgleaner-sample-server", root,
+                              root + "/../port-" + std::to_string(++s_count), 60, extra) {}
 
 private:
     static inline int s_count = 0;
-    pid_t m_pid = -1;
-    int m_port = 0;
 };
 
 class Client {
