@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/Arguments.h"
 #include "make-samples/JpegEncoder.h"
 #include "make-samples/Pictures.h"
 #include "make-samples/TextEncodings.h"
@@ -98,17 +99,6 @@ void Usage(FILE* to) {
     std::exit(1);
 }
 
-bool ParseInt(const char* text, long min, long max, long* value) {
-    char* end = nullptr;
-    errno = 0;
-    long v = std::strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || v < min || v > max) {
-        return false;
-    }
-    *value = v;
-    return true;
-}
-
 Options ParseOptions(int argc, char** argv) {
     Options options;
     for (int i = 1; i < argc; ++i) {
@@ -119,15 +109,16 @@ Options ParseOptions(int argc, char** argv) {
             std::exit(0);
         } else if (arg == "--quiet") {
             options.quiet = true;
-        } else if (arg == "--pictures" && i + 1 < argc && ParseInt(argv[i + 1], 0, 500, &value)) {
+        } else if (arg == "--pictures" && i + 1 < argc &&
+                   ngtools::ParseLong(argv[i + 1], 0, 500, &value)) {
             options.pictures = static_cast<int>(value);
             ++i;
         } else if (arg == "--large-count" && i + 1 < argc &&
-                   ParseInt(argv[i + 1], 0, 100000, &value)) {
+                   ngtools::ParseLong(argv[i + 1], 0, 100000, &value)) {
             options.largeCount = static_cast<int>(value);
             ++i;
         } else if (arg == "--large-size" && i + 1 < argc &&
-                   ParseInt(argv[i + 1], 1, 100L * 1024 * 1024, &value)) {
+                   ngtools::ParseLong(argv[i + 1], 1, 100L * 1024 * 1024, &value)) {
             options.largeSize = value;
             ++i;
         } else if (!arg.empty() && arg[0] != '-' && options.dir.empty()) {

@@ -22,6 +22,7 @@
 #include <system_error>
 #include <thread>
 
+#include "common/Arguments.h"
 #include "sample-server/ArticleStore.h"
 #include "sample-server/NntpSession.h"
 
@@ -60,17 +61,6 @@ void OnSignal(int) {
     }
 }
 
-bool ParseLong(const char* text, long min, long max, long* value) {
-    char* end = nullptr;
-    errno = 0;
-    long v = std::strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || v < min || v > max) {
-        return false;
-    }
-    *value = v;
-    return true;
-}
-
 // Returns 0 when the options are fine, else the exit code to use.
 int ParseOptions(int argc, char** argv, ServerOptions& options) {
     for (int i = 1; i < argc; ++i) {
@@ -103,9 +93,9 @@ int ParseOptions(int argc, char** argv, ServerOptions& options) {
             options.user = value;
         } else if (arg == "--password") {
             options.password = value;
-        } else if (arg == "--port" && ParseLong(value, 0, 65535, &number)) {
+        } else if (arg == "--port" && ngtools::ParseLong(value, 0, 65535, &number)) {
             options.port = static_cast<int>(number);
-        } else if (arg == "--lifetime" && ParseLong(value, 0, 100000000, &number)) {
+        } else if (arg == "--lifetime" && ngtools::ParseLong(value, 0, 100000000, &number)) {
             options.lifetimeSeconds = number;
         } else {
             std::fprintf(stderr, "newsgleaner-sample-server: bad option %s %s\n", arg.c_str(),
