@@ -262,7 +262,7 @@ void RunPasses(benchmark::State& state, Workspace& workspace) {
         state.ResumeTiming();
         CountingDisplay display;
         ng::PendingList pending;
-        CProcessGroups worker(display, nullptr, pending);
+        CProcessGroups worker(ng::Profile(), display, nullptr, pending);
         worker.InitInstance();
         if (display.m_last != "Operation complete" || display.m_files != kArticles) {
             state.SkipWithError(("the pass ended with: " + display.m_last).c_str());

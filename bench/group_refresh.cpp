@@ -102,7 +102,7 @@ void Refresh(benchmark::State& state, const std::string& filter) {
     ng::Profile().WriteProfileInt("Newsgleaner", "NNTPPort", server.Port());
 
     TakingSink sink;
-    ng::CGroupListRefresh refresh(sink, nullptr);
+    ng::CGroupListRefresh refresh(ng::Profile(), sink, nullptr);
     sink.refresh = &refresh;
     const std::vector<std::string> filters = ng::SplitGroupFilter(filter);
     for (auto _ : state) {

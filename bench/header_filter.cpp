@@ -15,6 +15,7 @@
 #include "BenchSupport.h"
 #include "engine/Overview.h"
 #include "engine/ProcessGroups.h"
+#include "settings/SettingsStore.h"
 #include "store/DownloadHistory.h"
 #include "support/HistoryWalk.h"
 #include "support/NullDisplay.h"
@@ -73,7 +74,7 @@ constexpr int kMaxLines = 3000;
 struct Engine {
     ngtest::NullDisplay display;
     ng::PendingList pending;
-    CProcessGroups worker{display, nullptr, pending};
+    CProcessGroups worker{ng::Profile(), display, nullptr, pending};
     Engine() {
         worker.m_minLines = kMinLines;
         worker.m_maxLines = kMaxLines;

@@ -156,7 +156,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     StatusDisplay display;
     ng::PendingList pending;
     {
-        CProcessGroups worker(display, nullptr, pending);
+        CProcessGroups worker(ng::Profile(), display, nullptr, pending);
         worker.InitInstance();
     }
     FUZZ_CHECK(display.m_ended == 1);

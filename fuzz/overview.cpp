@@ -30,7 +30,7 @@ std::vector<std::string> SomeTerms(FuzzedDataProvider& input) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static ngtest::NullDisplay display;
     static ng::PendingList pending;
-    static CProcessGroups* worker = new CProcessGroups(display, nullptr, pending);
+    static CProcessGroups* worker = new CProcessGroups(ng::Profile(), display, nullptr, pending);
 
     FuzzedDataProvider input(data, size);
     worker->m_minLines = input.ConsumeIntegralInRange(-10, 5000);

@@ -95,8 +95,9 @@ private:
     std::chrono::steady_clock::time_point m_started;
 };
 
-CGroupListRefresh::CGroupListRefresh(IGroupListSink& sink, IPasswordPrompt* prompt)
-    : m_sink(sink), m_pPrompt(prompt) {}
+CGroupListRefresh::CGroupListRefresh(const SettingsStore& settings, IGroupListSink& sink,
+                                     IPasswordPrompt* prompt)
+    : m_settings(settings), m_sink(sink), m_pPrompt(prompt) {}
 
 CGroupListRefresh::~CGroupListRefresh() {
     Stop();
@@ -172,7 +173,7 @@ void CGroupListRefresh::GroupListThreadProc(const std::vector<std::string>& filt
     m_nScanned = 0;
     m_nAdded = 0;
     Batch batch;
-    const SettingsStore& store = Profile();
+    const SettingsStore& store = m_settings;
     const std::string host = store.GetProfileString(keys::kProductSection, keys::kNNTPHost, "");
     if (host.empty()) {
         // Still say Done: the dialog keeps its buttons locked until it hears it.
@@ -216,7 +217,7 @@ void CGroupListRefresh::GroupListThreadProc(const std::vector<std::string>& filt
     batch.Add(RefreshUpdate::Status, "  Connected to " + host);
     Hand(batch);
 
-    if (LoginSettings login = ReadLoginSettings(host, m_pPrompt, m_bStop); login.required) {
+    if (LoginSettings login = ReadLoginSettings(store, host, m_pPrompt, m_bStop); login.required) {
         if (StopPending()) {
             complete();
             return;

@@ -26,6 +26,7 @@ class CNewsSocket;
 namespace ng {
 
 class IPasswordPrompt;
+class SettingsStore;
 
 // One thing the dialog is to do, in the order the refresh asks for them.
 struct RefreshUpdate {
@@ -72,7 +73,7 @@ public:
 
     // The prompt may be null: a login that asks for the password then sends
     // an empty one.
-    CGroupListRefresh(IGroupListSink& sink, IPasswordPrompt* prompt);
+    CGroupListRefresh(const SettingsStore& settings, IGroupListSink& sink, IPasswordPrompt* prompt);
     ~CGroupListRefresh();  // stops a refresh that still runs and waits for it
     CGroupListRefresh(const CGroupListRefresh&) = delete;
     CGroupListRefresh& operator=(const CGroupListRefresh&) = delete;
@@ -106,6 +107,7 @@ private:
     bool StopPending() const { return m_bStop.load(); }
     void Finish(Batch& batch, const std::string& status);
 
+    const SettingsStore& m_settings;
     IGroupListSink& m_sink;
     IPasswordPrompt* m_pPrompt;
     AutoResetEvent m_groupsTaken;

@@ -49,7 +49,7 @@ int ClampToInt(int64_t value) {
 
 void CProcessGroups::ProcessGroup(const std::string& group) {
     IDisplay& window = *m_pWindow;
-    const SettingsStore& store = Profile();
+    const SettingsStore& store = m_settings;
 
     // The group's own folder, when separate folders are enabled and it has one.
     std::string dirText = store.GetProfileString(keys::kDownloadDirsSection, group, "");
@@ -180,5 +180,5 @@ void CProcessGroups::ProcessGroup(const std::string& group) {
     window.EnablePending(false);
 
     int64_t newMark = m_bStopRequested ? lastDealtWith : reply.last;
-    Profile().WriteProfileString(m_strHost, group, std::to_string(newMark));
+    m_settings.WriteProfileString(m_strHost, group, std::to_string(newMark));
 }

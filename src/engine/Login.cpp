@@ -5,9 +5,8 @@
 
 namespace ng {
 
-LoginSettings ReadLoginSettings(const std::string& host, IPasswordPrompt* prompt,
-                                const std::atomic<bool>& stop) {
-    const SettingsStore& store = Profile();
+LoginSettings ReadLoginSettings(const SettingsStore& store, const std::string& host,
+                                IPasswordPrompt* prompt, const std::atomic<bool>& stop) {
     LoginSettings login;
     login.required = store.GetProfileInt(host, keys::kUserAuthentication, 0) != 0;
     if (!login.required) {

@@ -10,6 +10,8 @@
 
 namespace ng {
 
+class SettingsStore;
+
 struct LoginSettings {
     bool required = false;  // "UserAuthentication" is non-zero
     std::string user;
@@ -19,7 +21,7 @@ struct LoginSettings {
 // Reads the login of `host`'s section. With "PromptForPasswd" set the
 // password is the one typed at `prompt` (empty when cancelled, when the stop
 // flag is set meanwhile, or when there is no prompt); it is never stored.
-LoginSettings ReadLoginSettings(const std::string& host, IPasswordPrompt* prompt,
-                                const std::atomic<bool>& stop);
+LoginSettings ReadLoginSettings(const SettingsStore& store, const std::string& host,
+                                IPasswordPrompt* prompt, const std::atomic<bool>& stop);
 
 }  // namespace ng

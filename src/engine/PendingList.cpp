@@ -42,9 +42,4 @@ PendingList::EditSession::EditSession(PendingList& list) : m_list(list), m_lock(
 
 PendingList::EditSession::~EditSession() = default;
 
-PendingList& PendingFiles() {
-    static PendingList list;
-    return list;
-}
-
 }  // namespace ng

@@ -47,7 +47,4 @@ private:
     int m_nRemoved = 0;               // g_nPendingRemoved
 };
 
-// The process-wide pending list that the worker fills and the pending dialog edits.
-PendingList& PendingFiles();
-
 }  // namespace ng

@@ -27,18 +27,12 @@ std::vector<std::string> UpperAll(const std::vector<std::string>& list) {
     return upper;
 }
 
-std::string ProfileString(const char* key, const char* defaultValue) {
-    return Profile().GetProfileString(keys::kProductSection, key, defaultValue);
-}
-
-int ProfileInt(const char* key, int defaultValue) {
-    return Profile().GetProfileInt(keys::kProductSection, key, defaultValue);
-}
-
 }  // namespace
 
-CProcessGroups::CProcessGroups(IDisplay& display, IPasswordPrompt* prompt, PendingList& pending)
+CProcessGroups::CProcessGroups(SettingsStore& settings, IDisplay& display, IPasswordPrompt* prompt,
+                               PendingList& pending)
     : m_pWindow(std::make_unique<GatedDisplay>(display, m_pause)),
+      m_settings(settings),
       m_pPrompt(prompt),
       m_pending(pending) {}
 
@@ -124,26 +118,35 @@ int CProcessGroups::SplitList(const std::string& text, std::vector<std::string>&
 }
 
 void CProcessGroups::ReadFilterSettings() {
-    m_bLogHistoryHits = ProfileString(keys::kLogHistAct, "") == "yes";
-    m_bEnableLogging = ProfileInt(keys::kEnableLogging, 0) != 0;
-    m_strLogFile = ProfileString(keys::kLogFile, defaults::kWorkerLogFile);
+    m_bLogHistoryHits =
+        m_settings.GetProfileString(keys::kProductSection, keys::kLogHistAct, "") == "yes";
+    m_bEnableLogging =
+        m_settings.GetProfileInt(keys::kProductSection, keys::kEnableLogging, 0) != 0;
+    m_strLogFile = m_settings.GetProfileString(keys::kProductSection, keys::kLogFile,
+                                               defaults::kWorkerLogFile);
 
     std::vector<std::string> list;
-    SplitList(ProfileString(keys::kSubjectIncl, defaults::kWorkerSubjectIncl), list);
+    SplitList(m_settings.GetProfileString(keys::kProductSection, keys::kSubjectIncl,
+                                          defaults::kWorkerSubjectIncl),
+              list);
     m_subjectIncludes = UpperAll(list);
     list.clear();
-    SplitList(ProfileString(keys::kSubjectIncl2, defaults::kWorkerSubjectIncl2), list);
+    SplitList(m_settings.GetProfileString(keys::kProductSection, keys::kSubjectIncl2,
+                                          defaults::kWorkerSubjectIncl2),
+              list);
     m_subjectIncludes2 = UpperAll(list);
     list.clear();
-    SplitList(ProfileString(keys::kSubjectExcl, ""), list);
+    SplitList(m_settings.GetProfileString(keys::kProductSection, keys::kSubjectExcl, ""), list);
     m_subjectExcludes = UpperAll(list);
 
     list.clear();
     ReadTextLines("FromExcludes", list);  // a missing file means no sender excludes
     m_fromExcludes = UpperAll(list);
 
-    m_minLines = ProfileInt(keys::kMinLines, defaults::kWorkerMinLines);
-    m_maxLines = ProfileInt(keys::kMaxLines, defaults::kWorkerMaxLines);
+    m_minLines =
+        m_settings.GetProfileInt(keys::kProductSection, keys::kMinLines, defaults::kWorkerMinLines);
+    m_maxLines =
+        m_settings.GetProfileInt(keys::kProductSection, keys::kMaxLines, defaults::kWorkerMaxLines);
 }
 
 void CProcessGroups::InitInstance() {
@@ -171,9 +174,10 @@ void CProcessGroups::InitInstance() {
 
 void CProcessGroups::RunPass() {
     IDisplay& window = *m_pWindow;
-    m_histSaveFrequency = ProfileInt(keys::kHistSaveFrequency, defaults::kHistSaveFrequency);
-    m_bSaveAscii = ProfileInt(keys::kSaveAscii, 0) != 0;
-    m_strHost = ProfileString(keys::kNNTPHost, "");
+    m_histSaveFrequency = m_settings.GetProfileInt(keys::kProductSection, keys::kHistSaveFrequency,
+                                                   defaults::kHistSaveFrequency);
+    m_bSaveAscii = m_settings.GetProfileInt(keys::kProductSection, keys::kSaveAscii, 0) != 0;
+    m_strHost = m_settings.GetProfileString(keys::kProductSection, keys::kNNTPHost, "");
 
     const std::string groupsFile = ActiveGroupsFileName(m_strHost);
     int groupCount = CountActiveGroups(
@@ -182,7 +186,8 @@ void CProcessGroups::RunPass() {
         return;
     }
 
-    m_strDownloadDir = ProfileString(keys::kDownloadDirectory, defaults::kWorkerDownloadDirectory);
+    m_strDownloadDir = m_settings.GetProfileString(keys::kProductSection, keys::kDownloadDirectory,
+                                                   defaults::kWorkerDownloadDirectory);
     if (!CanEnterDirectory(m_strDownloadDir)) {
         window.ShowMessage("Unable to open download directory:\n\n" + m_strDownloadDir);
         return;
@@ -235,14 +240,15 @@ bool CProcessGroups::OpenServer(std::vector<std::string>& groups) {
     IDisplay& window = *m_pWindow;
     m_pSocket = std::make_unique<CNewsSocket>(true);
     m_pSocket->SetInterrupt(&m_bStopRequested, &m_pause);
-    int timeout = ProfileInt(keys::kReadTimeout, defaults::kReadTimeoutSeconds);
+    int timeout = m_settings.GetProfileInt(keys::kProductSection, keys::kReadTimeout,
+                                           defaults::kReadTimeoutSeconds);
     if (timeout > 0) {
         m_pSocket->SetReadTimeout(std::chrono::seconds(timeout));
     }
     window.SetStatusText("Connecting to " + m_strHost);
 
     // The port the user set up; one that cannot be a port fails to connect.
-    int port = ProfileInt(keys::kNNTPPort, defaults::kPort);
+    int port = m_settings.GetProfileInt(keys::kProductSection, keys::kNNTPPort, defaults::kPort);
     if (port < 1 || port > 65535 || !m_pSocket->OpenConnection(m_strHost, port)) {
         // A stop while connecting ends the pass as a stop, not as a failure.
         window.SetStatusText(m_pSocket->InterruptedByStop() ? m_strFinalStatus
@@ -261,7 +267,7 @@ bool CProcessGroups::OpenServer(std::vector<std::string>& groups) {
 }
 
 bool CProcessGroups::LogIn() {
-    LoginSettings login = ReadLoginSettings(m_strHost, m_pPrompt, m_bStopRequested);
+    LoginSettings login = ReadLoginSettings(m_settings, m_strHost, m_pPrompt, m_bStopRequested);
     if (!login.required) {
         return true;
     }
@@ -282,7 +288,8 @@ bool CProcessGroups::LogIn() {
 
 void CProcessGroups::LoadHistory(const std::string& fileName) {
     errno = 0;
-    if (!m_history.Load(fileName, ProfileInt(keys::kMaxHist, defaults::kMaxHist))) {
+    if (!m_history.Load(fileName, m_settings.GetProfileInt(keys::kProductSection, keys::kMaxHist,
+                                                           defaults::kMaxHist))) {
         // A list that is there but cannot be read must not be replaced by
         // the few names of this pass: that would lose the whole history.
         m_bHistoryUnreadable = errno != ENOENT;

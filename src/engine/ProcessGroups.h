@@ -21,6 +21,9 @@
 #include "store/DownloadHistory.h"
 
 class CNewsSocket;
+namespace ng {
+class SettingsStore;
+}
 
 class CProcessGroups {
 public:
@@ -32,8 +35,8 @@ public:
     static constexpr int64_t kMaxOverviewBytes = 512LL * 1024 * 1024;
     static constexpr int64_t kHeldLineCost = 64;
 
-    CProcessGroups(ng::IDisplay& display, ng::IPasswordPrompt* prompt,
-                   ng::PendingList& pending = ng::PendingFiles());
+    CProcessGroups(ng::SettingsStore& settings, ng::IDisplay& display, ng::IPasswordPrompt* prompt,
+                   ng::PendingList& pending);
     ~CProcessGroups();  // waits for the thread when it still runs
     CProcessGroups(const CProcessGroups&) = delete;
     CProcessGroups& operator=(const CProcessGroups&) = delete;
@@ -94,6 +97,7 @@ private:
 
     // The window as the pass sees it: every call waits while paused.
     std::unique_ptr<ng::IDisplay> m_pWindow;
+    ng::SettingsStore& m_settings;
     ng::IPasswordPrompt* m_pPrompt;
     ng::PendingList& m_pending;
     ng::PauseGate m_pause;

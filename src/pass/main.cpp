@@ -83,7 +83,8 @@ int main(int argc, char** argv) {
     TerminalDisplay display(stdout, !plain && ::isatty(STDOUT_FILENO),
                             std::string("Newsgleaner ") + NG_VERSION_TEXT + " - [" + host + "]");
     TerminalPrompt prompt;
-    CProcessGroups worker(display, &prompt);
+    ng::PendingList pending;
+    CProcessGroups worker(ng::Profile(), display, &prompt, pending);
 
     // The set is copied: this thread outlives main's frame when the pass
     // ends before it first waits.

@@ -229,7 +229,7 @@ CGroupSelectDialog::CGroupSelectDialog(QWidget* parent)
     connect(m_pCancel, &QPushButton::clicked, this, &CGroupSelectDialog::reject);
 
     m_pPrompt = new QtPasswordPrompt(this);
-    m_pRefreshThread = std::make_unique<ng::CGroupListRefresh>(m_sink, m_pPrompt);
+    m_pRefreshThread = std::make_unique<ng::CGroupListRefresh>(ng::Profile(), m_sink, m_pPrompt);
 
     OnInitDialog();
 }

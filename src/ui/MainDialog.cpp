@@ -23,6 +23,7 @@
 
 #include "engine/DisplayFormat.h"
 #include "engine/ProcessGroups.h"
+#include "engine/ThumbnailRules.h"
 #include "platform/System.h"
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsStore.h"
@@ -33,7 +34,6 @@
 #include "ui/PendingDialog.h"
 #include "ui/StaticText.h"
 #include "ui/ThumbnailDialog.h"
-#include "ui/ThumbnailRules.h"
 #include "ui/UiText.h"
 
 using ng::ui::FromBytes;
@@ -84,8 +84,7 @@ QProgressBar* Bar(QWidget* parent) {
 CMainDialog::CMainDialog(QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint),
-      m_pending(ng::PendingFiles()) {
+                          Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("mainWindow"));
     BuildWindow();
 
@@ -546,7 +545,7 @@ void CMainDialog::OnGo() {
     int level =
         ng::PriorityLevelForSetting(ProductInt(ng::keys::kPriority, ng::defaults::kPriority));
     m_pWorker.reset();  // the previous pass's worker, long finished
-    m_pWorker = std::make_unique<CProcessGroups>(*this, &m_prompt, m_pending);
+    m_pWorker = std::make_unique<CProcessGroups>(ng::Profile(), *this, &m_prompt, m_pending);
     if (!StartWorker(*m_pWorker, level)) {
         m_pWorker.reset();
         m_timer.stop();

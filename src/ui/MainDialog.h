@@ -147,7 +147,7 @@ private:
     Controls m_ui;
     QTimer m_timer;
     QtPasswordPrompt m_prompt;
-    ng::PendingList& m_pending;
+    ng::PendingList m_pending;  // the worker fills it, the pending dialog edits it
     std::unique_ptr<CProcessGroups> m_pWorker;
     bool m_bIdle = true;
     bool m_bPauseHeld = false;      // the Pause button's hold on the worker

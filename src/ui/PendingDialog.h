@@ -6,7 +6,7 @@
 #include <QDialog>
 
 #include "engine/PendingList.h"
-#include "ui/PendingEditor.h"
+#include "engine/PendingEditor.h"
 
 class QLabel;
 class QPushButton;

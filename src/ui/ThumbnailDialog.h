@@ -6,7 +6,7 @@
 #include <QDialog>
 #include <string>
 
-#include "ui/ThumbnailRules.h"
+#include "engine/ThumbnailRules.h"
 
 class CImvb;
 

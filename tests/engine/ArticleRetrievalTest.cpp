@@ -103,7 +103,7 @@ TEST_F(ArticleRetrieval, WhatCountsAsDealtWith) {
     news.Add("alt.test", Base64Article(2, "unnamed", JpegLikeBytes(300, 2),
                                        "Content-Disposition: attachment\r\n"));  // not saved
     news.Add("alt.test", UUArticle(3, "third.jpg", "3"));
-    CProcessGroups worker(display, &prompt, pending);
+    CProcessGroups worker(ng::Profile(), display, &prompt, pending);
     StopAtArticle(worker, 3);
     ASSERT_TRUE(worker.Start());
     EXPECT_EQ(FinishPass(worker), "Operation complete");

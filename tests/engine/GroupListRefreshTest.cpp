@@ -179,7 +179,7 @@ TEST_F(GroupListRefreshTest, KeepsFilteredNamesAndReportsProgress) {
     }
     server.On("LIST", ListReply(names));
     PointAt(server);
-    CGroupListRefresh refresh(sink, nullptr);
+    CGroupListRefresh refresh(ng::Profile(), sink, nullptr);
     sink.refresh = &refresh;
     RunRefresh(refresh, "pictures");
 
@@ -218,7 +218,7 @@ TEST_F(GroupListRefreshTest, EmptyFilterTokenKeepsEveryLineEvenWithoutBlank) {
     ScriptedServer server;
     server.On("LIST", "215 list\r\nalt.one 2 1 y\r\nnoblank\r\nalt.two 2 1 y\r\n.\r\n");
     PointAt(server);
-    CGroupListRefresh refresh(sink, nullptr);
+    CGroupListRefresh refresh(ng::Profile(), sink, nullptr);
     sink.refresh = &refresh;
     RunRefresh(refresh, "pictures:");
     // The line without a blank gives an empty name: scanned, handed over,
@@ -232,7 +232,7 @@ TEST_F(GroupListRefreshTest, EmptyFilterTokenKeepsEveryLineEvenWithoutBlank) {
     quiet.On("LIST", ListReply(names));
     PointAt(quiet);
     RecordingSink second;
-    CGroupListRefresh again(second, nullptr);
+    CGroupListRefresh again(ng::Profile(), second, nullptr);
     second.refresh = &again;
     ASSERT_TRUE(again.Start(ng::SplitGroupFilter("pictures")));
     ASSERT_TRUE(second.WaitFor("Done", 20s));
@@ -252,7 +252,7 @@ TEST_F(GroupListRefreshTest, LogsInWithItsOwnRule) {
         server.On("LIST", ListReply({"alt.pictures"}));
         PointAt(server);
         Login("fred", "secret");
-        CGroupListRefresh refresh(sink, nullptr);
+        CGroupListRefresh refresh(ng::Profile(), sink, nullptr);
         sink.refresh = &refresh;
         RunRefresh(refresh, "");
         EXPECT_EQ(server.Received(), "AUTHINFO USER fred\r\nAUTHINFO PASS secret\r\nLIST\r\n");
@@ -265,7 +265,7 @@ TEST_F(GroupListRefreshTest, LogsInWithItsOwnRule) {
         server.On("LIST", ListReply({"alt.pictures"}));
         PointAt(server);
         RecordingSink recorded;
-        CGroupListRefresh refresh(recorded, nullptr);
+        CGroupListRefresh refresh(ng::Profile(), recorded, nullptr);
         recorded.refresh = &refresh;
         ASSERT_NO_FATAL_FAILURE(RunRefresh(refresh, "", &recorded));
         EXPECT_EQ(server.Received(), "AUTHINFO USER fred\r\nLIST\r\n");
@@ -283,7 +283,7 @@ TEST_F(GroupListRefreshTest, LogsInWithItsOwnRule) {
              {std::optional<std::string>("typed"), std::optional<std::string>()}) {
             RecordingSink recorded;
             ScriptedPrompt prompt(answer);
-            CGroupListRefresh refresh(recorded, &prompt);
+            CGroupListRefresh refresh(ng::Profile(), recorded, &prompt);
             recorded.refresh = &refresh;
             ASSERT_NO_FATAL_FAILURE(RunRefresh(refresh, "", &recorded));
             EXPECT_EQ(prompt.Asked(), 1);
@@ -303,7 +303,7 @@ TEST_F(GroupListRefreshTest, RefusedLoginEndsWithoutList) {
         PointAt(server);
         Login("fred", "pw");
         RecordingSink recorded;
-        CGroupListRefresh refresh(recorded, nullptr);
+        CGroupListRefresh refresh(ng::Profile(), recorded, nullptr);
         recorded.refresh = &refresh;
         ASSERT_NO_FATAL_FAILURE(RunRefresh(refresh, "", &recorded));
         EXPECT_EQ(server.Received(), "AUTHINFO USER fred\r\nAUTHINFO PASS pw\r\n");
@@ -319,7 +319,7 @@ TEST_F(GroupListRefreshTest, UnreachableServerAndMissingHost) {
     auto& store = ng::Profile();
     store.WriteProfileString("Newsgleaner", "NNTPHost", "127.0.0.1");
     store.WriteProfileInt("Newsgleaner", "NNTPPort", refusing.Port());
-    CGroupListRefresh refresh(sink, nullptr);
+    CGroupListRefresh refresh(ng::Profile(), sink, nullptr);
     sink.refresh = &refresh;
     RunRefresh(refresh, "pictures");
     EXPECT_EQ(sink.Log(), (std::vector<std::string>{"Status:   Connecting to 127.0.0.1", "Clear",
@@ -329,7 +329,7 @@ TEST_F(GroupListRefreshTest, UnreachableServerAndMissingHost) {
     // and so gets its buttons back.
     store.WriteProfileString("Newsgleaner", "NNTPHost", "");
     RecordingSink recorded;
-    CGroupListRefresh idle(recorded, nullptr);
+    CGroupListRefresh idle(ng::Profile(), recorded, nullptr);
     recorded.refresh = &idle;
     ASSERT_TRUE(idle.Start({""}));
     ASSERT_TRUE(recorded.WaitFor("Done"));
@@ -344,7 +344,7 @@ TEST_F(GroupListRefreshTest, LostConnectionAndRefusedListEndWithCounts) {
         reply.resize(reply.size() - 3);  // no end line: the server just goes
         server.On("LIST", Reply(reply).ThenClose());
         PointAt(server);
-        CGroupListRefresh refresh(sink, nullptr);
+        CGroupListRefresh refresh(ng::Profile(), sink, nullptr);
         sink.refresh = &refresh;
         RunRefresh(refresh, "");
         EXPECT_EQ(sink.Added(), (std::vector<std::string>{"alt.a", "alt.b", "alt.c"}));
@@ -358,7 +358,7 @@ TEST_F(GroupListRefreshTest, LostConnectionAndRefusedListEndWithCounts) {
         server.On("LIST", "502 permission denied\r\n");
         PointAt(server);
         RecordingSink recorded;
-        CGroupListRefresh refresh(recorded, nullptr);
+        CGroupListRefresh refresh(ng::Profile(), recorded, nullptr);
         recorded.refresh = &refresh;
         auto start = Clock::now();
         ASSERT_NO_FATAL_FAILURE(RunRefresh(refresh, "", &recorded));
@@ -378,7 +378,7 @@ TEST_F(GroupListRefreshTest, StopEndsTheWalkEvenWhileWaitingForTheServer) {
     firstPart.resize(firstPart.size() - 3);
     server.On("LIST", Reply::Pieces({firstPart, "b.1 1 1 y\r\n.\r\n"}, 4000ms));
     PointAt(server);
-    CGroupListRefresh refresh(sink, nullptr);
+    CGroupListRefresh refresh(ng::Profile(), sink, nullptr);
     sink.refresh = &refresh;
     ASSERT_TRUE(refresh.Start({""}));
     ASSERT_TRUE(server.WaitForText("LIST\r\n"));
@@ -396,7 +396,7 @@ TEST_F(GroupListRefreshTest, StopCountsNoLineAfterItAndDoesNotOutliveItsRefresh)
     ScriptedServer server;
     server.On("LIST", ListReply({"a.1", "a.2", "a.3"}));
     PointAt(server);
-    CGroupListRefresh refresh(sink, nullptr);
+    CGroupListRefresh refresh(ng::Profile(), sink, nullptr);
     sink.refresh = &refresh;
 
     // A Stop given to a refresh run directly is seen at the first list line.
@@ -409,7 +409,7 @@ TEST_F(GroupListRefreshTest, StopCountsNoLineAfterItAndDoesNotOutliveItsRefresh)
     // end the next refresh that is started.
     refresh.Stop();
     RecordingSink next;
-    CGroupListRefresh again(next, nullptr);
+    CGroupListRefresh again(ng::Profile(), next, nullptr);
     next.refresh = &again;
     again.Stop();
     ASSERT_TRUE(again.Start({""}));
@@ -427,7 +427,7 @@ TEST_F(GroupListRefreshTest, WaitsForTheDialogAndStopsWaitingOnStop) {
     server.On("LIST", ListReply(names));
     PointAt(server);
     sink.acknowledge = false;  // a dialog that never takes the names
-    CGroupListRefresh refresh(sink, nullptr);
+    CGroupListRefresh refresh(ng::Profile(), sink, nullptr);
     sink.refresh = &refresh;
     ASSERT_TRUE(refresh.Start({""}));
     ASSERT_TRUE(sink.WaitFor("Add: alt.g0"));
@@ -454,7 +454,7 @@ TEST_F(GroupListRefreshTest, HundredThousandGroupsInAFewSeconds) {
     }
     server.On("LIST", ListReply(names));
     PointAt(server);
-    CGroupListRefresh refresh(sink, nullptr);
+    CGroupListRefresh refresh(ng::Profile(), sink, nullptr);
     sink.refresh = &refresh;
     auto start = Clock::now();
     RunRefresh(refresh, "");

@@ -147,7 +147,7 @@ TEST_F(GroupScan, RemovalsInThePendingListAreNotRetrieved) {
     for (int n = 1; n <= 4; ++n) {
         news.Add("alt.test", UUArticle(n, "f" + std::to_string(n) + ".jpg", RandomBytes(80, n)));
     }
-    CProcessGroups worker(display, &prompt, pending);
+    CProcessGroups worker(ng::Profile(), display, &prompt, pending);
     ng::AutoResetEvent paused;
     news.OnArticle([&](const std::string&, int number) {
         if (number == 1) {
@@ -197,7 +197,7 @@ TEST_F(Marks, FullWalkMarksUpToTheServersLast) {
 }
 
 TEST_F(Marks, StopMarksTheLastRetrievedAndLeavesTheRestAlone) {
-    CProcessGroups worker(display, &prompt, pending);
+    CProcessGroups worker(ng::Profile(), display, &prompt, pending);
     StopAtArticle(worker, 3);
     ASSERT_TRUE(worker.Start());
     EXPECT_EQ(FinishPass(worker), "Operation complete");
@@ -210,7 +210,7 @@ TEST_F(Marks, StopMarksTheLastRetrievedAndLeavesTheRestAlone) {
 
 TEST_F(Marks, StopBeforeTheFirstFileWritesTheOldMarkBack) {
     ng::Profile().WriteProfileString(kHost, "alt.test", "0");
-    CProcessGroups worker(display, &prompt, pending);
+    CProcessGroups worker(ng::Profile(), display, &prompt, pending);
     news.OnArticle([&](const std::string&, int) { worker.RequestStop(); });
     ASSERT_TRUE(worker.Start());
     EXPECT_EQ(FinishPass(worker), "Operation complete");
@@ -218,7 +218,7 @@ TEST_F(Marks, StopBeforeTheFirstFileWritesTheOldMarkBack) {
 }
 
 TEST_F(Marks, CatchUpDuringTheFileLoopMarksTheLast) {
-    CProcessGroups worker(display, &prompt, pending);
+    CProcessGroups worker(ng::Profile(), display, &prompt, pending);
     news.OnArticle([&](const std::string&, int number) {
         if (number == 2) {
             worker.SetCatchUp(true);  // as the window does: catch up, then stop
@@ -238,7 +238,7 @@ TEST_F(Marks, CatchUpWhileHeadersArriveLeavesTheMark) {
         overview += OverviewLine(n, "m" + std::to_string(n) + ".jpg", "x", 1000);
     }
     news.SetXoverReply("alt.test", ngtest::Reply(overview + ".\r\n").Trickled());
-    CProcessGroups worker(display, &prompt, pending);
+    CProcessGroups worker(ng::Profile(), display, &prompt, pending);
     ASSERT_TRUE(worker.Start());
     ASSERT_TRUE(server.WaitForText("XOVER 1-\r\n"));
     worker.SetCatchUp(true);

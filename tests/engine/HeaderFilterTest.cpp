@@ -26,7 +26,7 @@ protected:
     ngtest::Sandbox sandbox;
     RecordingDisplay display;
     ng::PendingList pending;
-    CProcessGroups worker{display, nullptr, pending};
+    CProcessGroups worker{ng::Profile(), display, nullptr, pending};
 };
 
 TEST_F(HeaderFilter, LineRangeIsInclusive) {

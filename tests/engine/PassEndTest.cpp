@@ -18,7 +18,7 @@ TEST_F(PassEnd, EmptyOrMissingGroupsFileEndsBeforeConnecting) {
     EXPECT_EQ(RunPass(), "No groups found in Groups.127.0.0.1");
     std::remove("Groups.127.0.0.1");
     RecordingDisplay second;
-    CProcessGroups worker(second, nullptr, pending);
+    CProcessGroups worker(ng::Profile(), second, nullptr, pending);
     worker.InitInstance();
     EXPECT_EQ(second.LastStatus(), "Unable to open Groups.127.0.0.1");
     EXPECT_EQ(second.PassEndCount(), 1);
@@ -30,7 +30,7 @@ TEST_F(PassEnd, DownloadDirectoryThatCannotBeEnteredShowsAMessage) {
     for (std::string dir : {sandbox.File("missing") + "/", std::string()}) {
         Set("DownloadDirectory", dir);
         RecordingDisplay shown;
-        CProcessGroups worker(shown, nullptr, pending);
+        CProcessGroups worker(ng::Profile(), shown, nullptr, pending);
         worker.InitInstance();
         EXPECT_EQ(
             shown.CallsStarting("Message: "),
@@ -58,7 +58,7 @@ TEST_F(PassEnd, CannotConnect) {
          {std::to_string(closedPort), std::string("0"), std::string("70000"), std::string("-5")}) {
         Set("NNTPPort", port);
         RecordingDisplay shown;
-        CProcessGroups worker(shown, nullptr, pending);
+        CProcessGroups worker(ng::Profile(), shown, nullptr, pending);
         worker.InitInstance();
         EXPECT_EQ(shown.LastStatus(), "Can't connect to server") << port;
         EXPECT_EQ(shown.PassEndCount(), 1);
@@ -83,7 +83,7 @@ TEST_F(PassEnd, SilentServerTimesOutInsteadOfHanging) {
 
 TEST_F(PassEnd, StopWhileConnectingEndsAsAStop) {
     server.SetGreeting(ngtest::Reply("200 slow\r\n").After(5s));
-    CProcessGroups worker(display, &prompt, pending);
+    CProcessGroups worker(ng::Profile(), display, &prompt, pending);
     ASSERT_TRUE(worker.Start());
     ASSERT_TRUE(server.WaitForAccepted(1));
     worker.RequestStop();
@@ -93,7 +93,7 @@ TEST_F(PassEnd, StopWhileConnectingEndsAsAStop) {
 
 TEST_F(PassEnd, StopPressedJustAfterGoIsKept) {
     news.Add("alt.test", UUArticle(1, "a.jpg", "a"));
-    CProcessGroups worker(display, &prompt, pending);
+    CProcessGroups worker(ng::Profile(), display, &prompt, pending);
     worker.RequestStop();
     ASSERT_TRUE(worker.Start());
     EXPECT_EQ(FinishPass(worker), "Operation complete");

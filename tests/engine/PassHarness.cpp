@@ -41,7 +41,7 @@ std::string PassTest::FinishPass(CProcessGroups& worker) {
 }
 
 std::string PassTest::RunPass() {
-    CProcessGroups worker(display, &prompt, pending);
+    CProcessGroups worker(ng::Profile(), display, &prompt, pending);
     EXPECT_TRUE(worker.Start());
     return FinishPass(worker);
 }

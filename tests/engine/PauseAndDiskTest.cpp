@@ -23,7 +23,7 @@ TEST_F(Pause, PausedPassStandsStillAndStopsOnlyAfterResume) {
     }
     news.Add("alt.next", UUArticle(1, "q.jpg", "q"));
     SetGroups({"alt.test", "alt.next"});
-    CProcessGroups worker(display, &prompt, pending);
+    CProcessGroups worker(ng::Profile(), display, &prompt, pending);
     ng::AutoResetEvent paused;
     news.OnArticle([&](const std::string&, int number) {
         if (number == 2) {
@@ -53,7 +53,7 @@ TEST_F(Pause, PauseAndResumeContinuesWhereItWas) {
     for (int n = 1; n <= 3; ++n) {
         news.Add("alt.test", UUArticle(n, "r" + std::to_string(n) + ".jpg", RandomBytes(900, n)));
     }
-    CProcessGroups worker(display, &prompt, pending);
+    CProcessGroups worker(ng::Profile(), display, &prompt, pending);
     ng::AutoResetEvent paused;
     news.OnArticle([&](const std::string&, int number) {
         if (number == 2) {

@@ -47,7 +47,7 @@ TEST_F(WireDialogue, GreetingCodeIsNotExamined) {
         refusing.On("GROUP alt.test", "480 login first\r\n");
         Set("NNTPPort", std::to_string(refusing.Port()));
         RecordingDisplay shown;
-        CProcessGroups worker(shown, nullptr, pending);
+        CProcessGroups worker(ng::Profile(), shown, nullptr, pending);
         worker.InitInstance();
         EXPECT_EQ(shown.LastStatus(), "Operation complete") << greeting;
         EXPECT_EQ(refusing.Received(), "GROUP alt.test\r\n") << greeting;
@@ -83,7 +83,7 @@ protected:
         Set("NNTPPort", std::to_string(login.Port()));
         RecordingDisplay shown;
         ScriptedPrompt asker(std::move(typed));
-        CProcessGroups worker(shown, &asker, pending);
+        CProcessGroups worker(ng::Profile(), shown, &asker, pending);
         ASSERT_TRUE(worker.Start());
         ASSERT_TRUE(shown.WaitForPassEnd());
         worker.Join();

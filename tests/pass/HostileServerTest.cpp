@@ -338,7 +338,7 @@ public:
         QuietDisplay quietDisplay;
         RecordingDisplay& display = quiet ? quietDisplay : recording;
         {
-            CProcessGroups worker(display, &prompt, pending);
+            CProcessGroups worker(ng::Profile(), display, &prompt, pending);
             EXPECT_TRUE(worker.Start());
             outcome.ended = display.WaitForPassEnd(limit);
             if (!outcome.ended) {

@@ -12,7 +12,6 @@
 #include "engine/Overview.h"
 #include "engine/PendingList.h"
 #include "ui/PendingDialog.h"
-#include "ui/PendingEditor.h"
 
 namespace {
 
@@ -20,14 +19,6 @@ std::string Line(int number, const std::string& subject, const std::string& from
                  const std::string& lines = "700") {
     return std::to_string(number) + "\t" + subject + "\t" + from + "\tdate\t<id>\t\t1000\t" +
            lines + "\r\n";
-}
-
-std::vector<std::string> Subjects(const ng::PendingEditor& editor) {
-    std::vector<std::string> subjects;
-    for (const auto& row : editor.Rows()) {
-        subjects.push_back(row.subject);
-    }
-    return subjects;
 }
 
 QStringList ListSubjects(const QTreeWidget* list) {
@@ -44,94 +35,6 @@ class PendingDialogTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void rowsShowSubjectSenderAndLines() {
-        std::deque<std::string> lines = {Line(1, "a & b.jpg", "Tom & Jerry", "812"),
-                                         "2\tonly subject", Line(3, "x", "y", "12abc")};
-        bool edited = false;
-        int removed = 0;
-        ng::PendingEditor editor(lines, edited, removed);
-        auto rows = editor.Rows();
-        QCOMPARE(rows.size(), size_t(3));
-        QCOMPARE(rows[0].subject, std::string("a & b.jpg"));
-        QCOMPARE(rows[0].from, std::string("Tom & Jerry"));
-        QCOMPARE(rows[0].lines, 812);
-        QCOMPARE(rows[1].from, std::string());
-        QCOMPARE(rows[1].lines, 0);
-        QCOMPARE(rows[2].lines, 12);  // leading digits
-    }
-
-    void removeCountsAndMarks() {
-        std::deque<std::string> lines;
-        for (int i = 1; i <= 6; ++i) {
-            lines.push_back(Line(i, "s" + std::to_string(i)));
-        }
-        bool edited = true;  // removals of an earlier opening not yet taken
-        int removed = 2;
-        ng::PendingEditor editor(lines, edited, removed);
-        QCOMPARE(editor.Remove({4, 0, 2, 2, 99}), 3);
-        QCOMPARE(lines.size(), size_t(3));
-        QCOMPARE(Subjects(editor), (std::vector<std::string>{"s2", "s4", "s6"}));
-        QCOMPARE(removed, 5);
-        QCOMPARE(editor.Remove({}), 0);  // nothing selected still marks the list
-        QVERIFY(edited);
-
-        bool edited2 = false;
-        int removed2 = 0;
-        std::deque<std::string> none;
-        ng::PendingEditor empty(none, edited2, removed2);
-        QCOMPARE(empty.Remove({}), 0);
-        QVERIFY(edited2);
-        QCOMPARE(removed2, 0);
-    }
-
-    void sortIsByteOrderAndStable() {
-        std::deque<std::string> lines = {Line(1, "b"),    Line(2, "a", "first"),  Line(3, "B"),
-                                         Line(4, "\xE9"), Line(5, "a", "second"), Line(6, "A")};
-        bool edited = false;
-        int removed = 0;
-        ng::PendingEditor editor(lines, edited, removed);
-        editor.SortBySubject();
-        // Upper case before lower case, bytes above 127 last; equal subjects keep their order.
-        QCOMPARE(Subjects(editor), (std::vector<std::string>{"A", "B", "a", "a", "b", "\xE9"}));
-        QCOMPARE(editor.Rows()[2].from, std::string("first"));
-        QCOMPARE(editor.Rows()[3].from, std::string("second"));
-        QVERIFY(!edited);  // sorting alone is no removal
-
-        std::deque<std::string> one = {Line(1, "z")};
-        ng::PendingEditor single(one, edited, removed);
-        single.SortBySubject();
-        QCOMPARE(one.size(), size_t(1));
-    }
-
-    void cancelRestoresListAndMarks() {
-        std::deque<std::string> lines = {Line(1, "c"), Line(2, "a"), Line(3, "b")};
-        const std::deque<std::string> before = lines;
-        {
-            bool edited = false;
-            int removed = 0;
-            ng::PendingEditor editor(lines, edited, removed);
-            editor.SortBySubject();
-            editor.Remove({0});
-            editor.Cancel();
-            QCOMPARE(lines, before);  // each entry once, in the old order
-            QVERIFY(!edited);
-            QCOMPARE(removed, 0);
-        }
-        {
-            // Removals of an earlier opening still pending: Cancel keeps those
-            // and drops only its own.
-            bool edited = true;
-            int removed = 4;
-            ng::PendingEditor editor(lines, edited, removed);
-            editor.Remove({1, 2});
-            QCOMPARE(removed, 6);
-            editor.Cancel();
-            QCOMPARE(lines, before);
-            QVERIFY(edited);
-            QCOMPARE(removed, 4);
-        }
-    }
-
     void dialogOpensWithCountsAndColumns() {
         ng::PendingList pending;
         {

@@ -5,47 +5,16 @@
 #include <string>
 
 #include "WindowTestSupport.h"
+#include "engine/ThumbnailRules.h"
 #include "support/TestSupport.h"
 #include "ui/Imvb.h"
 #include "ui/ThumbnailDialog.h"
-#include "ui/ThumbnailRules.h"
 #include "ui/UiText.h"
 
 class ThumbnailTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void onlyJpegPathsAreShown() {
-        QVERIFY(ng::ThumbnailTakes(""));
-        QVERIFY(ng::ThumbnailTakes("/pics/cat.jpg"));
-        QVERIFY(ng::ThumbnailTakes("/pics/cat.jpg.part"));  // anywhere in the path
-        QVERIFY(ng::ThumbnailTakes("/x.jpgs/cat"));
-        QVERIFY(!ng::ThumbnailTakes("/pics/cat.gif"));
-        QVERIFY(!ng::ThumbnailTakes("/pics/cat.JPG"));  // exact case
-        QVERIFY(!ng::ThumbnailTakes("/pics/cat.jpeg"));
-    }
-
-    void captionIsTheNameAfterTheLastSlash() {
-        QCOMPARE(ng::ThumbnailCaptionName("/pics/a/cat&dog.jpg"), std::string("cat&dog.jpg"));
-        QCOMPARE(ng::ThumbnailCaptionName("cat.jpg"), std::string("cat.jpg"));
-        QCOMPARE(ng::ThumbnailCaptionName("/pics/"), std::string());
-        QCOMPARE(ng::ThumbnailCaptionName(""), std::string());
-    }
-
-    void fullSizeRoom() {
-        // Fits: the picture and 3 pixels, not tall.
-        QCOMPARE(ng::FullSizeRoomFor(1024, 768, 640, 480), (ng::FullSizeRoom{643, 483, 0}));
-        // Taller than the screen allows: cut to the screen less 50, tall.
-        QCOMPARE(ng::FullSizeRoomFor(1024, 768, 800, 1200), (ng::FullSizeRoom{803, 718, 1}));
-        // Wider than the screen: cut across, still not tall.
-        QCOMPARE(ng::FullSizeRoomFor(1024, 768, 3000, 100), (ng::FullSizeRoom{1014, 103, 0}));
-        // Exactly at the edge: room equals the picture and 3, not tall.
-        QCOMPARE(ng::FullSizeRoomFor(1024, 768, 100, 715), (ng::FullSizeRoom{103, 718, 0}));
-        QCOMPARE(ng::FullSizeRoomFor(1024, 768, 100, 716), (ng::FullSizeRoom{103, 718, 1}));
-        // Nothing loaded.
-        QCOMPARE(ng::FullSizeRoomFor(1024, 768, 0, 0), (ng::FullSizeRoom{3, 3, 0}));
-    }
-
     void viewLoadsAndFailsWithoutChange() {
         ngtest::TempDir dir;
         std::string good = dir.File("good.jpg");

@@ -1,4 +1,4 @@
-#include "ui/PendingEditor.h"
+#include "engine/PendingEditor.h"
 
 #include <algorithm>
 #include <numeric>

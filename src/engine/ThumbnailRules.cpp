@@ -1,4 +1,4 @@
-#include "ui/ThumbnailRules.h"
+#include "engine/ThumbnailRules.h"
 
 #include <algorithm>
 
