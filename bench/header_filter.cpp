@@ -1,5 +1,5 @@
 // The header filter over a day's overview: 100,000 overview lines through
-// ParseOverviewLine and AcceptHeader against a history of 20,000 names,
+// ParseOverviewLine and the header filter against a history of 20,000 names,
 // beside the straightforward filter that walks the whole history newest
 // first for every header, upper-casing each name on the fly.
 
@@ -13,12 +13,10 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "engine/Overview.h"
-#include "engine/ProcessGroups.h"
-#include "settings/SettingsStore.h"
+#include "engine/HeaderFilter.h"
+#include "nntp/Overview.h"
 #include "store/DownloadHistory.h"
 #include "support/HistoryWalk.h"
-#include "support/NullDisplay.h"
 
 namespace {
 
@@ -70,31 +68,31 @@ const std::vector<std::string> kFromExcludes = {"@SPAM.EXAMPLE"};
 constexpr int kMinLines = 500;
 constexpr int kMaxLines = 3000;
 
-// A worker set up as a pass leaves it after loading the history.
+// The filter as a pass sets it up after loading the history.
 struct Engine {
-    ngtest::NullDisplay display;
-    ng::PendingList pending;
-    CProcessGroups worker{ng::Profile(), display, nullptr, pending};
+    ng::FilterSettings settings;
+    ng::DownloadHistory history;
     Engine() {
-        worker.m_minLines = kMinLines;
-        worker.m_maxLines = kMaxLines;
-        worker.m_subjectIncludes = kIncludes;
-        worker.m_subjectExcludes = kExcludes;
-        worker.m_fromExcludes = kFromExcludes;
+        settings.minLines = kMinLines;
+        settings.maxLines = kMaxLines;
+        settings.subjectIncludes = kIncludes;
+        settings.subjectExcludes = kExcludes;
+        settings.fromExcludes = kFromExcludes;
         for (const auto& name : TheData().history) {
-            worker.m_history.Add(name);
+            history.Add(name);
         }
     }
-    // The scan of one group's overview, as ProcessGroup runs it. The
-    // decision for each line goes to `accepted` when given.
+    // The scan of one group's overview, as the pass runs it. The decision
+    // for each line goes to `accepted` when given.
     int Scan(std::vector<char>* accepted) {
-        worker.m_acceptedSubjects.clear();
+        ng::HeaderFilter filter(settings, history);
         int count = 0;
         for (const auto& line : TheData().lines) {
             ng::OverviewFields f = ng::ParseOverviewLine(line);
-            bool ok = worker.AcceptHeader(f.number, f.subject, f.from, f.lines);
+            bool ok = filter.AcceptHeader(f.subject, f.from, f.lines).verdict ==
+                      ng::HeaderFilter::Verdict::Accept;
             if (ok) {
-                worker.m_acceptedSubjects.insert(f.subject);
+                filter.NoteAccepted(f.subject);
                 ++count;
             }
             if (accepted) {

@@ -5,14 +5,16 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <optional>
 #include <string>
 
 #include "FuzzSupport.h"
-#include "engine/Overview.h"
-#include "engine/ProcessGroups.h"
+#include "engine/HeaderFilter.h"
+#include "nntp/Overview.h"
+#include "nntp/Reply.h"
+#include "platform/Numbers.h"
 #include "store/DownloadHistory.h"
 #include "support/HistoryWalk.h"
-#include "support/NullDisplay.h"
 
 namespace {
 
@@ -28,26 +30,24 @@ std::vector<std::string> SomeTerms(FuzzedDataProvider& input) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static ngtest::NullDisplay display;
-    static ng::PendingList pending;
-    static CProcessGroups* worker = new CProcessGroups(ng::Profile(), display, nullptr, pending);
-
     FuzzedDataProvider input(data, size);
-    worker->m_minLines = input.ConsumeIntegralInRange(-10, 5000);
-    worker->m_maxLines = input.ConsumeIntegralInRange(-10, 5000);
-    worker->m_subjectIncludes = SomeTerms(input);
-    worker->m_subjectIncludes2 = SomeTerms(input);
-    worker->m_subjectExcludes = SomeTerms(input);
-    worker->m_fromExcludes = SomeTerms(input);
-    worker->m_bLogHistoryHits = false;
-    worker->m_history.Clear();
+    ng::FilterSettings settings;
+    settings.minLines = input.ConsumeIntegralInRange(-10, 5000);
+    settings.maxLines = input.ConsumeIntegralInRange(-10, 5000);
+    settings.subjectIncludes = SomeTerms(input);
+    settings.subjectIncludes2 = SomeTerms(input);
+    settings.subjectExcludes = SomeTerms(input);
+    settings.fromExcludes = SomeTerms(input);
+    ng::DownloadHistory history;
     int names = input.ConsumeIntegralInRange(0, 3);
     for (int i = 0; i < names; ++i) {
-        worker->m_history.Add(input.ConsumeRandomLengthString(16));
+        history.Add(input.ConsumeRandomLengthString(16));
     }
-    worker->m_acceptedSubjects.clear();
+    ng::HeaderFilter filter(settings, history);
+    std::optional<std::string> earlier;
     if (input.ConsumeBool()) {
-        worker->m_acceptedSubjects.insert(input.ConsumeRandomLengthString(16));
+        earlier = input.ConsumeRandomLengthString(16);
+        filter.NoteAccepted(*earlier);
     }
     const std::string line = input.ConsumeRemainingBytesAsString();
 
@@ -63,21 +63,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(fields.number == line && fields.subject.empty() && fields.from.empty());
     }
     (void)ng::LeadingNumber(line);
-    (void)ng::ReplyCode(line);
+    (void)ng::nntp::ReplyCode(line);
+    (void)ng::ParseGroupResponse(line);
 
-    const bool accepted =
-        worker->AcceptHeader(fields.number, fields.subject, fields.from, fields.lines);
-    if (accepted) {
-        const std::string subject = ng::ToUpperAscii(fields.subject);
-        FUZZ_CHECK(fields.lines >= worker->m_minLines && fields.lines <= worker->m_maxLines);
-        FUZZ_CHECK(worker->m_subjectIncludes.empty() ||
-                   ngtest::ContainsAnyTerm(worker->m_subjectIncludes, subject));
-        FUZZ_CHECK(worker->m_subjectIncludes2.empty() ||
-                   ngtest::ContainsAnyTerm(worker->m_subjectIncludes2, subject));
-        FUZZ_CHECK(!ngtest::ContainsAnyTerm(worker->m_subjectExcludes, subject));
-        FUZZ_CHECK(!ngtest::ContainsAnyTerm(worker->m_fromExcludes, ng::ToUpperAscii(fields.from)));
-        FUZZ_CHECK(!worker->m_history.FindHit(subject));
-        FUZZ_CHECK(worker->m_acceptedSubjects.count(fields.subject) == 0);
+    ng::HeaderFilter::Decision decision =
+        filter.AcceptHeader(fields.subject, fields.from, fields.lines);
+    const std::string subject = ng::ToUpperAscii(fields.subject);
+    if (decision.verdict == ng::HeaderFilter::Verdict::Accept) {
+        FUZZ_CHECK(fields.lines >= settings.minLines && fields.lines <= settings.maxLines);
+        FUZZ_CHECK(settings.subjectIncludes.empty() ||
+                   ngtest::ContainsAnyTerm(settings.subjectIncludes, subject));
+        FUZZ_CHECK(settings.subjectIncludes2.empty() ||
+                   ngtest::ContainsAnyTerm(settings.subjectIncludes2, subject));
+        FUZZ_CHECK(!ngtest::ContainsAnyTerm(settings.subjectExcludes, subject));
+        FUZZ_CHECK(!ngtest::ContainsAnyTerm(settings.fromExcludes, ng::ToUpperAscii(fields.from)));
+        FUZZ_CHECK(!history.FindHit(subject));
+        FUZZ_CHECK(!earlier || fields.subject != *earlier);
+    } else if (decision.verdict == ng::HeaderFilter::Verdict::InHistory) {
+        // What matched is in the subject: at its start, or after a blank.
+        FUZZ_CHECK(subject.find(decision.matched) != std::string::npos);
     }
     return 0;
 }

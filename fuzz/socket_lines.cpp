@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         received += line;
     }
     FUZZ_CHECK(!socket.InterruptedByStop());
-    FUZZ_CHECK(socket.m_nState == CNewsSocket::Idle);
+    FUZZ_CHECK(socket.GetState() == CNewsSocket::Idle);
     size_t lastLineFeed = payload.rfind('\n');
     FUZZ_CHECK(
         received ==

@@ -4,10 +4,10 @@
 // calls them on its own thread; a window implementation queues each call
 // onto its own thread in the order issued.
 
-#include <atomic>
 #include <cstdint>
-#include <optional>
 #include <string>
+
+#include "nntp/NewsServer.h"  // IPasswordPrompt
 
 namespace ng {
 
@@ -38,16 +38,6 @@ public:
     virtual void ShowMessage(const std::string& text) = 0;
     // Sent exactly once per pass, as the pass's last act.
     virtual void PassEnded() = 0;
-};
-
-// Asks the user for the news server's password. Gives the typed text when
-// the user pressed OK, nullopt when the prompt was cancelled. An
-// implementation that waits for another thread gives up (as cancelled) once
-// `stop` is set, so a stopped pass never hangs in the prompt.
-class IPasswordPrompt {
-public:
-    virtual ~IPasswordPrompt() = default;
-    virtual std::optional<std::string> AskPassword(const std::atomic<bool>& stop) = 0;
 };
 
 }  // namespace ng

@@ -5,9 +5,9 @@
 #include <system_error>
 #include <utility>
 
-#include "engine/Display.h"
-#include "engine/Login.h"
 #include "net/Socket.h"
+#include "nntp/NewsServer.h"
+#include "nntp/Reply.h"
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsStore.h"
 
@@ -15,9 +15,6 @@ namespace ng {
 
 namespace {
 
-constexpr int kListFollows = 215;
-constexpr int kMoreAuthRequired = 381;
-constexpr int kAuthAccepted = 281;
 constexpr std::chrono::milliseconds kStopPoll{100};
 
 std::string ProgressText(int scanned, int added) {
@@ -34,16 +31,6 @@ std::string CompletionText(int scanned, int added) {
 }
 
 }  // namespace
-
-std::vector<std::string> SplitGroupFilter(std::string_view text) {
-    std::vector<std::string> tokens;
-    for (size_t colon = text.find(':'); colon != std::string_view::npos; colon = text.find(':')) {
-        tokens.emplace_back(text.substr(0, colon));
-        text.remove_prefix(colon + 1);
-    }
-    tokens.emplace_back(text);
-    return tokens;
-}
 
 bool PassesGroupFilter(std::string_view name, const std::vector<std::string>& filters) {
     for (const auto& token : filters) {
@@ -173,8 +160,8 @@ void CGroupListRefresh::GroupListThreadProc(const std::vector<std::string>& filt
     m_nScanned = 0;
     m_nAdded = 0;
     Batch batch;
-    const SettingsStore& store = m_settings;
-    const std::string host = store.GetProfileString(keys::kProductSection, keys::kNNTPHost, "");
+    const std::string host =
+        m_settings.GetProfileString(keys::kProductSection, keys::kNNTPHost, "");
     if (host.empty()) {
         // Still say Done: the dialog keeps its buttons locked until it hears it.
         Finish(batch, {});
@@ -183,11 +170,6 @@ void CGroupListRefresh::GroupListThreadProc(const std::vector<std::string>& filt
 
     auto socket = std::make_unique<CNewsSocket>(true);
     socket->SetInterrupt(&m_bStop, nullptr);
-    int timeout = store.GetProfileInt(keys::kProductSection, keys::kReadTimeout,
-                                      defaults::kReadTimeoutSeconds);
-    if (timeout > 0) {
-        socket->SetReadTimeout(std::chrono::seconds(timeout));
-    }
     batch.Add(RefreshUpdate::Status, "  Connecting to " + host);
     batch.Add(RefreshUpdate::Clear);
     Hand(batch);
@@ -204,52 +186,38 @@ void CGroupListRefresh::GroupListThreadProc(const std::vector<std::string>& filt
         Finish(batch, status);
     };
 
-    int port = store.GetProfileInt(keys::kProductSection, keys::kNNTPPort, defaults::kPort);
-    if (port < 1 || port > 65535 || !socket->OpenConnection(host, port)) {
-        // A Stop while connecting ends the refresh as a Stop does later on.
-        if (socket->InterruptedByStop()) {
-            complete();
-        } else {
+    switch (OpenNewsServer(*socket, ReadServerSettings(m_settings))) {
+        case OpenResult::Connected:
+            break;
+        case OpenResult::Stopped:
+            complete();  // a Stop while connecting ends the refresh as a Stop does later on
+            return;
+        case OpenResult::Failed:
             fail("  Can't connect to server");
-        }
-        return;
+            return;
     }
     batch.Add(RefreshUpdate::Status, "  Connected to " + host);
     Hand(batch);
 
-    if (LoginSettings login = ReadLoginSettings(store, host, m_pPrompt, m_bStop); login.required) {
-        if (StopPending()) {
+    // Here anything but 281 to the password is a refusal; a user name
+    // accepted without a password goes straight on to the list.
+    switch (LogIn(*socket, ReadLoginSettings(m_settings, host), m_pPrompt, m_bStop,
+                  PasswordRule::AcceptedOnlyBy281)) {
+        case LoginResult::LoggedIn:
+            break;
+        case LoginResult::Stopped:
             complete();
             return;
-        }
-        // No blank before CR LF: real servers take it as part of the name.
-        socket->SendLine("AUTHINFO USER " + login.user + "\r\n");
-        std::string reply = socket->ReadLine();
-        if (socket->InterruptedByStop()) {
-            complete();
+        case LoginResult::Refused:
+            fail("  Authentication failed");
             return;
-        }
-        // Any other answer to the user name goes on to the list without a
-        // password; only 281 to the password counts as a login.
-        if (SettingsStore::LeadingInt(reply) == kMoreAuthRequired) {
-            socket->SendLine("AUTHINFO PASS " + login.password + "\r\n");
-            reply = socket->ReadLine();
-            if (socket->InterruptedByStop()) {
-                complete();
-                return;
-            }
-            if (SettingsStore::LeadingInt(reply) != kAuthAccepted) {
-                fail("  Authentication failed");
-                return;
-            }
-        }
     }
 
     socket->SendLine("LIST\r\n");
     std::string reply = socket->ReadLine();
     // Without 215 no list follows (a refusal, or a lost connection): waiting
     // for list lines would wait for nothing.
-    if (!reply.empty() && SettingsStore::LeadingInt(reply) == kListFollows) {
+    if (nntp::ReplyCode(reply) == nntp::kListFollows) {
         Walk(*socket, filters, batch);
     }
     complete();
@@ -262,7 +230,7 @@ void CGroupListRefresh::Walk(CNewsSocket& socket, const std::vector<std::string>
         // Empty: the server closed, the connection failed, or a Stop cut the
         // wait short.
         std::string line = socket.ReadLine();
-        if (line.empty() || line == ".\r\n") {
+        if (line.empty() || nntp::IsEndOfBlock(line)) {
             break;
         }
         if (m_refreshStopEvent.TryWait()) {

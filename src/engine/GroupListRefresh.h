@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/Sync.h"
+#include "settings/ColonList.h"  // SplitGroupFilter, for the callers
 
 class CNewsSocket;
 
@@ -51,9 +52,6 @@ public:
     virtual void Deliver(std::vector<RefreshUpdate> updates) = 0;
 };
 
-// The filter split as the dialog's Group Filter field holds it: the parts
-// between colons, the last one even when empty. "" gives one empty token.
-std::vector<std::string> SplitGroupFilter(std::string_view text);
 // True when some token is empty or occurs in the name (case-sensitive).
 bool PassesGroupFilter(std::string_view name, const std::vector<std::string>& filters);
 // The text of a LIST line before its first blank; "" when it has no blank.

@@ -1,56 +1,49 @@
-// The header filter: which overview lines are worth retrieving.
+#include "engine/HeaderFilter.h"
 
-#include "engine/ProcessGroups.h"
 #include "store/DownloadHistory.h"
 
-using namespace ng;
+namespace ng {
 
-// The lists are kept upper-cased (from InitInstance), so each test upper-cases
-// only the text; the decisions are those of comparing both upper-cased.
-bool CProcessGroups::MatchesAny(const std::vector<std::string>& upperList,
-                                const std::string& upperText) {
+HeaderFilter::HeaderFilter(const FilterSettings& settings, const DownloadHistory& history)
+    : m_settings(settings), m_history(history) {}
+
+// The lists are kept upper-cased, so each test upper-cases only the text;
+// the decisions are those of comparing both upper-cased.
+bool HeaderFilter::MatchesAny(const std::vector<std::string>& upperList,
+                              std::string_view upperText) {
     for (const std::string& entry : upperList) {
-        if (upperText.find(entry) != std::string::npos) {
+        if (upperText.find(entry) != std::string_view::npos) {
             return true;
         }
     }
     return false;
 }
 
-bool CProcessGroups::AcceptHeader(const std::string& /*number*/, const std::string& subject,
-                                  const std::string& sender, int lines) {
-    m_expectedLines = lines;
-    if (lines < m_minLines || lines > m_maxLines) {
-        return false;
+HeaderFilter::Decision HeaderFilter::AcceptHeader(std::string_view subject, std::string_view sender,
+                                                  int lines) const {
+    const FilterSettings& s = m_settings;
+    if (lines < s.minLines || lines > s.maxLines) {
+        return {Verdict::LineCount, {}};
     }
-    m_strSubject = subject;
     const std::string upperSubject = ToUpperAscii(subject);
-
-    bool included = (m_subjectIncludes.empty() || MatchesAny(m_subjectIncludes, upperSubject)) &&
-                    (m_subjectIncludes2.empty() || MatchesAny(m_subjectIncludes2, upperSubject));
+    bool included = (s.subjectIncludes.empty() || MatchesAny(s.subjectIncludes, upperSubject)) &&
+                    (s.subjectIncludes2.empty() || MatchesAny(s.subjectIncludes2, upperSubject));
     if (!included) {
-        return false;
+        return {Verdict::NotIncluded, {}};
     }
-    if (!m_subjectExcludes.empty() && MatchesAny(m_subjectExcludes, upperSubject)) {
-        return false;
+    if (!s.subjectExcludes.empty() && MatchesAny(s.subjectExcludes, upperSubject)) {
+        return {Verdict::Excluded, {}};
     }
-    if (!m_fromExcludes.empty() && MatchesAny(m_fromExcludes, ToUpperAscii(sender))) {
-        return false;
+    if (!s.fromExcludes.empty() && MatchesAny(s.fromExcludes, ToUpperAscii(sender))) {
+        return {Verdict::SenderExcluded, {}};
     }
-
     if (auto matched = m_history.FindHit(upperSubject)) {
-        ++m_historySkipped;
-        m_pWindow->SetHistorySkipped(m_historySkipped);
-        if (m_bLogHistoryHits) {
-            LogHistoryHit(*matched, upperSubject);
-        }
-        return false;
+        return {Verdict::InHistory, std::move(*matched)};
     }
-
-    if (m_acceptedSubjects.count(m_strSubject) != 0) {
-        ++m_crosspostsSkipped;
-        m_pWindow->SetCrosspostsSkipped(m_crosspostsSkipped);
-        return false;
+    if (m_acceptedSubjects.count(std::string(subject)) != 0) {
+        return {Verdict::Crosspost, {}};
     }
-    return true;
+    return {Verdict::Accept, {}};
 }
+
+}  // namespace ng

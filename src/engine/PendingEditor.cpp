@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <numeric>
 
-#include "engine/Overview.h"
+#include "nntp/Overview.h"
 
 namespace ng {
 

@@ -1,40 +1,26 @@
 #include "engine/ProcessGroups.h"
 
 #include <cerrno>
-#include <chrono>
 #include <system_error>
 
-#include "engine/GatedDisplay.h"
-#include "engine/Login.h"
-#include "engine/Overview.h"
 #include "net/Socket.h"
+#include "nntp/NewsServer.h"
 #include "platform/System.h"
 #include "platform/TextFile.h"
-#include "settings/SettingsKeys.h"
 #include "settings/SettingsStore.h"
 #include "store/GroupFiles.h"
+#include "store/WorkingFiles.h"
 
 using namespace ng;
 
-namespace {
-
-std::vector<std::string> UpperAll(const std::vector<std::string>& list) {
-    std::vector<std::string> upper;
-    upper.reserve(list.size());
-    for (const auto& entry : list) {
-        upper.push_back(ToUpperAscii(entry));
-    }
-    return upper;
-}
-
-}  // namespace
-
 CProcessGroups::CProcessGroups(SettingsStore& settings, IDisplay& display, IPasswordPrompt* prompt,
                                PendingList& pending)
-    : m_pWindow(std::make_unique<GatedDisplay>(display, m_pause)),
-      m_settings(settings),
+    : m_store(settings),
       m_pPrompt(prompt),
-      m_pending(pending) {}
+      m_pending(pending),
+      m_pass(display, m_pause, m_bStopRequested),
+      m_filter(m_settings.filter, m_history),
+      m_fetcher(m_pass) {}
 
 CProcessGroups::~CProcessGroups() {
     Join();
@@ -68,94 +54,12 @@ bool CProcessGroups::SetPriority(int level) {
     return tid == 0 || SetThreadPriorityLevel(tid, level);
 }
 
-bool CProcessGroups::PollStop() {
-    WaitWhilePaused();
-    return m_bStopRequested;
-}
-
-bool CProcessGroups::Connected() const {
-    return m_pSocket && m_pSocket->m_nState == CNewsSocket::Connected;
-}
-
-void CProcessGroups::NoteConnectionLost() {
-    m_bStopRequested = true;
-    m_strFinalStatus = "Error--connection to " + m_strHost + " lost";
-}
-
-void CProcessGroups::DropConnection() {
-    if (m_pSocket) {
-        m_pSocket->m_nState = CNewsSocket::Failed;
-    }
-}
-
-std::string CProcessGroups::ReadLine() {
-    if (!m_pSocket) {
-        return {};
-    }
-    std::string line = m_pSocket->ReadLine();
-    // A reply that never came because the connection went is a lost
-    // connection, also when no later poll point would notice it (the last
-    // group's GROUP or XOVER, the next file's ARTICLE).
-    if (line.empty() && !Connected()) {
-        NoteConnectionLost();
-    }
-    return line;
-}
-
-int CProcessGroups::SplitList(const std::string& text, std::vector<std::string>& list) {
-    int added = 0;
-    size_t start = 0;
-    for (size_t colon = text.find(':'); colon != std::string::npos; colon = text.find(':', start)) {
-        list.push_back(text.substr(start, colon - start));
-        ++added;
-        start = colon + 1;
-    }
-    if (start < text.size()) {
-        list.push_back(text.substr(start));
-        ++added;
-    }
-    return added;
-}
-
-void CProcessGroups::ReadFilterSettings() {
-    m_bLogHistoryHits =
-        m_settings.GetProfileString(keys::kProductSection, keys::kLogHistAct, "") == "yes";
-    m_bEnableLogging =
-        m_settings.GetProfileInt(keys::kProductSection, keys::kEnableLogging, 0) != 0;
-    m_strLogFile = m_settings.GetProfileString(keys::kProductSection, keys::kLogFile,
-                                               defaults::kWorkerLogFile);
-
-    std::vector<std::string> list;
-    SplitList(m_settings.GetProfileString(keys::kProductSection, keys::kSubjectIncl,
-                                          defaults::kWorkerSubjectIncl),
-              list);
-    m_subjectIncludes = UpperAll(list);
-    list.clear();
-    SplitList(m_settings.GetProfileString(keys::kProductSection, keys::kSubjectIncl2,
-                                          defaults::kWorkerSubjectIncl2),
-              list);
-    m_subjectIncludes2 = UpperAll(list);
-    list.clear();
-    SplitList(m_settings.GetProfileString(keys::kProductSection, keys::kSubjectExcl, ""), list);
-    m_subjectExcludes = UpperAll(list);
-
-    list.clear();
-    ReadTextLines("FromExcludes", list);  // a missing file means no sender excludes
-    m_fromExcludes = UpperAll(list);
-
-    m_minLines =
-        m_settings.GetProfileInt(keys::kProductSection, keys::kMinLines, defaults::kWorkerMinLines);
-    m_maxLines =
-        m_settings.GetProfileInt(keys::kProductSection, keys::kMaxLines, defaults::kWorkerMaxLines);
-}
-
 void CProcessGroups::InitInstance() {
     // The stop and catch-up flags start clear with the object, not here: a
     // Stop pressed just after Go must not be forgotten when the thread starts.
-    m_bLogHistoryHits = false;
-    ReadFilterSettings();
+    m_settings = ReadPassSettings(m_store);
 
-    IDisplay& window = *m_pWindow;
+    IDisplay& window = Window();
     window.SetHistorySkipped(0);
     window.SetCrosspostsSkipped(0);
     window.SetRate(BytesPerSec, 0, 0);
@@ -167,29 +71,24 @@ void CProcessGroups::InitInstance() {
     window.SetProgress(ArticleProgress, 0, 0, true);
     window.SetProgress(LinesDecoded, 0, 0, true);
 
-    m_strFinalStatus = "Operation complete";
+    m_pass.SetFinalStatus("Operation complete");
     RunPass();
     ExitInstance();
 }
 
 void CProcessGroups::RunPass() {
-    IDisplay& window = *m_pWindow;
-    m_histSaveFrequency = m_settings.GetProfileInt(keys::kProductSection, keys::kHistSaveFrequency,
-                                                   defaults::kHistSaveFrequency);
-    m_bSaveAscii = m_settings.GetProfileInt(keys::kProductSection, keys::kSaveAscii, 0) != 0;
-    m_strHost = m_settings.GetProfileString(keys::kProductSection, keys::kNNTPHost, "");
+    m_strHost = m_settings.server.host;
 
     const std::string groupsFile = ActiveGroupsFileName(m_strHost);
     int groupCount = CountActiveGroups(
-        m_strHost, groupsFile, [&](const std::string& text) { window.SetStatusText(text); });
+        m_strHost, groupsFile, [&](const std::string& text) { Window().SetStatusText(text); });
     if (groupCount == 0) {
         return;
     }
 
-    m_strDownloadDir = m_settings.GetProfileString(keys::kProductSection, keys::kDownloadDirectory,
-                                                   defaults::kWorkerDownloadDirectory);
+    m_strDownloadDir = m_settings.downloadDir;
     if (!CanEnterDirectory(m_strDownloadDir)) {
-        window.ShowMessage("Unable to open download directory:\n\n" + m_strDownloadDir);
+        Window().ShowMessage("Unable to open download directory:\n\n" + m_strDownloadDir);
         return;
     }
     // Paths are the directory followed directly by a name: a directory typed
@@ -211,85 +110,69 @@ void CProcessGroups::RunPass() {
     m_passStart = NowSeconds();
     m_historySkipped = 0;
     m_crosspostsSkipped = 0;
-    LoadHistory("HistList");
+    LoadHistory();
 
     int n = 0;
     for (const std::string& group : groups) {
         ++n;
-        if (!Connected()) {
-            NoteConnectionLost();
+        if (!m_pass.Connected()) {
+            m_pass.NoteConnectionLost();
         }
-        if (PollStop()) {
+        if (m_pass.PollStop()) {
             break;
         }
-        window.SetProgress(GroupProgress, n, groupCount, false);
+        Window().SetProgress(GroupProgress, n, groupCount, false);
         ProcessGroup(group);
-        window.SetProgress(GroupProgress, 0, 0, true);
-        window.SetProgress(ArticleProgress, 0, 0, true);
-        window.SetSubjectText("");
+        Window().SetProgress(GroupProgress, 0, 0, true);
+        Window().SetProgress(ArticleProgress, 0, 0, true);
+        Window().SetSubjectText("");
     }
 
-    window.SetStatusText(m_strFinalStatus);
-    m_pSocket.reset();  // closes without a quit command
+    Window().SetStatusText(m_pass.FinalStatus());
+    m_pass.Disconnect();  // closes without a quit command
     SaveHistory();
     m_strHost.clear();
     m_strDownloadDir.clear();
 }
 
 bool CProcessGroups::OpenServer(std::vector<std::string>& groups) {
-    IDisplay& window = *m_pWindow;
-    m_pSocket = std::make_unique<CNewsSocket>(true);
-    m_pSocket->SetInterrupt(&m_bStopRequested, &m_pause);
-    int timeout = m_settings.GetProfileInt(keys::kProductSection, keys::kReadTimeout,
-                                           defaults::kReadTimeoutSeconds);
-    if (timeout > 0) {
-        m_pSocket->SetReadTimeout(std::chrono::seconds(timeout));
-    }
-    window.SetStatusText("Connecting to " + m_strHost);
-
-    // The port the user set up; one that cannot be a port fails to connect.
-    int port = m_settings.GetProfileInt(keys::kProductSection, keys::kNNTPPort, defaults::kPort);
-    if (port < 1 || port > 65535 || !m_pSocket->OpenConnection(m_strHost, port)) {
+    auto socket = std::make_unique<CNewsSocket>(true);
+    socket->SetInterrupt(&m_bStopRequested, &m_pause);
+    Window().SetStatusText("Connecting to " + m_strHost);
+    OpenResult opened = OpenNewsServer(*socket, m_settings.server);
+    if (opened != OpenResult::Connected) {
         // A stop while connecting ends the pass as a stop, not as a failure.
-        window.SetStatusText(m_pSocket->InterruptedByStop() ? m_strFinalStatus
-                                                            : "Can't connect to server");
-        m_pSocket.reset();
+        Window().SetStatusText(opened == OpenResult::Stopped ? m_pass.FinalStatus()
+                                                             : "Can't connect to server");
         return false;
     }
-    window.SetStatusText("Connected to " + m_strHost);
+    m_pass.Connect(std::move(socket), m_strHost);
+    Window().SetStatusText("Connected to " + m_strHost);
 
     if (!ReadActiveGroups(m_strHost, groups)) {
-        m_pSocket.reset();
-        window.SetStatusText("Unable to open GroupList");
+        m_pass.Disconnect();
+        Window().SetStatusText("Unable to open GroupList");
         return false;
     }
     return true;
 }
 
 bool CProcessGroups::LogIn() {
-    LoginSettings login = ReadLoginSettings(m_settings, m_strHost, m_pPrompt, m_bStopRequested);
-    if (!login.required) {
-        return true;
-    }
-    // No blank before CR LF: real servers take it as part of the name.
-    m_pSocket->SendLine("AUTHINFO USER " + login.user + "\r\n");
-    if (ReplyCode(ReadLine()) != 381) {
-        return true;  // accepted without a password, or an answer we go on after
-    }
-    m_pSocket->SendLine("AUTHINFO PASS " + login.password + "\r\n");
-    int code = ReplyCode(ReadLine());
-    if (code == 482 || code == 502) {
-        m_pWindow->SetStatusText("Authentication failed");
-        m_pSocket.reset();
+    // Only 482 and 502 to the password end a pass; any other answer goes on,
+    // and a stop is noticed before the first group.
+    LoginResult result = ng::LogIn(*m_pass.Socket(), m_settings.login, m_pPrompt, m_bStopRequested,
+                                   PasswordRule::RefusedBy482Or502);
+    if (result == LoginResult::Refused) {
+        Window().SetStatusText("Authentication failed");
+        m_pass.Disconnect();
         return false;
     }
     return true;
 }
 
-void CProcessGroups::LoadHistory(const std::string& fileName) {
+void CProcessGroups::LoadHistory() {
     errno = 0;
-    if (!m_history.Load(fileName, m_settings.GetProfileInt(keys::kProductSection, keys::kMaxHist,
-                                                           defaults::kMaxHist))) {
+    if (!m_history.Load(files::kHistList, m_settings.maxHist)) {
         // A list that is there but cannot be read must not be replaced by
         // the few names of this pass: that would lose the whole history.
         m_bHistoryUnreadable = errno != ENOENT;
@@ -297,19 +180,15 @@ void CProcessGroups::LoadHistory(const std::string& fileName) {
 }
 
 void CProcessGroups::SaveHistory() {
-    if (m_bHistoryUnreadable || !m_history.Save("HistList")) {
-        m_pWindow->SetStatusText("Unable to open HistList");
+    if (m_bHistoryUnreadable || !m_history.Save(files::kHistList)) {
+        Window().SetStatusText("Unable to open HistList");
     }
 }
 
 void CProcessGroups::ExitInstance() {
     m_history.Clear();
-    m_acceptedSubjects.clear();
-    m_subjectIncludes.clear();
-    m_subjectIncludes2.clear();
-    m_subjectExcludes.clear();
-    m_fromExcludes.clear();
-    m_articleLines.Release();
-    m_pSocket.reset();
-    m_pWindow->PassEnded();
+    m_filter.Clear();
+    m_saver.Release();
+    m_pass.Disconnect();
+    Window().PassEnded();
 }

@@ -109,7 +109,6 @@ CNewsSocket::CNewsSocket(bool create) {
         m_nState = Idle;
     } else {
         RecordError(errno);
-        m_strError = "Unable to open a new socket.";
     }
 }
 
@@ -203,7 +202,6 @@ CNewsSocket::WaitResult CNewsSocket::ConnectTo(const void* address, unsigned add
     // A socket that has seen a connect attempt cannot be used for another.
     if (!(m_fd >= 0 && m_bFresh && m_nFamily == family) && !CreateSocket(family)) {
         m_nLastError = errno;
-        m_strError = "Unable to open a new socket.";
         return WaitResult::Failed;
     }
     m_bFresh = false;

@@ -46,7 +46,7 @@ public:
     static constexpr std::chrono::seconds kDefaultReadTimeout{180};
 
     explicit CNewsSocket(bool create = true);
-    virtual ~CNewsSocket();
+    ~CNewsSocket();
     CNewsSocket(const CNewsSocket&) = delete;
     CNewsSocket& operator=(const CNewsSocket&) = delete;
 
@@ -77,8 +77,12 @@ public:
     // The last ReadLine or OpenConnection returned early because of a stop.
     bool InterruptedByStop() const { return m_bInterrupted; }
 
-    int m_nState = NoSocket;
-    std::string m_strError;
+    // One of State; callers mostly ask whether it is still Connected.
+    int GetState() const { return m_nState; }
+    bool IsConnected() const { return m_nState == Connected; }
+    // Gives the connection up as failed (a reply past the caller's caps):
+    // lines already received are still handed out, nothing more is read.
+    void Abandon(int error) { RecordError(error); }
 
     // For tests: bytes queued by SendLine that the network has not taken yet.
     size_t PendingSendBytes() const;
@@ -102,6 +106,7 @@ private:
     void FlushSendQueue();
     void SplitIntoLines(const char* data, size_t length);
 
+    int m_nState = NoSocket;
     std::deque<std::string> m_receivedLines;
     std::string m_strPartialLine;
     std::deque<std::string> m_sendQueue;

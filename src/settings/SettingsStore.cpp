@@ -6,8 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 
+#include "platform/Numbers.h"
 #include "platform/System.h"
 #include "platform/TextFile.h"
 
@@ -104,32 +104,6 @@ void SettingsStore::SetPath(std::string path) {
     std::lock_guard lock(m_mutex);
     m_strPath = std::move(path);
     m_bCacheValid = false;
-}
-
-int SettingsStore::LeadingInt(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size() && (IsBlank(text[i]) || text[i] == '\n' || text[i] == '\r')) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > static_cast<long long>(INT_MAX) + 1) {
-            value = static_cast<long long>(INT_MAX) + 1;  // saturate, keep reading digits
-        }
-    }
-    if (negative) {
-        value = -value;
-    }
-    if (value > INT_MAX) {
-        value = INT_MAX;
-    }
-    return static_cast<int>(value);
 }
 
 SettingsStore::Document SettingsStore::Parse(std::string_view text) {
@@ -270,7 +244,7 @@ int SettingsStore::GetProfileInt(std::string_view section, std::string_view key,
     std::lock_guard lock(m_mutex);
     RefreshLocked();
     const std::string* value = m_cache.Find(OneLine(section), OneLine(key));
-    return value ? LeadingInt(*value) : defaultValue;
+    return value ? ng::LeadingInt(*value) : defaultValue;
 }
 
 bool SettingsStore::WriteProfileString(std::string_view section, std::string_view key,

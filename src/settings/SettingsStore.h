@@ -33,9 +33,6 @@ public:
     bool WriteProfileString(std::string_view section, std::string_view key, std::string_view value);
     bool WriteProfileInt(std::string_view section, std::string_view key, int value);
 
-    // The integer reading rule on its own.
-    static int LeadingInt(std::string_view text);
-
     struct Entry {
         std::string key;    // empty for a line that is not key=value
         std::string value;  // the value, unquoted

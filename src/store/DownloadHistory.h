@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "store/WorkingFiles.h"
+
 namespace ng {
 
 class DownloadHistory {
@@ -56,7 +58,7 @@ private:
 // write; a line break inside becomes a blank so a record stays one line.
 // A file that cannot be opened loses the record silently.
 void LogHistoryHit(std::string_view entry, std::string_view subject,
-                   const std::string& fileName = "HistLog.txt");
+                   const std::string& fileName = files::kHistLog);
 
 // ASCII upper and lower case, as the filter compares names.
 std::string ToUpperAscii(std::string_view text);

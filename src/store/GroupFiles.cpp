@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "platform/TextFile.h"
+#include "store/WorkingFiles.h"
 
 namespace ng {
 namespace {
@@ -39,13 +40,13 @@ bool WriteLines(const std::string& host, const std::string& fileName,
 }  // namespace
 
 std::string ActiveGroupsFileName(const std::string& host) {
-    return "Groups." + host;
+    return files::kActiveGroupsPrefix + host;
 }
 std::string AllGroupsFileName(const std::string& host) {
-    return "AllGroups." + host;
+    return files::kAllGroupsPrefix + host;
 }
 std::string CategoryFileName(const std::string& host) {
-    return "GroupCat." + host;
+    return files::kCategoriesPrefix + host;
 }
 
 bool ReadActiveGroups(const std::string& host, std::vector<std::string>& groups) {

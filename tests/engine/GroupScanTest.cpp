@@ -307,6 +307,7 @@ TEST_F(GroupScan, IndexNamesAreNotRemembered) {
 }
 
 TEST_F(GroupScan, HistoryAndCrosspostsAreSkippedAcrossGroups) {
+    Set("LogHistAct", "yes");
     ngtest::WriteFile("HistList", "seen.jpg\n");
     news.Add("alt.test", UUArticle(1, "seen.jpg", "s"));
     news.Add("alt.test", UUArticle(2, "fresh.jpg", RandomBytes(40, 2)));
@@ -322,6 +323,8 @@ TEST_F(GroupScan, HistoryAndCrosspostsAreSkippedAcrossGroups) {
     EXPECT_EQ(display.CallsStarting("CrosspostsSkipped: "),
               (std::vector<std::string>{"CrosspostsSkipped: 0", "CrosspostsSkipped: 1"}));
     EXPECT_EQ(Mark("alt.two"), "4");
+    EXPECT_EQ(ngtest::ReadFile("HistLog.txt"),
+              "seen.jpg -- seen.jpg (1/1)\nfresh.jpg -- fresh.jpg (1/1)\n");
 }
 
 TEST_F(GroupScan, AHistoryThatCannotBeReadIsNotReplaced) {

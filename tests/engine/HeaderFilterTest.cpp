@@ -1,11 +1,18 @@
+// The header filter on its own: the settings a pass reads for it, and its
+// decisions in the order it makes them.
+
+#include "engine/HeaderFilter.h"
+
 #include <gtest/gtest.h>
 
-#include "RecordingDisplay.h"
-#include "engine/ProcessGroups.h"
+#include "engine/PassSettings.h"
 #include "settings/SettingsStore.h"
+#include "store/DownloadHistory.h"
 #include "support/TestSupport.h"
 
 namespace {
+
+using Verdict = ng::HeaderFilter::Verdict;
 
 class HeaderFilter : public ::testing::Test {
 protected:
@@ -17,73 +24,72 @@ protected:
         store.WriteProfileString("Newsgleaner", "SubjectExcl", excl);
         store.WriteProfileString("Newsgleaner", "MinLines", "500");
         store.WriteProfileString("Newsgleaner", "MaxLines", "3000");
-        worker.ReadFilterSettings();
+        settings = ng::ReadPassSettings(store).filter;
+    }
+    Verdict Judge(const std::string& subject, int lines = 1000, const std::string& from = "x@y") {
+        return filter.AcceptHeader(subject, from, lines).verdict;
     }
     bool Accept(const std::string& subject, int lines = 1000, const std::string& from = "x@y") {
-        return worker.AcceptHeader("1", subject, from, lines);
+        return Judge(subject, lines, from) == Verdict::Accept;
     }
 
     ngtest::Sandbox sandbox;
-    RecordingDisplay display;
-    ng::PendingList pending;
-    CProcessGroups worker{ng::Profile(), display, nullptr, pending};
+    ng::FilterSettings settings;
+    ng::DownloadHistory history;
+    ng::HeaderFilter filter{settings, history};
 };
 
 TEST_F(HeaderFilter, LineRangeIsInclusive) {
     Configure("", "");
     EXPECT_TRUE(Accept("a", 500));
     EXPECT_TRUE(Accept("b", 3000));
-    EXPECT_FALSE(Accept("c", 499));
-    EXPECT_FALSE(Accept("d", 3001));
-    EXPECT_EQ(worker.m_expectedLines, 3001);  // set even for a rejected header
+    EXPECT_EQ(Judge("c", 499), Verdict::LineCount);
+    EXPECT_EQ(Judge("d", 3001), Verdict::LineCount);
 }
 
 TEST_F(HeaderFilter, IncludeListsAreAnAndOfTwoOrs) {
     Configure("jpg:gif", "1/1:01/01");
     EXPECT_TRUE(Accept("Cat.JPG (1/1)"));
-    EXPECT_FALSE(Accept("Cat.jpg (1/2)"));
+    EXPECT_EQ(Judge("Cat.jpg (1/2)"), Verdict::NotIncluded);
     EXPECT_TRUE(Accept("dog.gif (01/01)"));
     Configure(":zzz", "");  // an empty token matches everything
     EXPECT_TRUE(Accept("anything"));
     Configure("", "", "porn:spam");
-    EXPECT_FALSE(Accept("SPAM here"));
+    EXPECT_EQ(Judge("SPAM here"), Verdict::Excluded);
     EXPECT_TRUE(Accept("ham here"));
 }
 
 TEST_F(HeaderFilter, SenderExcludesAreSubstrings) {
     ngtest::WriteFile("FromExcludes", "@Spammer.example\r\nbadguy\n");
     Configure("", "");
-    EXPECT_FALSE(Accept("a", 1000, "Joe <joe@spammer.EXAMPLE>"));
-    EXPECT_FALSE(Accept("b", 1000, "BadGuy <x@y>"));
+    EXPECT_EQ(Judge("a", 1000, "Joe <joe@spammer.EXAMPLE>"), Verdict::SenderExcluded);
+    EXPECT_EQ(Judge("b", 1000, "BadGuy <x@y>"), Verdict::SenderExcluded);
     EXPECT_TRUE(Accept("c", 1000, "Good <g@ok.example>"));
 }
 
-TEST_F(HeaderFilter, HistoryAndCrosspostsCountAndLog) {
-    ng::Profile().WriteProfileString("Newsgleaner", "LogHistAct", "yes");
+TEST_F(HeaderFilter, HistoryHitsSayWhatMatchedAndCrosspostsAreExact) {
     Configure("", "");
-    worker.m_history.Add("abc");  // three characters never match
-    worker.m_history.Add("cat.jpg");
+    history.Add("abc");  // three characters never match
+    history.Add("cat.jpg");
     EXPECT_TRUE(Accept("abc.png"));
-    EXPECT_FALSE(Accept("cat.jpg (1/1)"));
-    EXPECT_FALSE(Accept("Nice cat.jpg (1/1)"));
+    auto start = filter.AcceptHeader("cat.jpg (1/1)", "x", 1000);
+    EXPECT_EQ(start.verdict, Verdict::InHistory);
+    EXPECT_EQ(start.matched, "CAT.JPG");
+    auto later = filter.AcceptHeader("Nice cat.jpg (1/1)", "x", 1000);
+    EXPECT_EQ(later.verdict, Verdict::InHistory);
+    EXPECT_EQ(later.matched, " CAT.JPG");
     EXPECT_TRUE(Accept("bobcat.jpg"));
-    EXPECT_EQ(worker.HistorySkipped(), 2);
-    EXPECT_TRUE(display.Has("HistorySkipped: 1"));
-    EXPECT_EQ(ngtest::ReadFile("HistLog.txt"),
-              "cat.jpg -- cat.jpg (1/1)\n cat.jpg -- nice cat.jpg (1/1)\n");
 
-    worker.m_acceptedSubjects.insert("dup.jpg");
-    EXPECT_FALSE(Accept("dup.jpg"));
+    filter.NoteAccepted("dup.jpg");
+    EXPECT_EQ(Judge("dup.jpg"), Verdict::Crosspost);
     EXPECT_TRUE(Accept("DUP.jpg"));  // differs in case: not a crosspost
-    EXPECT_EQ(worker.CrosspostsSkipped(), 1);
 }
 
 TEST_F(HeaderFilter, HistoryLogNeedsExactlyYes) {
-    ng::Profile().WriteProfileString("Newsgleaner", "LogHistAct", "Yes");
-    Configure("", "");
-    worker.m_history.Add("cat.jpg");
-    EXPECT_FALSE(Accept("cat.jpg"));
-    EXPECT_FALSE(ngtest::FileExists("HistLog.txt"));
+    for (auto [value, on] : {std::pair{"yes", true}, {"Yes", false}, {"YES", false}, {"", false}}) {
+        ng::Profile().WriteProfileString("Newsgleaner", "LogHistAct", value);
+        EXPECT_EQ(ng::ReadPassSettings(ng::Profile()).filter.logHistoryHits, on) << value;
+    }
 }
 
 }  // namespace

@@ -57,6 +57,6 @@ TEST(ScriptedServer, EndsItsConnectionsWhenItsLifetimeIsOver) {
     socket.SendLine("SILENT\r\n");
     EXPECT_TRUE(server.WaitForBytes(8));
     EXPECT_EQ(socket.ReadLine(), "");
-    EXPECT_EQ(socket.m_nState, CNewsSocket::Idle);
+    EXPECT_EQ(socket.GetState(), CNewsSocket::Idle);
     EXPECT_TRUE(server.WaitForClosed(1, 1s));
 }

@@ -74,9 +74,9 @@ TEST(NewsSocket, SplitsReceivedBytesIntoLines) {
 
     CNewsSocket socket;
     socket.SetReadTimeout(5s);  // a lost line fails fast instead of hanging
-    EXPECT_EQ(socket.m_nState, CNewsSocket::Idle);
+    EXPECT_EQ(socket.GetState(), CNewsSocket::Idle);
     ASSERT_TRUE(Open(socket, server));
-    EXPECT_EQ(socket.m_nState, CNewsSocket::Connected);
+    EXPECT_EQ(socket.GetState(), CNewsSocket::Connected);
 
     socket.SendLine("SPLIT\r\n");
     EXPECT_EQ(socket.ReadLine(), "200 split\r\n");  // the greeting was dropped
@@ -97,7 +97,7 @@ TEST(NewsSocket, SplitsReceivedBytesIntoLines) {
     EXPECT_EQ(socket.ReadLine(), "224 slowly\r\n");
     EXPECT_EQ(socket.ReadLine(), "more\r\n");
     EXPECT_EQ(socket.ReadLine(), ".\r\n");
-    EXPECT_EQ(socket.m_nState, CNewsSocket::Connected);
+    EXPECT_EQ(socket.GetState(), CNewsSocket::Connected);
     EXPECT_EQ(server.Received(), "SPLIT\r\nMANY\r\nNUL\r\nTRICKLE\r\n");
 }
 
@@ -110,7 +110,7 @@ TEST(NewsSocket, HandsOutCompleteLinesAfterCloseButNeverTheRest) {
     EXPECT_EQ(socket.ReadLine(), "215 list\r\n");
     EXPECT_EQ(socket.ReadLine(), "alt.one 2 1 y\r\n");
     EXPECT_EQ(socket.ReadLine(), "");
-    EXPECT_EQ(socket.m_nState, CNewsSocket::Idle);
+    EXPECT_EQ(socket.GetState(), CNewsSocket::Idle);
     EXPECT_FALSE(socket.InterruptedByStop());
     EXPECT_EQ(socket.ReadLine(), "");
     // Sending after the close neither crashes nor kills the process (no SIGPIPE).
@@ -128,7 +128,7 @@ TEST(NewsSocket, LinesAlreadyReceivedSurviveACloseInTheMiddleOfAReply) {
     EXPECT_EQ(socket.ReadLine(), "220 article\r\n");
     EXPECT_EQ(socket.ReadLine(), "line one\r\n");
     EXPECT_EQ(socket.ReadLine(), "");
-    EXPECT_NE(socket.m_nState, CNewsSocket::Connected);
+    EXPECT_NE(socket.GetState(), CNewsSocket::Connected);
 }
 
 TEST(NewsSocket, GreetingDecidesWhetherTheConnectionOpened) {
@@ -137,7 +137,7 @@ TEST(NewsSocket, GreetingDecidesWhetherTheConnectionOpened) {
         server.SetGreeting(Reply().ThenClose());  // closes without a greeting
         CNewsSocket socket;
         EXPECT_FALSE(Open(socket, server));
-        EXPECT_NE(socket.m_nState, CNewsSocket::Connected);
+        EXPECT_NE(socket.GetState(), CNewsSocket::Connected);
     }
     {
         ScriptedServer server;
@@ -145,15 +145,15 @@ TEST(NewsSocket, GreetingDecidesWhetherTheConnectionOpened) {
         CNewsSocket socket;
         EXPECT_TRUE(Open(socket, server));  // a refusal is the caller's to see
         EXPECT_EQ(socket.ReadLine(), "");
-        EXPECT_EQ(socket.m_nState, CNewsSocket::Idle);
+        EXPECT_EQ(socket.GetState(), CNewsSocket::Idle);
     }
     {
         // A connection object made without a socket still connects.
         ScriptedServer server;
         CNewsSocket socket(false);
-        EXPECT_EQ(socket.m_nState, CNewsSocket::NoSocket);
+        EXPECT_EQ(socket.GetState(), CNewsSocket::NoSocket);
         EXPECT_TRUE(Open(socket, server));
-        EXPECT_EQ(socket.m_nState, CNewsSocket::Connected);
+        EXPECT_EQ(socket.GetState(), CNewsSocket::Connected);
     }
 }
 
@@ -190,15 +190,15 @@ TEST(NewsSocket, FailedLookupsAndConnects) {
     CNewsSocket socket;
     socket.SetReadTimeout(5s);
     EXPECT_FALSE(socket.OpenConnection("no-such-host.invalid", 119));
-    EXPECT_EQ(socket.m_nState, CNewsSocket::Idle);
+    EXPECT_EQ(socket.GetState(), CNewsSocket::Idle);
     EXPECT_FALSE(socket.OpenConnection("", 119));
     EXPECT_FALSE(socket.OpenConnection("127.0.0.1", 0));
     EXPECT_FALSE(socket.OpenConnection("127.0.0.1", 70000));
-    EXPECT_EQ(socket.m_nState, CNewsSocket::Idle);
+    EXPECT_EQ(socket.GetState(), CNewsSocket::Idle);
 
     ngtest::RefusingPort refusing;
     EXPECT_FALSE(socket.OpenConnection("127.0.0.1", refusing.Port()));
-    EXPECT_EQ(socket.m_nState, CNewsSocket::Failed);
+    EXPECT_EQ(socket.GetState(), CNewsSocket::Failed);
     EXPECT_EQ(socket.LastError(), ECONNREFUSED);
     EXPECT_EQ(socket.ReadLine(), "");
 }
@@ -240,7 +240,7 @@ TEST(NewsSocket, OverlongLineFailsTheConnection) {
     socket.SendLine("OVER\r\n");
     EXPECT_EQ(socket.ReadLine(), "200 fine\r\n");
     EXPECT_EQ(socket.ReadLine(), "");
-    EXPECT_EQ(socket.m_nState, CNewsSocket::Failed);
+    EXPECT_EQ(socket.GetState(), CNewsSocket::Failed);
     EXPECT_EQ(socket.LastError(), EMSGSIZE);
 }
 
@@ -258,7 +258,7 @@ TEST(NewsSocket, SilenceCountsAsALostConnection) {
 
     socket.SendLine("SILENT\r\n");
     double seconds = SecondsFor([&] { EXPECT_EQ(socket.ReadLine(), ""); });
-    EXPECT_EQ(socket.m_nState, CNewsSocket::Failed);
+    EXPECT_EQ(socket.GetState(), CNewsSocket::Failed);
     EXPECT_EQ(socket.LastError(), ETIMEDOUT);
     EXPECT_FALSE(socket.InterruptedByStop());
     EXPECT_GE(seconds, 0.5);
@@ -270,7 +270,7 @@ TEST(NewsSocket, SilenceCountsAsALostConnection) {
     CNewsSocket other;
     other.SetReadTimeout(300ms);
     EXPECT_FALSE(Open(other, mute));
-    EXPECT_EQ(other.m_nState, CNewsSocket::Failed);
+    EXPECT_EQ(other.GetState(), CNewsSocket::Failed);
 }
 
 TEST(NewsSocket, ConnectHasATimeLimitAndHonoursStop) {
@@ -293,13 +293,13 @@ TEST(NewsSocket, ConnectHasATimeLimitAndHonoursStop) {
             GTEST_SKIP() << "connects to a full listener do not hang here";
         }
         EXPECT_LT(seconds, 1.5);
-        EXPECT_EQ(socket.m_nState, CNewsSocket::Idle);
+        EXPECT_EQ(socket.GetState(), CNewsSocket::Idle);
     }
     CNewsSocket socket;
     socket.SetReadTimeout(400ms);
     double seconds =
         SecondsFor([&] { EXPECT_FALSE(socket.OpenConnection("127.0.0.1", hanging.Port())); });
-    EXPECT_EQ(socket.m_nState, CNewsSocket::Failed);
+    EXPECT_EQ(socket.GetState(), CNewsSocket::Failed);
     EXPECT_EQ(socket.LastError(), ETIMEDOUT);
     EXPECT_LT(seconds, 2.0);
 }
@@ -322,7 +322,7 @@ TEST(NewsSocket, StopCutsWaitsShortAndLeavesTheConnection) {
     double seconds = SecondsFor([&] { EXPECT_EQ(socket.ReadLine(), ""); });
     stopper.join();
     EXPECT_TRUE(socket.InterruptedByStop());
-    EXPECT_EQ(socket.m_nState, CNewsSocket::Connected);
+    EXPECT_EQ(socket.GetState(), CNewsSocket::Connected);
     EXPECT_LT(seconds, 1.2);
 
     stop = false;
@@ -379,7 +379,7 @@ TEST(NewsSocket, PauseParksReadsAndSends) {
     ASSERT_EQ(read.wait_for(1500ms), std::future_status::ready);
     EXPECT_EQ(read.get(), "");
     EXPECT_TRUE(socket.InterruptedByStop());
-    EXPECT_EQ(socket.m_nState, CNewsSocket::Connected);
+    EXPECT_EQ(socket.GetState(), CNewsSocket::Connected);
 }
 
 TEST(NewsSocket, PauseDoesNotCountAsSilence) {
@@ -397,7 +397,7 @@ TEST(NewsSocket, PauseDoesNotCountAsSilence) {
     std::this_thread::sleep_for(1400ms);
     pause.Resume();  // the reply is 200 ms away: within the limit counted from now
     EXPECT_EQ(read.get(), "200 late\r\n");
-    EXPECT_EQ(socket.m_nState, CNewsSocket::Connected);
+    EXPECT_EQ(socket.GetState(), CNewsSocket::Connected);
 }
 
 TEST(NewsSocket, CarriesLargeTransfers) {
@@ -441,5 +441,5 @@ TEST(NewsSocket, CarriesLargeTransfers) {
     socket.SendLine("LONG\r\n");
     seconds = SecondsFor([&] { EXPECT_TRUE(socket.ReadLine() == longLine); });
     std::printf("[ info     ] 3 MB line in 1 KiB writes: %.2f s\n", seconds);
-    EXPECT_EQ(socket.m_nState, CNewsSocket::Connected);
+    EXPECT_EQ(socket.GetState(), CNewsSocket::Connected);
 }

@@ -6,10 +6,6 @@
 //
 // NG_KILL_SEED picks other moments (the seed is printed on failure).
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -28,11 +24,10 @@
 
 #include "platform/TextFile.h"
 #include "settings/SettingsStore.h"
+#include "support/ChildProcess.h"
 #include "support/Loopback.h"
 #include "support/SampleServerProcess.h"
 #include "support/TestSupport.h"
-
-extern char** environ;
 
 namespace {
 
@@ -49,58 +44,6 @@ const std::vector<std::string> kGroups = {"alt.binaries.pictures.samples",
                                           "alt.binaries.pictures.more"};
 const std::string kOldHistory = "old-picture-one.jpg\nold-picture-two.jpg\n";
 constexpr int kKillPoints = 20;
-
-// Starts a program with its output thrown away and the given variables
-// added to (or replacing those in) the environment. -1 when it cannot start.
-pid_t Spawn(std::vector<std::string> args, const std::map<std::string, std::string>& env = {}) {
-    std::vector<std::string> variables;
-    for (char** e = environ; *e; ++e) {
-        std::string entry = *e;
-        if (!env.count(entry.substr(0, entry.find('=')))) {
-            variables.push_back(entry);
-        }
-    }
-    for (const auto& [name, value] : env) {
-        variables.push_back(name + "=" + value);
-    }
-    std::vector<char*> argv, envp;
-    for (auto& a : args) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    for (auto& v : variables) {
-        envp.push_back(v.data());
-    }
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    pid_t pid = -1;
-    if (::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) {
-        pid = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-// Waits for the process at most `limit`; its exit code, or -1 when killed
-// (then it is killed and reaped here if it was still running).
-int WaitFor(pid_t pid, std::chrono::milliseconds limit) {
-    const auto deadline = Clock::now() + limit;
-    int status = 0;
-    while (Clock::now() < deadline) {
-        pid_t done = ::waitpid(pid, &status, WNOHANG);
-        if (done == pid) {
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
-        std::this_thread::sleep_for(2ms);
-    }
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, &status, 0);
-    return -1;
-}
 
 // Keys written by the tests' own store into a copy of `text`, in order,
 // giving the text after each write: the versions the pass can leave.
@@ -125,7 +68,7 @@ protected:
             ASSERT_TRUE(fs::exists(program)) << program << " is not built";
         }
         m_spool = m_root.File("spool");
-        ASSERT_EQ(WaitFor(Spawn({kMakeSamples, m_spool, "--quiet"}), 60s), 0);
+        ASSERT_EQ(ngtest::RunProgram({kMakeSamples, m_spool, "--quiet"}), 0);
         ReadManifest();
 
         m_server = std::make_unique<ngtest::SampleServerProcess>(kServer, m_spool,
@@ -181,10 +124,12 @@ protected:
         return p;
     }
 
-    pid_t StartPass(const Profile& p) {
+    std::unique_ptr<ngtest::ChildProcess> StartPass(const Profile& p) {
         const std::string base = fs::path(p.config).parent_path().string();
-        return Spawn({kPass, "--plain"},
-                     {{"XDG_CONFIG_HOME", p.config}, {"XDG_DATA_HOME", base + "/data"}});
+        ngtest::ChildProcess::Options options;
+        options.env = {{"XDG_CONFIG_HOME", p.config}, {"XDG_DATA_HOME", base + "/data"}};
+        return std::make_unique<ngtest::ChildProcess>(std::vector<std::string>{kPass, "--plain"},
+                                                      options);
     }
 
     // The checks after a pass ended, however it ended. `order` is the order
@@ -236,7 +181,7 @@ TEST_F(KillTest, FilesAreOldOrNewWheneverThePassDies) {
     // A whole pass first: how long one takes, and what it writes in which order.
     Profile reference = MakeProfile(m_root.File("reference"));
     const auto started = Clock::now();
-    ASSERT_EQ(WaitFor(StartPass(reference), 60s), 0);
+    ASSERT_EQ(StartPass(reference)->Wait(), 0);
     const auto passTime =
         std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - started);
     std::vector<std::string> order =
@@ -266,22 +211,19 @@ TEST_F(KillTest, FilesAreOldOrNewWheneverThePassDies) {
         Profile p = MakeProfile(m_root.File("run" + std::to_string(point)));
         const std::vector<std::string> versions =
             SettingsVersions(m_root.Path(), p.settingsText, marks);
-        pid_t pid = StartPass(p);
-        ASSERT_GT(pid, 0);
+        auto pass = StartPass(p);
+        ASSERT_GT(pass->Pid(), 0);
         std::this_thread::sleep_for(at);
-        int status = 0;
-        if (::waitpid(pid, &status, WNOHANG) == 0) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
+        if (pass->Kill()) {
             ++killed;
         } else {
-            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+            EXPECT_EQ(pass->Wait(), 0);
         }
         ExpectWhole(p, order, versions);
 
         // The next pass carries on from whatever was left and completes.
         const std::string left = ngtest::ReadFile(p.data + "/HistList");
-        ASSERT_EQ(WaitFor(StartPass(p), 60s), 0);
+        ASSERT_EQ(StartPass(p)->Wait(), 0);
         ExpectWhole(p, order, {versions.back()}, left);
         EXPECT_EQ(ng::SplitTextLines(ngtest::ReadFile(p.data + "/HistList")).size(),
                   order.size() + 2);

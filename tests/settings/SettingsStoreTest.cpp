@@ -1,3 +1,4 @@
+#include "platform/Numbers.h"
 #include "settings/SettingsStore.h"
 
 #include <gtest/gtest.h>
@@ -25,13 +26,13 @@ TEST(SettingsStore, MissingFileSectionOrKeyGivesTheDefault) {
 }
 
 TEST(SettingsStore, IntegerRule) {
-    EXPECT_EQ(SettingsStore::LeadingInt("2500"), 2500);
-    EXPECT_EQ(SettingsStore::LeadingInt("abc"), 0);
-    EXPECT_EQ(SettingsStore::LeadingInt("-3"), -3);
-    EXPECT_EQ(SettingsStore::LeadingInt("12abc"), 12);
-    EXPECT_EQ(SettingsStore::LeadingInt(""), 0);
-    EXPECT_EQ(SettingsStore::LeadingInt("99999999999999"), 2147483647);
-    EXPECT_EQ(SettingsStore::LeadingInt("-99999999999999"), -2147483647 - 1);
+    EXPECT_EQ(ng::LeadingInt("2500"), 2500);
+    EXPECT_EQ(ng::LeadingInt("abc"), 0);
+    EXPECT_EQ(ng::LeadingInt("-3"), -3);
+    EXPECT_EQ(ng::LeadingInt("12abc"), 12);
+    EXPECT_EQ(ng::LeadingInt(""), 0);
+    EXPECT_EQ(ng::LeadingInt("99999999999999"), 2147483647);
+    EXPECT_EQ(ng::LeadingInt("-99999999999999"), -2147483647 - 1);
     ngtest::TempDir dir;
     SettingsStore store(dir.File("s.ini"));
     store.WriteProfileString("Newsgleaner", "MinLines", "abc");

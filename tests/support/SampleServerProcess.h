@@ -6,17 +6,14 @@
 // GoogleTest, so the benchmarks can use it too.
 
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "support/ChildProcess.h"
 #include "support/Loopback.h"
-
-extern char** environ;
 
 namespace ngtest {
 
@@ -31,16 +28,11 @@ public:
                                          portFile, "--lifetime", std::to_string(lifetimeSeconds),
                                          "--quiet"};
         args.insert(args.end(), extra.begin(), extra.end());
-        std::vector<char*> argv;
-        for (std::string& arg : args) {
-            argv.push_back(arg.data());
+        m_process =
+            std::make_unique<ChildProcess>(std::move(args), ChildProcess::Options{{}, "", ""});
+        if (m_process->Pid() > 0) {
+            m_port = WaitForPortFile(portFile, 200, std::chrono::milliseconds(25));
         }
-        argv.push_back(nullptr);
-        if (::posix_spawn(&m_pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
-            m_pid = -1;
-            return;
-        }
-        m_port = WaitForPortFile(portFile, 200, std::chrono::milliseconds(25));
     }
     ~SampleServerProcess() { Stop(); }
     SampleServerProcess(const SampleServerProcess&) = delete;
@@ -51,18 +43,15 @@ public:
 
     // Stops the server; its exit status (0 for a clean end), or -1.
     int Stop() {
-        if (m_pid <= 0) {
+        if (m_process->Pid() <= 0) {
             return -1;
         }
-        ::kill(m_pid, SIGTERM);
-        int status = 0;
-        pid_t done = ::waitpid(m_pid, &status, 0);
-        m_pid = -1;
-        return done > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        m_process->Signal(SIGTERM);
+        return m_process->Wait();
     }
 
 private:
-    pid_t m_pid = -1;
+    std::unique_ptr<ChildProcess> m_process;
     int m_port = 0;
 };
 

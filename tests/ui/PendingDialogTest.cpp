@@ -9,8 +9,8 @@
 #include <string>
 
 #include "WindowTestSupport.h"
-#include "engine/Overview.h"
 #include "engine/PendingList.h"
+#include "nntp/Overview.h"
 #include "ui/PendingDialog.h"
 
 namespace {

@@ -22,10 +22,11 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/Overview.h"
 #include "engine/ProcessGroups.h"
 #include "engine/RecordingDisplay.h"
 #include "net/Socket.h"
+#include "nntp/Overview.h"
+#include "platform/Numbers.h"
 #include "platform/TextFile.h"
 #include "settings/SettingsStore.h"
 #include "store/DownloadHistory.h"
@@ -522,7 +523,7 @@ TEST_F(HostileServerTest, ArticleThatNeverEndsIsCutAtTheArticleCap) {
     }
     // Lines of 4 KiB without end: the pass holds at most the cap, then drops
     // the connection and ends as for a lost one.
-    const int64_t cap = CProcessGroups::kMaxArticleBytes;
+    const int64_t cap = ng::ArticleFetcher::kMaxArticleBytes;
     FloodingServer flood(4096, cap + (64 << 20));
     ASSERT_NE(flood.Port(), 0);
     UsePort(flood.Port());
@@ -544,7 +545,7 @@ TEST_F(HostileServerTest, ArticleOfEmptyLinesIsCutByTheMemoryItHolds) {
     }
     // Blank lines cost two bytes on the wire but a whole string each in
     // memory: the cap counts what is held, not just what arrived.
-    const int64_t cap = CProcessGroups::kMaxArticleBytes;
+    const int64_t cap = ng::ArticleFetcher::kMaxArticleBytes;
     FloodingServer flood(2, cap / 4);
     ASSERT_NE(flood.Port(), 0);
     UsePort(flood.Port());

@@ -2,11 +2,8 @@
 // with its settings and working folder in a temporary home, against a
 // scripted server and against the bundled sample server.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -17,82 +14,26 @@
 #include <sstream>
 #include <thread>
 
-#include "PassHarness.h"
 #include "platform/TextFile.h"
+#include "settings/SettingsStore.h"
+#include "support/ChildProcess.h"
+#include "support/FakeNews.h"
 #include "support/Loopback.h"
 #include "support/SampleServerProcess.h"
+#include "support/TestSupport.h"
 
-extern char** environ;
-
-namespace enginetest {
 namespace {
+
+using namespace std::chrono_literals;
+using ngtest::FakeNews;
+using ngtest::RandomBytes;
+using ngtest::UUArticle;
 
 const std::string kBuild = NG_BINARY_DIR;
 
 bool Executable(const std::string& path) {
     return ::access(path.c_str(), X_OK) == 0;
 }
-
-// One run of a program: its output goes to files, its input is empty.
-class Child {
-public:
-    Child(const std::vector<std::string>& args, const std::vector<std::string>& environment,
-          const std::string& outPath, const std::string& errPath) {
-        std::vector<char*> argv;
-        for (const auto& a : args) {
-            argv.push_back(const_cast<char*>(a.c_str()));
-        }
-        argv.push_back(nullptr);
-        std::vector<char*> envp;
-        for (const auto& e : environment) {
-            envp.push_back(const_cast<char*>(e.c_str()));
-        }
-        envp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        pid_t pid = -1;
-        if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
-            m_pid = pid;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~Child() {
-        if (m_pid > 0 && !m_bDone) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-    }
-    pid_t Pid() const { return m_pid; }
-
-    // The exit status, or -1 when it did not end in time (it is killed) or
-    // ended by a signal.
-    int Wait(std::chrono::milliseconds limit = 30s) {
-        auto until = std::chrono::steady_clock::now() + limit;
-        while (m_pid > 0 && !m_bDone) {
-            int status = 0;
-            pid_t done = ::waitpid(m_pid, &status, WNOHANG);
-            if (done == m_pid) {
-                m_bDone = true;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            if (std::chrono::steady_clock::now() >= until) {
-                ADD_FAILURE() << "the program did not end in time";
-                return -1;
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        return -1;
-    }
-
-private:
-    pid_t m_pid = -1;
-    bool m_bDone = false;
-};
 
 class PassProgram : public ::testing::Test {
 protected:
@@ -123,31 +64,29 @@ protected:
         settings.WriteProfileString("Newsgleaner", key, value);
     }
 
-    // The environment of the test, with its own home, settings and data.
-    std::vector<std::string> Environment() const {
-        std::vector<std::string> env;
-        for (char** e = environ; *e; ++e) {
-            std::string entry = *e;
-            if (!entry.starts_with("XDG_CONFIG_HOME=") && !entry.starts_with("XDG_DATA_HOME=") &&
-                !entry.starts_with("HOME=")) {
-                env.push_back(entry);
-            }
-        }
-        env.push_back("HOME=" + home.Path());
-        env.push_back("XDG_CONFIG_HOME=" + configDir);
-        env.push_back("XDG_DATA_HOME=" + home.File("data"));
-        return env;
+    // The test's own home, settings and data; output into files of its own.
+    ngtest::ChildProcess::Options Options(const std::string& name) const {
+        ngtest::ChildProcess::Options options;
+        options.env = {{"HOME", home.Path()},
+                       {"XDG_CONFIG_HOME", configDir},
+                       {"XDG_DATA_HOME", home.File("data")}};
+        options.out = home.File(name + "-out.txt");
+        options.err = home.File(name + "-err.txt");
+        return options;
     }
 
-    std::unique_ptr<Child> Start(std::vector<std::string> args) {
+    std::unique_ptr<ngtest::ChildProcess> Start(std::vector<std::string> args) {
         args.insert(args.begin(), Binary());
-        return std::make_unique<Child>(args, Environment(), home.File("out.txt"),
-                                       home.File("err.txt"));
+        return std::make_unique<ngtest::ChildProcess>(std::move(args), Options("pass"));
     }
-    int Run(const std::vector<std::string>& args) { return Start(args)->Wait(); }
+    int Run(const std::vector<std::string>& args) {
+        int status = Start(args)->Wait(30s);
+        EXPECT_NE(status, -1) << "the program did not end in time";
+        return status;
+    }
 
-    std::string Out() const { return ngtest::ReadFile(home.File("out.txt")); }
-    std::string Err() const { return ngtest::ReadFile(home.File("err.txt")); }
+    std::string Out() const { return ngtest::ReadFile(home.File("pass-out.txt")); }
+    std::string Err() const { return ngtest::ReadFile(home.File("pass-err.txt")); }
     std::vector<std::string> OutLines() const { return ng::SplitTextLines(Out()); }
     std::string Mark(const std::string& group) const {
         return settings.GetProfileString("127.0.0.1", group, "(none)");
@@ -265,8 +204,7 @@ protected:
 
     // Runs a tool to its end; its exit status.
     int Tool(const std::vector<std::string>& args) {
-        Child child(args, Environment(), home.File("tool-out.txt"), home.File("tool-err.txt"));
-        return child.Wait(60s);
+        return ngtest::RunProgram(args, Options("tool"));
     }
 };
 
@@ -319,4 +257,3 @@ TEST_F(SampleServerPass, SavesTheGeneratedPicturesByteForByte) {
 }
 
 }  // namespace
-}  // namespace enginetest

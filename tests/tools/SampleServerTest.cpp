@@ -2,9 +2,7 @@
 // programs and spoken to over a plain socket.
 
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,37 +14,14 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ChildProcess.h"
 #include "support/Loopback.h"
 #include "support/SampleServerProcess.h"
 #include "support/TestSupport.h"
 
-extern char** environ;
-
 namespace {
 
 const std::string kTools = std::string(NG_BINARY_DIR) + "/tools/";
-
-pid_t Spawn(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (std::string& a : args) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
-        return -1;
-    }
-    return pid;
-}
-
-int RunToEnd(std::vector<std::string> args) {
-    pid_t pid = Spawn(std::move(args));
-    int status = 0;
-    if (pid < 0 || ::waitpid(pid, &status, 0) != pid) {
-        return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 // One manifest row: group, number, encoding, file, bytes, crc, body lines.
 std::vector<std::string> ManifestRow(const std::string& dir, const std::string& file) {
@@ -205,7 +180,7 @@ class SampleServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         m_root = m_dir.File("spool");
-        ASSERT_EQ(0, RunToEnd({kTools + "newsgleaner-make-samples", m_root, "--quiet"}));
+        ASSERT_EQ(0, ngtest::RunProgram({kTools + "newsgleaner-make-samples", m_root, "--quiet"}));
     }
     ngtest::TempDir m_dir;
     std::string m_root;
@@ -379,8 +354,9 @@ TEST_F(SampleServerTest, GeneratorKeepsPicturesInsideTheDefaultLineRange) {
 
     // The benchmark group: random data of the asked size, uuencoded.
     ngtest::TempDir other;
-    ASSERT_EQ(0, RunToEnd({kTools + "newsgleaner-make-samples", other.Path(), "--pictures", "1",
-                           "--large-count", "2", "--large-size", "1000", "--quiet"}));
+    ASSERT_EQ(
+        0, ngtest::RunProgram({kTools + "newsgleaner-make-samples", other.Path(), "--pictures", "1",
+                               "--large-count", "2", "--large-size", "1000", "--quiet"}));
     std::vector<std::string> bench = ManifestRow(other.Path(), "bench-0002.bin");
     ASSERT_EQ(7u, bench.size());
     EXPECT_EQ("alt.binaries.pictures.bench", bench[0]);

@@ -1,0 +1,89 @@
+#pragma once
+// What the pieces of one download pass share: the window, seen through the
+// pause gate (a paused pass shows nothing new); the stop flag and the status
+// the pass ends with; and the connection to the news server.
+
+#include <atomic>
+#include <cerrno>
+#include <memory>
+#include <string>
+
+#include "engine/Display.h"
+#include "net/Socket.h"
+#include "platform/Sync.h"
+
+namespace ng {
+
+class PassContext {
+public:
+    PassContext(IDisplay& display, PauseGate& pause, std::atomic<bool>& stop)
+        : m_display(display), m_pause(pause), m_stop(stop) {}
+
+    // The window, once the pass is not paused.
+    IDisplay& Window() {
+        m_pause.WaitWhilePaused();
+        return m_display;
+    }
+    PauseGate& Pause() { return m_pause; }
+    // Waits while paused; true when a stop was requested. Cheap when not
+    // paused: asked for every line.
+    bool PollStop() {
+        m_pause.WaitWhilePaused();
+        return m_stop;
+    }
+    bool StopRequested() const { return m_stop; }
+    void RequestStop() { m_stop = true; }
+    // A fatal condition: the pass stops and ends with this status.
+    void Fail(std::string finalStatus) {
+        m_stop = true;
+        m_strFinalStatus = std::move(finalStatus);
+    }
+    void SetFinalStatus(std::string text) { m_strFinalStatus = std::move(text); }
+    const std::string& FinalStatus() const { return m_strFinalStatus; }
+
+    // The server connection, owned here for the pass.
+    void Connect(std::unique_ptr<CNewsSocket> socket, std::string host) {
+        m_pSocket = std::move(socket);
+        m_strHost = std::move(host);
+    }
+    CNewsSocket* Socket() { return m_pSocket.get(); }
+    // Closes the connection without a quit command.
+    void Disconnect() { m_pSocket.reset(); }
+    bool Connected() const { return m_pSocket && m_pSocket->IsConnected(); }
+    void NoteConnectionLost() { Fail("Error--connection to " + m_strHost + " lost"); }
+    // A reply past the caps: lines already read are used, then the
+    // connection counts as lost.
+    void DropConnection() {
+        if (m_pSocket) {
+            m_pSocket->Abandon(EMSGSIZE);
+        }
+    }
+    void SendLine(const std::string& command) {
+        if (m_pSocket) {
+            m_pSocket->SendLine(command);
+        }
+    }
+    // The next line from the server. A reply that never came because the
+    // connection went is a lost connection, also where no later poll point
+    // would notice it (the last group's GROUP or XOVER, the next ARTICLE).
+    std::string ReadLine() {
+        if (!m_pSocket) {
+            return {};
+        }
+        std::string line = m_pSocket->ReadLine();
+        if (line.empty() && !Connected()) {
+            NoteConnectionLost();
+        }
+        return line;
+    }
+
+private:
+    IDisplay& m_display;
+    PauseGate& m_pause;
+    std::atomic<bool>& m_stop;
+    std::string m_strFinalStatus;
+    std::unique_ptr<CNewsSocket> m_pSocket;
+    std::string m_strHost;
+};
+
+}  // namespace ng

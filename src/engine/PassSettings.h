@@ -1,0 +1,42 @@
+#pragma once
+// The settings of one download pass, read once when it starts: changes made
+// while it runs take effect with the next pass. (The per-group keys, a
+// group's folder and its mark, are read when the group is scanned.)
+
+#include <string>
+#include <vector>
+
+#include "nntp/NewsServer.h"
+
+namespace ng {
+
+class SettingsStore;
+
+// What the header filter judges by; the lists are upper-cased.
+struct FilterSettings {
+    int minLines = 0;
+    int maxLines = 0;
+    std::vector<std::string> subjectIncludes;
+    std::vector<std::string> subjectIncludes2;
+    std::vector<std::string> subjectExcludes;
+    std::vector<std::string> fromExcludes;  // lines of "FromExcludes"
+    bool logHistoryHits = false;            // "LogHistAct" is exactly "yes"
+};
+
+struct PassSettings {
+    ServerSettings server;
+    LoginSettings login;
+    std::string downloadDir;  // as stored; the pass adds the missing "/"
+    FilterSettings filter;
+    int histSaveFrequency = 0;
+    int maxHist = 0;
+    bool saveAscii = false;
+    bool enableLogging = false;
+    std::string logFile;
+};
+
+// Reads the product section, the server's login and the "FromExcludes" file
+// (missing: no sender excludes), with the defaults of the download worker.
+PassSettings ReadPassSettings(const SettingsStore& store);
+
+}  // namespace ng

@@ -1,0 +1,67 @@
+#pragma once
+// Opening a news server and logging in: the one place where both the
+// download pass and the group list refresh connect, read the greeting and
+// send AUTHINFO. The two differ only in which answers to the password count
+// as a refusal, and each says so at its call.
+
+#include <atomic>
+#include <optional>
+#include <string>
+
+class CNewsSocket;
+
+namespace ng {
+
+class SettingsStore;
+
+// Asks the user for the news server's password. Gives the typed text when
+// the user pressed OK, nullopt when the prompt was cancelled. An
+// implementation that waits for another thread gives up (as cancelled) once
+// `stop` is set, so a stopped login never hangs in the prompt.
+class IPasswordPrompt {
+public:
+    virtual ~IPasswordPrompt() = default;
+    virtual std::optional<std::string> AskPassword(const std::atomic<bool>& stop) = 0;
+};
+
+// Where the server is and how long it may stay silent.
+struct ServerSettings {
+    std::string host;
+    int port = 0;
+    int readTimeoutSeconds = 0;  // 0 or less: the connection's own default
+};
+// "NNTPHost", "NNTPPort" and "ReadTimeout" of the product section.
+ServerSettings ReadServerSettings(const SettingsStore& store);
+
+enum class OpenResult { Connected, Failed, Stopped };
+// Connects the socket (its stop flag and pause gate already set) and reads
+// the greeting, whatever its code. A port that cannot be one fails.
+OpenResult OpenNewsServer(CNewsSocket& socket, const ServerSettings& server);
+
+// The login of a server's section.
+struct LoginSettings {
+    bool required = false;  // "UserAuthentication" is non-zero
+    std::string user;
+    bool promptForPassword = false;  // ask at each login instead of `password`
+    std::string password;            // as stored
+};
+LoginSettings ReadLoginSettings(const SettingsStore& store, const std::string& host);
+
+// Which answers to AUTHINFO PASS refuse the login.
+enum class PasswordRule {
+    // The download pass: only 482 and 502 refuse; any other answer goes on.
+    RefusedBy482Or502,
+    // The group list refresh: anything but 281 refuses.
+    AcceptedOnlyBy281,
+};
+enum class LoginResult { LoggedIn, Refused, Stopped };
+
+// Sends "AUTHINFO USER", and "AUTHINFO PASS" when the server asks for it
+// (381); any other answer to the user name ends the login as logged in.
+// With promptForPassword the password is asked for first (empty when
+// cancelled); it is never stored. Nothing is sent when no login is
+// required. Stopped when `stop` cut the prompt or a wait short.
+LoginResult LogIn(CNewsSocket& socket, const LoginSettings& login, IPasswordPrompt* prompt,
+                  const std::atomic<bool>& stop, PasswordRule rule);
+
+}  // namespace ng

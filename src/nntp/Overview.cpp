@@ -1,0 +1,47 @@
+#include "nntp/Overview.h"
+
+#include "platform/Numbers.h"
+
+namespace ng {
+
+OverviewFields ParseOverviewLine(std::string_view line) {
+    // Positions of the first eight TABs; npos where the line runs out.
+    size_t tabs[8];
+    size_t from = 0;
+    for (size_t& tab : tabs) {
+        tab = from == std::string_view::npos ? std::string_view::npos : line.find('\t', from);
+        from = tab == std::string_view::npos ? tab : tab + 1;
+    }
+    auto field = [&](int index) -> std::string_view {
+        size_t start = index == 0 ? 0 : tabs[index - 1];
+        if (start == std::string_view::npos) {
+            return {};
+        }
+        if (index > 0) {
+            ++start;
+        }
+        size_t end = tabs[index];
+        return end == std::string_view::npos ? line.substr(start) : line.substr(start, end - start);
+    };
+    OverviewFields fields;
+    fields.number = field(0);
+    fields.subject = field(1);
+    fields.from = field(2);
+    fields.lines = LeadingInt(field(7));
+    return fields;
+}
+
+GroupReply ParseGroupResponse(std::string_view reply) {
+    GroupReply result;
+    int64_t* fields[] = {&result.code, &result.count, &result.first, &result.last};
+    size_t start = 0;
+    for (int i = 0; i < 4 && start != std::string_view::npos; ++i) {
+        size_t blank = i < 3 ? reply.find(' ', start) : std::string_view::npos;
+        *fields[i] = LeadingNumber(reply.substr(
+            start, blank == std::string_view::npos ? std::string_view::npos : blank - start));
+        start = blank == std::string_view::npos ? blank : blank + 1;
+    }
+    return result;
+}
+
+}  // namespace ng

@@ -1,0 +1,30 @@
+#pragma once
+// Readers of the two structured replies a pass uses: the GROUP status line
+// and the lines of an XOVER block.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace ng {
+
+struct OverviewFields {
+    std::string number;
+    std::string subject;
+    std::string from;
+    int lines = 0;
+};
+
+// The fields of one overview line: number, subject and sender are the first
+// three TAB-separated fields; the line count is the eighth (or, without an
+// eighth TAB, the rest of the line). Missing fields come out empty or zero.
+OverviewFields ParseOverviewLine(std::string_view line);
+
+// "211 count first last name": the number at the start of each of the first
+// four blank-separated fields; 0 for a field that is missing.
+struct GroupReply {
+    int64_t code = 0, count = 0, first = 0, last = 0;
+};
+GroupReply ParseGroupResponse(std::string_view reply);
+
+}  // namespace ng

@@ -1,0 +1,41 @@
+#pragma once
+// What a news server's reply lines mean: the codes the program acts on,
+// named once here, and the small readers of status and block lines.
+
+#include <string_view>
+
+#include "platform/Numbers.h"
+
+namespace ng::nntp {
+
+// Reply codes (RFC 3977 and RFC 4643) that the program looks for.
+enum Code : int {
+    kGroupSelected = 211,      // GROUP: "211 count first last name"
+    kListFollows = 215,        // LIST
+    kArticleFollows = 220,     // ARTICLE
+    kOverviewFollows = 224,    // XOVER
+    kAuthAccepted = 281,       // AUTHINFO PASS (or USER without a password)
+    kPasswordRequired = 381,   // AUTHINFO USER: send the password
+    kAuthOutOfSequence = 482,  // AUTHINFO in the wrong order
+    kNotPermitted = 502,       // command not permitted
+};
+
+// The code of a status line: the number it begins with (0 for no line).
+inline int ReplyCode(std::string_view line) {
+    return LeadingInt(line);
+}
+
+// A multi-line block ends at exactly ".\r\n".
+inline bool IsEndOfBlock(std::string_view line) {
+    return line == ".\r\n";
+}
+
+// A line of a block as it was posted: the server doubled a leading ".".
+inline std::string_view WithoutDotStuffing(std::string_view line) {
+    if (!line.empty() && line.front() == '.') {
+        line.remove_prefix(1);
+    }
+    return line;
+}
+
+}  // namespace ng::nntp

@@ -1,0 +1,15 @@
+#pragma once
+// The files the program keeps in its working folder, by bare name (both
+// programs make the working folder their current directory). Group files
+// are these prefixes followed directly by the host text as stored.
+
+namespace ng::files {
+
+inline constexpr char kHistList[] = "HistList";          // the download history
+inline constexpr char kHistLog[] = "HistLog.txt";        // history test rejections
+inline constexpr char kFromExcludes[] = "FromExcludes";  // sender excludes
+inline constexpr char kActiveGroupsPrefix[] = "Groups.";
+inline constexpr char kAllGroupsPrefix[] = "AllGroups.";
+inline constexpr char kCategoriesPrefix[] = "GroupCat.";
+
+}  // namespace ng::files

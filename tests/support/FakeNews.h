@@ -1,0 +1,198 @@
+#pragma once
+// A news group served from a table of articles by the scripted server, with
+// articles made the way a poster's program would (the encoders in
+// Encoders.h): for tests that run a pass, in the process or as a program.
+
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "support/Encoders.h"
+#include "support/ScriptedServer.h"
+
+namespace ngtest {
+
+// Bytes that look like a JPEG file to the engine: their base64 form begins
+// with "/9j/", which is where it starts decoding.
+inline std::string JpegLikeBytes(size_t size, uint32_t seed) {
+    std::string bytes = RandomBytes(size, seed);
+    bytes[0] = static_cast<char>(0xFF);
+    bytes[1] = static_cast<char>(0xD8);
+    bytes[2] = static_cast<char>(0xFF);
+    return bytes;
+}
+
+// A MIME article body carrying one base64 part.
+inline std::string Base64Body(const std::string& bytes, const std::string& disposition) {
+    return "This is a multi-part message in MIME format.\r\n"
+           "------=_NextPart_000\r\n"
+           "Content-Type: image/jpeg\r\n"
+           "Content-Transfer-Encoding: base64\r\n" +
+           disposition + "\r\n" + Base64Encode(bytes) + "------=_NextPart_000--\r\n";
+}
+
+inline std::string OverviewLine(int number, const std::string& subject, const std::string& from,
+                                int lines) {
+    return std::to_string(number) + "\t" + subject + "\t" + from +
+           "\tMon, 1 Jan 2024 00:00:00 GMT\t<" + std::to_string(number) + "@test>\t\t12345\t" +
+           std::to_string(lines) + "\tXref: test\r\n";
+}
+
+struct TestArticle {
+    int number = 0;
+    std::string subject;
+    std::string body;  // as posted (not yet dot-stuffed), CR LF line ends
+    std::string from = "Poster <poster@example.com>";
+    int lines = 1000;  // what the overview line claims
+    // The whole reply instead of "220 ..." + stuffed head and body + ".".
+    std::optional<Reply> reply;
+};
+
+inline std::string ArticleText(const TestArticle& a) {
+    return "Path: test\r\nFrom: " + a.from + "\r\nNewsgroups: alt.test\r\nSubject: " + a.subject +
+           "\r\nMessage-ID: <" + std::to_string(a.number) + "@test>\r\n\r\n" + a.body;
+}
+
+// Groups on the scripted server, answered from a table: GROUP gives the
+// group's numbers (411 for an unknown group), XOVER the overview lines of
+// the selected group from the asked number on, ARTICLE the article of the
+// selected group (dot-stuffed), or 423. The article hook runs on the
+// server's thread when an article is asked for, before it is answered.
+class FakeNews {
+public:
+    explicit FakeNews(ScriptedServer& server) {
+        server.OnPrefix("GROUP ", [this](const std::string& line) { return OnGroup(line); });
+        server.OnPrefix("XOVER ", [this](const std::string& line) { return OnXover(line); });
+        server.OnPrefix("ARTICLE ", [this](const std::string& line) { return OnArticle(line); });
+    }
+
+    void AddGroup(const std::string& group) {
+        std::lock_guard lock(m_mutex);
+        m_groups[group];
+    }
+    void Add(const std::string& group, TestArticle article) {
+        std::lock_guard lock(m_mutex);
+        int number = article.number;
+        m_groups[group].articles[number] = std::move(article);
+    }
+    // Numbers the GROUP reply gives instead of those of the table.
+    void SetGroupNumbers(const std::string& group, int64_t count, int64_t first, int64_t last) {
+        std::lock_guard lock(m_mutex);
+        m_groups[group].numbers = {count, first, last};
+    }
+    // A reply of its own for GROUP, or for XOVER.
+    void SetGroupReply(const std::string& group, Reply reply) {
+        std::lock_guard lock(m_mutex);
+        m_groups[group].groupReply = std::move(reply);
+    }
+    void SetXoverReply(const std::string& group, Reply reply) {
+        std::lock_guard lock(m_mutex);
+        m_groups[group].xoverReply = std::move(reply);
+    }
+    void OnArticle(std::function<void(const std::string& group, int number)> hook) {
+        std::lock_guard lock(m_mutex);
+        m_hook = std::move(hook);
+    }
+    std::vector<int> ArticlesAsked() const {
+        std::lock_guard lock(m_mutex);
+        return m_asked;
+    }
+
+private:
+    struct Group {
+        std::map<int, TestArticle> articles;
+        std::optional<std::array<int64_t, 3>> numbers;
+        std::optional<Reply> groupReply;
+        std::optional<Reply> xoverReply;
+    };
+
+    Reply OnGroup(const std::string& line) {
+        std::lock_guard lock(m_mutex);
+        std::string name = line.substr(6);
+        auto found = m_groups.find(name);
+        if (found == m_groups.end()) {
+            return "411 no such group\r\n";
+        }
+        m_current = name;
+        const Group& g = found->second;
+        if (g.groupReply) {
+            return *g.groupReply;
+        }
+        int64_t count = static_cast<int64_t>(g.articles.size());
+        int64_t first = g.articles.empty() ? 1 : g.articles.begin()->first;
+        int64_t last = g.articles.empty() ? 0 : g.articles.rbegin()->first;
+        if (g.numbers) {
+            count = (*g.numbers)[0];
+            first = (*g.numbers)[1];
+            last = (*g.numbers)[2];
+        }
+        return "211 " + std::to_string(count) + " " + std::to_string(first) + " " +
+               std::to_string(last) + " " + name + "\r\n";
+    }
+
+    Reply OnXover(const std::string& line) {
+        std::lock_guard lock(m_mutex);
+        const Group& g = m_groups[m_current];
+        if (g.xoverReply) {
+            return *g.xoverReply;
+        }
+        int64_t from = std::atoll(line.c_str() + 6);
+        std::string reply = "224 overview follows\r\n";
+        for (const auto& [number, article] : g.articles) {
+            if (number >= from) {
+                reply += OverviewLine(number, article.subject, article.from, article.lines);
+            }
+        }
+        return reply + ".\r\n";
+    }
+
+    Reply OnArticle(const std::string& line) {
+        int number = std::atoi(line.c_str() + 8);
+        std::function<void(const std::string&, int)> hook;
+        std::string group;
+        {
+            std::lock_guard lock(m_mutex);
+            m_asked.push_back(number);
+            hook = m_hook;
+            group = m_current;
+        }
+        if (hook) {
+            hook(group, number);
+        }
+        std::lock_guard lock(m_mutex);
+        const Group& g = m_groups[group];
+        auto found = g.articles.find(number);
+        if (found == g.articles.end()) {
+            return "423 no such article\r\n";
+        }
+        const TestArticle& a = found->second;
+        if (a.reply) {
+            return *a.reply;
+        }
+        return "220 " + std::to_string(number) + " <" + std::to_string(number) + "@test>\r\n" +
+               DotStuff(ArticleText(a)) + ".\r\n";
+    }
+
+    mutable std::mutex m_mutex;
+    std::map<std::string, Group> m_groups;
+    std::string m_current;
+    std::function<void(const std::string&, int)> m_hook;
+    std::vector<int> m_asked;
+};
+
+// A uuencoded picture article whose file is `name`.
+inline TestArticle UUArticle(int number, const std::string& name, const std::string& bytes) {
+    TestArticle a;
+    a.number = number;
+    a.subject = name + " (1/1)";
+    a.body = "A picture for you.\r\n\r\n" + UUEncode(bytes, name);
+    return a;
+}
+
+}  // namespace ngtest
