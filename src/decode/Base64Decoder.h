@@ -10,7 +10,7 @@
 class CBase64Decoder {
 public:
     CBase64Decoder();
-    virtual ~CBase64Decoder();
+    ~CBase64Decoder();
     CBase64Decoder(const CBase64Decoder&) = delete;
     CBase64Decoder& operator=(const CBase64Decoder&) = delete;
 

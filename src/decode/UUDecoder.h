@@ -20,7 +20,7 @@ public:
 
     // `directory` is used as a prefix: it ends with its separator ("/").
     explicit CUUDecoder(std::string directory);
-    virtual ~CUUDecoder();
+    ~CUUDecoder();
     CUUDecoder(const CUUDecoder&) = delete;
     CUUDecoder& operator=(const CUUDecoder&) = delete;
 

@@ -14,12 +14,9 @@ class PassContext;
 
 class ArticleFetcher {
 public:
-    // A hostile server must not exhaust memory: past this many bytes in one
-    // article the connection is dropped and the pass ends as for a lost
-    // connection. Each line counts its bytes plus kHeldLineCost, what holding
-    // it costs: a flood of blank lines must not cost many times the cap.
+    // Past this many bytes held for one article the connection is dropped
+    // and the pass ends as for a lost connection.
     static constexpr int64_t kMaxArticleBytes = 256LL * 1024 * 1024;
-    static constexpr int64_t kHeldLineCost = 64;
 
     explicit ArticleFetcher(PassContext& pass) : m_pass(pass) {}
 

@@ -68,25 +68,12 @@ void CProcessGroups::ProcessGroup(const std::string& group) {
     Window().SetStatusText(Format("Retrieving up to %lld headers in ", estimate, group));
 
     std::vector<std::string> fetched;
-    int64_t fetchedBytes = 0;
-    for (std::string line = m_pass.ReadLine(); !nntp::IsEndOfBlock(line);
-         line = m_pass.ReadLine()) {
-        if (!m_pass.Connected()) {
-            m_pass.NoteConnectionLost();
-        }
-        if (m_pass.PollStop()) {
-            break;
-        }
-        fetchedBytes += static_cast<int64_t>(line.size()) + ArticleFetcher::kHeldLineCost;
-        if (fetchedBytes > kMaxOverviewBytes) {
-            m_pass.DropConnection();  // noticed as a lost connection at the next line
-            continue;
-        }
+    m_pass.ReadBlock(kMaxOverviewBytes, [&](std::string line) {
         fetched.push_back(std::move(line));
         if (fetched.size() % 10 == 0) {
             Window().SetStatusProgress(static_cast<int>(fetched.size()), ClampToInt(estimate));
         }
-    }
+    });
     FilterOverview(group, fetched);
     fetched = {};
 

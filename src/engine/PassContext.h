@@ -5,11 +5,13 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <memory>
 #include <string>
 
 #include "engine/Display.h"
 #include "net/Socket.h"
+#include "nntp/Reply.h"
 #include "platform/Sync.h"
 
 namespace ng {
@@ -75,6 +77,32 @@ public:
             NoteConnectionLost();
         }
         return line;
+    }
+
+    // Reads the lines of a multi-line block up to its "." line, each a poll
+    // point: a lost connection or a stop ends it early (false). Past `cap`
+    // bytes held (each line counting its bytes and kHeldLineCost, what
+    // holding it costs) the connection is dropped: a hostile server must not
+    // exhaust memory. Each line goes to onLine as received.
+    static constexpr int64_t kHeldLineCost = 64;
+    template <typename OnLine>
+    bool ReadBlock(int64_t cap, OnLine&& onLine) {
+        int64_t held = 0;
+        for (std::string line = ReadLine(); !nntp::IsEndOfBlock(line); line = ReadLine()) {
+            if (!Connected()) {
+                NoteConnectionLost();
+            }
+            if (PollStop()) {
+                return false;
+            }
+            held += static_cast<int64_t>(line.size()) + kHeldLineCost;
+            if (held > cap) {
+                DropConnection();  // noticed as a lost connection at the next line
+                continue;
+            }
+            onLine(std::move(line));
+        }
+        return true;
     }
 
 private:

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <climits>
 
 #include "nntp/Overview.h"
@@ -24,15 +25,21 @@ TEST(Reply, CodesNumbersAndBlockLines) {
 }
 
 TEST(Reply, GroupReplyFields) {
-    GroupReply r = ParseGroupResponse("211 500 100 900 alt.test\r\n");
-    EXPECT_EQ(r.code, 211);
-    EXPECT_EQ(r.count, 500);
-    EXPECT_EQ(r.first, 100);
-    EXPECT_EQ(r.last, 900);
-    GroupReply shortReply = ParseGroupResponse("411 no such group\r\n");
-    EXPECT_EQ(shortReply.code, 411);
-    EXPECT_EQ(shortReply.count, 0);
-    EXPECT_EQ(ParseGroupResponse("").code, 0);
+    struct Case {
+        const char* line;
+        GroupReply fields;
+    };
+    const Case cases[] = {
+        {"211 500 100 900 alt.test\r\n", {211, 500, 100, 900}},
+        {"411 no such group\r\n", {411, 0, 0, 0}},
+        {"", {0, 0, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        GroupReply r = ParseGroupResponse(c.line);
+        EXPECT_EQ((std::array{r.code, r.count, r.first, r.last}),
+                  (std::array{c.fields.code, c.fields.count, c.fields.first, c.fields.last}))
+            << c.line;
+    }
 }
 
 TEST(Overview, ParsesFieldsAndShortLines) {
