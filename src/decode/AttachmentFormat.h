@@ -24,16 +24,9 @@ struct LineNote {
 };
 
 struct DecodeTarget {
-    std::string directory;       // ends with "/"
-    std::string path;            // directory + the name the article gave
-    bool saveAscii = false;      // also keep the article's raw lines beside the picture
+    int fd = -1;                 // the new file the attachment goes into
+    int rawFd = -1;              // when not -1: a copy of the article's raw lines
     PauseGate* pause = nullptr;  // decoding parks here while the pass is paused
-};
-
-enum class DecodeResult {
-    Saved,
-    Refused,   // the format refused the name it found: the article failed, nothing more
-    DiskFull,  // the file could not be written: the pass must end
 };
 
 class AttachmentFormat {
@@ -45,9 +38,11 @@ public:
     virtual LineNote Notice(std::string_view line) = 0;
     // The article carries an attachment of this format.
     virtual bool Found() const = 0;
-    // Writes the attachment of the held lines; the output file has been
-    // created (empty) at target.path already.
-    virtual DecodeResult Decode(const ArticleLines& lines, const DecodeTarget& target) = 0;
+    // Writes the attachment of the held lines into the target. 0, or the
+    // errno of the write that failed.
+    virtual int Decode(const ArticleLines& lines, const DecodeTarget& target) = 0;
+    // Whether a copy of the raw lines is kept beside the file ("SaveAscii").
+    virtual bool KeepsRawCopy() const { return false; }
 };
 
 // Formats in the order they are asked: uuencoded before base64.

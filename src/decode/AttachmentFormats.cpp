@@ -13,22 +13,10 @@
 #include "decode/UUDecoder.h"
 #include "platform/FileNames.h"
 #include "platform/Sync.h"
-#include "platform/TextFile.h"
 
 namespace ng {
 
 namespace {
-
-// The line without its line end (LF, and a CR before it).
-std::string_view WithoutLineEnd(std::string_view line) {
-    if (!line.empty() && line.back() == '\n') {
-        line.remove_suffix(1);
-        if (!line.empty() && line.back() == '\r') {
-            line.remove_suffix(1);
-        }
-    }
-    return line;
-}
 
 // Whether the line holds "base64" in any letter case. Asked of every line of
 // every article, so it makes no upper-cased copy: it finds each "6" (which
@@ -53,6 +41,23 @@ bool ContainsBase64(std::string_view line) {
     return false;
 }
 
+bool WriteAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            if (n == 0) {
+                errno = EIO;
+            }
+            return false;
+        }
+        data.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
 void WaitWhilePaused(PauseGate* pause) {
     if (pause) {
         pause->WaitWhilePaused();
@@ -65,11 +70,10 @@ public:
 
     LineNote Notice(std::string_view line) override {
         LineNote note;
-        if (line.starts_with("begin")) {
-            // "begin 644 name": the name from the 11th character on.
-            std::string_view rest = WithoutLineEnd(line);
-            std::string name =
-                AttachmentName(rest.size() > 10 ? rest.substr(10) : std::string_view());
+        // Only a line the decoder takes as a begin line: "beginning of the
+        // story" names no file.
+        if (auto begin = CUUDecoder::ParseBeginLine(line)) {
+            std::string name = AttachmentName(begin->rest);
             m_bFound = true;
             note.restartCount = true;
             note.shown = name;
@@ -80,20 +84,16 @@ public:
 
     bool Found() const override { return m_bFound; }
 
-    DecodeResult Decode(const ArticleLines& lines, const DecodeTarget& target) override {
-        // The decoder finds the begin line again and names the file by its own rule.
-        CUUDecoder decoder(target.directory);
+    int Decode(const ArticleLines& lines, const DecodeTarget& target) override {
+        CUUDecoder decoder(target.fd);
         for (size_t i = 0; i < lines.Size(); ++i) {
             WaitWhilePaused(target.pause);
             decoder.DecodeLine(lines[i]);
             if (decoder.m_bFileError) {
-                // A name the decoder refuses is the server's doing, not a full disk.
-                return decoder.m_nFileErrno == EINVAL || decoder.m_nFileErrno == ENAMETOOLONG
-                           ? DecodeResult::Refused
-                           : DecodeResult::DiskFull;
+                return decoder.m_nFileErrno;
             }
         }
-        return DecodeResult::Saved;
+        return decoder.Close();
     }
 
 private:
@@ -133,26 +133,19 @@ public:
     }
 
     bool Found() const override { return m_bFound; }
+    bool KeepsRawCopy() const override { return true; }
 
-    DecodeResult Decode(const ArticleLines& lines, const DecodeTarget& target) override {
-        DecodeResult result = DecodeResult::Saved;
+    int Decode(const ArticleLines& lines, const DecodeTarget& target) override {
         CBase64Decoder decoder;
-        decoder.Open(target.path);
-        int rawCopy = -1;
-        if (target.saveAscii) {
-            rawCopy =
-                ::open((target.path + "a").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        }
+        decoder.Attach(target.fd);
         // Only a JPEG is decoded: from a line that starts as one ("/9j/") to
         // the next MIME boundary.
         bool inData = false;
         for (size_t i = 0; i < lines.Size(); ++i) {
             const std::string_view line = lines[i];
             WaitWhilePaused(target.pause);
-            if (rawCopy >= 0 && ::write(rawCopy, line.data(), line.size()) < 0 &&
-                IsDiskFullError(errno)) {
-                result = DecodeResult::DiskFull;
-                break;
+            if (target.rawFd >= 0 && !WriteAll(target.rawFd, line)) {
+                return errno;
             }
             if (line.starts_with("/9j/")) {
                 inData = true;
@@ -160,19 +153,11 @@ public:
             if (line.starts_with("----")) {
                 inData = false;
             }
-            if (inData && decoder.DecodeAndWrite(line.data(), static_cast<int>(line.size())) < 0 &&
-                IsDiskFullError(decoder.m_nFileErrno)) {
-                result = DecodeResult::DiskFull;
-                break;
+            if (inData && decoder.DecodeAndWrite(line.data(), static_cast<int>(line.size())) < 0) {
+                return decoder.m_nFileErrno;
             }
         }
-        if (rawCopy >= 0) {
-            ::close(rawCopy);
-        }
-        if (decoder.Close() != 0 && IsDiskFullError(decoder.m_nFileErrno)) {
-            result = DecodeResult::DiskFull;
-        }
-        return result;
+        return decoder.Close() == 0 ? 0 : decoder.m_nFileErrno;
     }
 
 private:

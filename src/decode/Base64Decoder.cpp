@@ -50,6 +50,12 @@ int CBase64Decoder::Open(const std::string& path) {
     return 0;
 }
 
+void CBase64Decoder::Attach(int fd) {
+    m_out.Attach(fd);
+    m_hFile = fd;
+    m_nFileErrno = 0;
+}
+
 int CBase64Decoder::Close() {
     int error = m_out.Close();
     m_hFile = -1;

@@ -16,6 +16,8 @@ public:
 
     // Creates (or empties) the file. 0 on success, -1 on failure.
     int Open(const std::string& path);
+    // Writes into a file opened elsewhere, which Close leaves open.
+    void Attach(int fd);
     // Decodes `length` characters of `text` and appends the bytes to the
     // file. The number of bytes written, or -1 when the write failed or no
     // file is open. Every byte the text yields is written: the output room

@@ -17,7 +17,14 @@ int OutputFile::Create(const std::string& path) {
         return errno;
     }
     m_fd = fd;
+    m_bOwned = true;
     return 0;
+}
+
+void OutputFile::Attach(int fd) {
+    Close();
+    m_fd = fd;
+    m_bOwned = false;
 }
 
 unsigned char* OutputFile::Claim(size_t n) {
@@ -79,7 +86,7 @@ int OutputFile::Close() {
         // the file's size is right either way.
     }
     // Linux closes the descriptor even when close reports EINTR.
-    if (::close(m_fd) != 0 && errno != EINTR && error == 0) {
+    if (m_bOwned && ::close(m_fd) != 0 && errno != EINTR && error == 0) {
         error = errno;
     }
     m_fd = -1;

@@ -35,6 +35,8 @@ public:
     // Creates or empties the file (mode 0666 less the umask), closing any
     // file open before. 0, or the errno of the failed open.
     int Create(const std::string& path);
+    // Writes into a file opened elsewhere, which Close leaves open.
+    void Attach(int fd);
     bool IsOpen() const { return m_fd >= 0; }
     int Fd() const { return m_fd; }
 
@@ -49,8 +51,9 @@ public:
     // Writes out what is kept back. 0 or errno; the kept bytes are dropped
     // either way.
     int Flush();
-    // Flushes, gives back unused reserved room and closes. 0 or the errno of
-    // the first failure. Nothing to do when no file is open.
+    // Flushes, gives back unused reserved room and closes (an attached file
+    // stays open). 0 or the errno of the first failure. Nothing to do when no
+    // file is open.
     int Close();
 
     // Bytes the file holds so far (written, not counting what is kept back).
@@ -61,6 +64,7 @@ private:
     bool Reserve(uint64_t end);
 
     int m_fd = -1;
+    bool m_bOwned = false;
     std::unique_ptr<unsigned char[]> m_buf;
     size_t m_capacity = 0;
     size_t m_used = 0;

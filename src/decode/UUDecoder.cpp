@@ -29,6 +29,8 @@ inline unsigned SixBits(unsigned char c) {
 
 CUUDecoder::CUUDecoder(std::string directory) : m_strDirectory(std::move(directory)) {}
 
+CUUDecoder::CUUDecoder(int outputFd) : m_nOutputFd(outputFd) {}
+
 CUUDecoder::~CUUDecoder() = default;
 
 int CUUDecoder::DecodeLine(std::string_view line) {
@@ -46,13 +48,13 @@ int CUUDecoder::DecodeLine(std::string_view line) {
     }
 }
 
-int CUUDecoder::FindBegin(std::string_view line) {
+std::optional<UuBeginLine> CUUDecoder::ParseBeginLine(std::string_view line) {
     line = CutAtNul(line);
     if (line.substr(0, 5) != "begin") {
-        return LineTaken;
+        return std::nullopt;
     }
-    // The line is read as "begin %o %s": an octal number (sign allowed), then
-    // the first run of non-blank characters.
+    // "begin %o %s": an octal number (sign allowed), then the first run of
+    // non-blank characters.
     size_t i = 5;
     auto skipBlanks = [&] {
         while (i < line.size() && IsBlank(line[i])) {
@@ -72,7 +74,7 @@ int CUUDecoder::FindBegin(std::string_view line) {
         ++i;
     }
     if (i == digitsStart) {
-        return LineTaken;
+        return std::nullopt;
     }
     skipBlanks();
     size_t nameStart = i;
@@ -80,29 +82,48 @@ int CUUDecoder::FindBegin(std::string_view line) {
         ++i;
     }
     if (i == nameStart) {
+        return std::nullopt;
+    }
+    UuBeginLine begin;
+    begin.mode = static_cast<int>(negative ? 0u - mode : mode);
+    begin.firstWord = line.substr(nameStart, i - nameStart);
+    std::string_view rest = line.substr(nameStart);
+    while (!rest.empty() && IsBlank(rest.back())) {
+        rest.remove_suffix(1);  // the line end, and blanks before it
+    }
+    begin.rest = rest;
+    return begin;
+}
+
+int CUUDecoder::FindBegin(std::string_view line) {
+    std::optional<UuBeginLine> begin = ParseBeginLine(line);
+    if (!begin) {
         return LineTaken;
     }
-    m_nMode = static_cast<int>(negative ? 0u - mode : mode);
-    m_szFileName.assign(line.substr(nameStart, i - nameStart));
-
-    // The name comes from the server: only its last component is used, and
-    // names the folder cannot hold are refused, never shortened.
-    std::string_view leaf = m_szFileName;
-    if (auto slash = leaf.find_last_of('/'); slash != std::string_view::npos) {
-        leaf.remove_prefix(slash + 1);
+    m_nMode = begin->mode;
+    m_szFileName.assign(begin->firstWord);
+    if (m_nOutputFd >= 0) {
+        m_out.Attach(m_nOutputFd);
+    } else {
+        // The name comes from the server: only its last component is used,
+        // and names the folder cannot hold are refused, never shortened.
+        std::string_view leaf = m_szFileName;
+        if (auto slash = leaf.find_last_of('/'); slash != std::string_view::npos) {
+            leaf.remove_prefix(slash + 1);
+        }
+        if (m_szFileName.size() > kMaxNameLength || leaf.size() > ng::kMaxLeafName ||
+            m_strDirectory.size() + leaf.size() > kMaxPathLength) {
+            return Fail(ENAMETOOLONG);
+        }
+        auto path = ng::SafeJoin(m_strDirectory, m_szFileName);
+        if (!path) {
+            return Fail(EINVAL);
+        }
+        if (int error = m_out.Create(*path); error != 0) {
+            return Fail(error);
+        }
+        m_szFileName.assign(leaf);
     }
-    if (m_szFileName.size() > kMaxNameLength || leaf.size() > ng::kMaxLeafName ||
-        m_strDirectory.size() + leaf.size() > kMaxPathLength) {
-        return Fail(ENAMETOOLONG);
-    }
-    auto path = ng::SafeJoin(m_strDirectory, m_szFileName);
-    if (!path) {
-        return Fail(EINVAL);
-    }
-    if (int error = m_out.Create(*path); error != 0) {
-        return Fail(error);
-    }
-    m_szFileName.assign(leaf);
     m_hFile = m_out.Fd();
     m_nDecodeState = DecodingData;
     return LineTaken;
@@ -148,6 +169,16 @@ int CUUDecoder::DecodeDataLine(std::string_view line) {
         return Fail(error);
     }
     return LineTaken;
+}
+
+int CUUDecoder::Close() {
+    int error = m_out.Close();
+    m_hFile = -1;
+    if (error != 0 && !m_bFileError) {
+        m_bFileError = 1;
+        m_nFileErrno = error;
+    }
+    return m_bFileError ? m_nFileErrno : 0;
 }
 
 int CUUDecoder::CheckEnd(std::string_view line) {

@@ -2,10 +2,18 @@
 // Decodes the first uuencoded attachment of an article, fed line by line,
 // into one file inside the folder given at construction.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "decode/OutputFile.h"
+
+// What a begin line says: "begin", an octal mode, and a name.
+struct UuBeginLine {
+    int mode = 0;
+    std::string_view firstWord;  // the first run of non-blank characters after the mode
+    std::string_view rest;       // the rest of the line from there, without its line end
+};
 
 class CUUDecoder {
 public:
@@ -18,8 +26,16 @@ public:
     static constexpr size_t kMaxNameLength = 259;
     static constexpr size_t kMaxPathLength = 1023;
 
-    // `directory` is used as a prefix: it ends with its separator ("/").
+    // A line is a begin line when it reads as "begin %o %s": the word (in
+    // lower case, at the start), blanks, an octal number, blanks, a name.
+    static std::optional<UuBeginLine> ParseBeginLine(std::string_view line);
+
+    // The file is created in `directory`, named by the begin line's first
+    // word; `directory` is used as a prefix: it ends with its separator ("/").
     explicit CUUDecoder(std::string directory);
+    // The data goes into a file opened elsewhere (left open), whatever the
+    // begin line names.
+    explicit CUUDecoder(int outputFd);
     ~CUUDecoder();
     CUUDecoder(const CUUDecoder&) = delete;
     CUUDecoder& operator=(const CUUDecoder&) = delete;
@@ -27,6 +43,10 @@ public:
     // One line as received, its "\r\n" included or not. A line ends at its
     // first NUL byte, as a C string would.
     int DecodeLine(std::string_view line);
+    // Writes out what is still buffered and closes the output (the
+    // destructor does too, but cannot report). 0, or the errno of the
+    // failure, which also raises m_bFileError.
+    int Close();
 
     int m_nDecodeState = LookingForBegin;
     int m_hFile = -1;  // output file descriptor while open; -1 when none
@@ -48,5 +68,6 @@ private:
     // Ends decoding after a failure; `error` != 0 also raises m_bFileError.
     int Fail(int error);
 
+    int m_nOutputFd = -1;
     ng::OutputFile m_out;
 };

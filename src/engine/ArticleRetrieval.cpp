@@ -1,8 +1,11 @@
 // One accepted article: fetch it, let the saver find and decode its
 // attachment into the group's folder, log it, show it, and remember its name.
 
+#include <cstring>
+
 #include "engine/ProcessGroups.h"
 #include "platform/System.h"
+#include "platform/TextFile.h"
 #include "store/DownloadLog.h"
 
 using namespace ng;
@@ -25,7 +28,7 @@ bool CProcessGroups::RetrieveArticle(const std::string& number) {
     const int64_t articleStart = NowSeconds();
     m_saver.Begin(m_strSaveDir);
     int lineCounter = 0;
-    bool result = m_fetcher.ReadBody([&](std::string_view line, int64_t received) {
+    bool complete = m_fetcher.ReadBody([&](std::string_view line, int64_t received) {
         LineNote note = m_saver.Take(line);
         if (note.shown) {
             Window().SetSavingToText(m_strSaveDir + *note.shown);
@@ -39,47 +42,54 @@ bool CProcessGroups::RetrieveArticle(const std::string& number) {
             Window().SetProgress(LinesDecoded, lineCounter, m_expectedLines, false);
         }
     });
-    if (!m_pass.StopRequested()) {
-        Window().SetProgress(LinesDecoded, m_expectedLines, m_expectedLines, false);
+    if (!complete) {
+        // A stopped or broken download leaves no file under the picture's name.
+        m_saver.Drop();
+        return false;
     }
+    Window().SetProgress(LinesDecoded, m_expectedLines, m_expectedLines, false);
 
-    switch (m_saver.Save(m_settings.saveAscii, &m_pause)) {
-        case AttachmentSaver::Result::NotCreatedDiskFull:
-            m_pass.Fail("Error--disk or directory full");
+    AttachmentSaver::Outcome saved = m_saver.Save(m_settings.saveAscii, &m_pause);
+    switch (saved.kind) {
+        case AttachmentSaver::Outcome::NotSaved:
             return false;
-        case AttachmentSaver::Result::NotCreated:
+        case AttachmentSaver::Outcome::Failed:
+            // Not the article's fault: no later file would fare better.
+            m_pass.Fail(IsDiskFullError(saved.error) ? "Error--disk or directory full"
+                                                     : "Error--cannot write in " + m_strSaveDir +
+                                                           " (" + std::strerror(saved.error) + ")");
             return false;
-        case AttachmentSaver::Result::Refused:
-            result = false;
+        case AttachmentSaver::Outcome::Duplicate:
+            // The picture is there already: a history skip.
+            ++m_historySkipped;
+            Window().SetHistorySkipped(m_historySkipped);
+            if (m_settings.filter.logHistoryHits) {
+                LogHistoryHit(ToUpperAscii(saved.name), ToUpperAscii(m_strSubject));
+            }
             break;
-        case AttachmentSaver::Result::DiskFull:
-            m_pass.Fail("Error--disk or directory full");
-            result = false;
+        case AttachmentSaver::Outcome::Saved: {
+            const std::string outputPath = m_strSaveDir + saved.name;
+            if (m_settings.enableLogging) {
+                AppendDownloadLog(m_settings.logFile, outputPath, m_strFrom);
+            }
+            Window().ShowThumbnail(outputPath);
             break;
-        case AttachmentSaver::Result::Saved:
-            break;
+        }
     }
-
-    const std::string outputPath = m_saver.OutputPath();
-    if (m_settings.enableLogging) {
-        AppendDownloadLog(m_settings.logFile, outputPath, m_strFrom);
-    }
-    Window().ShowThumbnail(outputPath);
     Window().SetBytesTransferred(m_bytesTransferred);
-
     const int64_t now = NowSeconds();
     Window().SetRateSince(BytesPerSec, m_passStart, now, m_bytesTransferred);
     m_articleSeconds += now - articleStart;
     Window().SetRate(BinaryBytesPerSec, m_articleSeconds, m_bytesTransferred);
 
-    // Names without a dot, and index files, are not worth remembering.
+    // The history keeps the name the article gave, whatever name the file
+    // got: that is what the next subject with it is tested against. Names
+    // without a dot, and index files, are not worth remembering.
     std::string lowerName = ToLowerAscii(m_saver.FileName());
-    bool keepInHistory =
-        lowerName.find("index") == std::string::npos && lowerName.find('.') != std::string::npos;
-    if (result && keepInHistory) {
+    if (lowerName.find("index") == std::string::npos && lowerName.find('.') != std::string::npos) {
         m_history.Add(lowerName);
     }
     Window().SetSavingToText("");
     Window().SetProgress(LinesDecoded, 0, 0, true);
-    return result;
+    return true;
 }

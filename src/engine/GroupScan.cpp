@@ -45,13 +45,17 @@ void CProcessGroups::ProcessGroup(const std::string& group) {
         m_strSaveDir = m_strDownloadDir;
     }
 
-    const int64_t mark = LeadingNumber(
-        m_store.GetProfileString(m_strHost, group, std::to_string(defaults::kHighWaterMark)));
+    // A negative mark (left by an older version after a senseless reply)
+    // would make a range no server understands: start the group afresh.
+    const int64_t mark =
+        std::max<int64_t>(0, LeadingNumber(m_store.GetProfileString(
+                                 m_strHost, group, std::to_string(defaults::kHighWaterMark))));
     int64_t lastDealtWith = mark;
 
     m_pass.SendLine("GROUP " + group + "\r\n");
     GroupReply reply = ParseGroupResponse(m_pass.ReadLine());
-    if (reply.code != nntp::kGroupSelected || reply.count == 0) {
+    // Numbers that make no sense are a failure for this group: its mark stays.
+    if (reply.code != nntp::kGroupSelected || reply.count == 0 || !reply.sensible) {
         return;
     }
     // New articles are those above both the mark and first - 1: a group whose
@@ -133,8 +137,34 @@ void CProcessGroups::ProcessGroup(const std::string& group) {
     m_store.WriteProfileString(m_strHost, group, std::to_string(newMark));
 }
 
+// One overview line through the header filter: into the pending list, or
+// counted, shown and logged as a rejection.
+void CProcessGroups::Judge(const OverviewFields& fields, const std::string& line) {
+    HeaderFilter::Decision decision =
+        m_filter.AcceptHeader(fields.subject, fields.from, fields.lines);
+    switch (decision.verdict) {
+        case HeaderFilter::Verdict::Accept:
+            m_pending.Append(line);
+            m_filter.NoteAccepted(fields.subject);
+            break;
+        case HeaderFilter::Verdict::InHistory:
+            ++m_historySkipped;
+            Window().SetHistorySkipped(m_historySkipped);
+            if (m_settings.filter.logHistoryHits) {
+                LogHistoryHit(decision.matched, ToUpperAscii(fields.subject));
+            }
+            break;
+        case HeaderFilter::Verdict::Crosspost:
+            ++m_crosspostsSkipped;
+            Window().SetCrosspostsSkipped(m_crosspostsSkipped);
+            break;
+        default:
+            break;
+    }
+}
+
 // Runs the fetched overview lines through the header filter into the
-// pending list, counting, showing and logging what it rejects.
+// pending list.
 void CProcessGroups::FilterOverview(const std::string& group,
                                     const std::vector<std::string>& fetched) {
     const int fetchedCount = static_cast<int>(fetched.size());
@@ -145,26 +175,10 @@ void CProcessGroups::FilterOverview(const std::string& group,
             break;
         }
         OverviewFields fields = ParseOverviewLine(line);
-        HeaderFilter::Decision decision =
-            m_filter.AcceptHeader(fields.subject, fields.from, fields.lines);
-        switch (decision.verdict) {
-            case HeaderFilter::Verdict::Accept:
-                m_pending.Append(line);
-                m_filter.NoteAccepted(fields.subject);
-                break;
-            case HeaderFilter::Verdict::InHistory:
-                ++m_historySkipped;
-                Window().SetHistorySkipped(m_historySkipped);
-                if (m_settings.filter.logHistoryHits) {
-                    LogHistoryHit(decision.matched, ToUpperAscii(fields.subject));
-                }
-                break;
-            case HeaderFilter::Verdict::Crosspost:
-                ++m_crosspostsSkipped;
-                Window().SetCrosspostsSkipped(m_crosspostsSkipped);
-                break;
-            default:
-                break;
+        // The number goes into an ARTICLE command: a line without a proper
+        // one (no TABs, say, leaving the line end in it) is skipped.
+        if (IsArticleNumber(fields.number)) {
+            Judge(fields, line);
         }
         ++scanned;
         if (scanned % 10 == 0) {

@@ -19,6 +19,7 @@
 #include "engine/PassContext.h"
 #include "engine/PassSettings.h"
 #include "engine/PendingList.h"
+#include "nntp/Overview.h"
 #include "platform/Sync.h"
 #include "store/DownloadHistory.h"
 
@@ -71,6 +72,7 @@ private:
     bool LogIn();
     void ProcessGroup(const std::string& group);
     void FilterOverview(const std::string& group, const std::vector<std::string>& fetched);
+    void Judge(const ng::OverviewFields& fields, const std::string& line);
     bool RetrieveArticle(const std::string& number);
     void LoadHistory();
     void SaveHistory();

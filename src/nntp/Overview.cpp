@@ -31,16 +31,29 @@ OverviewFields ParseOverviewLine(std::string_view line) {
     return fields;
 }
 
+bool IsArticleNumber(std::string_view text) {
+    return !text.empty() && text.size() <= 18 &&
+           text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
 GroupReply ParseGroupResponse(std::string_view reply) {
     GroupReply result;
     int64_t* fields[] = {&result.code, &result.count, &result.first, &result.last};
+    bool digitsOnly = true;
     size_t start = 0;
-    for (int i = 0; i < 4 && start != std::string_view::npos; ++i) {
+    int i = 0;
+    for (; i < 4 && start != std::string_view::npos; ++i) {
         size_t blank = i < 3 ? reply.find(' ', start) : std::string_view::npos;
-        *fields[i] = LeadingNumber(reply.substr(
-            start, blank == std::string_view::npos ? std::string_view::npos : blank - start));
+        std::string_view field = reply.substr(
+            start, blank == std::string_view::npos ? std::string_view::npos : blank - start);
+        *fields[i] = LeadingNumber(field);
+        if (i == 3) {
+            field = field.substr(0, field.find_first_of(" \t\r\n"));  // the name follows
+        }
+        digitsOnly = digitsOnly && (i == 0 || IsArticleNumber(field));
         start = blank == std::string_view::npos ? blank : blank + 1;
     }
+    result.sensible = i == 4 && digitsOnly && (result.count == 0 || result.last >= result.first);
     return result;
 }
 

@@ -24,7 +24,14 @@ OverviewFields ParseOverviewLine(std::string_view line);
 // four blank-separated fields; 0 for a field that is missing.
 struct GroupReply {
     int64_t code = 0, count = 0, first = 0, last = 0;
+    // The three numbers are plain digits that fit, and a group that has
+    // articles does not end before it begins. Numbers that make no sense
+    // must not become a mark or a command.
+    bool sensible = false;
 };
 GroupReply ParseGroupResponse(std::string_view reply);
+
+// An article number as it may go into a command: 1 to 18 digits, nothing else.
+bool IsArticleNumber(std::string_view text);
 
 }  // namespace ng

@@ -7,7 +7,9 @@ std::optional<std::string> SafeLeafName(std::string_view name) {
     if (slash != std::string_view::npos) {
         name.remove_prefix(slash + 1);
     }
-    if (name.empty() || name == "." || name == ".." || name.size() > kMaxLeafName ||
+    // A leading dot would hide the file, or name a shell's start-up file
+    // (".bashrc") when the folder is the home folder.
+    if (name.empty() || name.front() == '.' || name.size() > kMaxLeafName ||
         name.find('\0') != std::string_view::npos) {
         return std::nullopt;
     }

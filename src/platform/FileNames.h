@@ -13,7 +13,8 @@ inline constexpr size_t kMaxLeafName = 255;
 inline constexpr size_t kMaxPathLength = 4095;
 
 // The part of `name` after its last '/'. Refused (nullopt): an empty result,
-// ".", "..", a name longer than kMaxLeafName bytes, or one holding a NUL.
+// a name beginning with "." (".", "..", hidden names), a name longer than
+// kMaxLeafName bytes, or one holding a NUL.
 std::optional<std::string> SafeLeafName(std::string_view name);
 
 // directory + SafeLeafName(name), refused as above or when the whole path

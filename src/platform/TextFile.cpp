@@ -57,9 +57,41 @@ int CreateTemporaryBeside(const std::string& path, mode_t mode, std::string& tem
     return -1;
 }
 
+// Opens a file to add to it, creating it when missing: never through a link,
+// never into a file that has other names, never into anything but a regular
+// file, and never waiting (a FIFO without a reader is refused at once).
+int OpenForWriting(const std::string& path, int* error) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                    0666);
+    if (fd < 0) {
+        SetError(error, errno);
+        return -1;
+    }
+    struct stat st {};
+    int refusal = 0;
+    if (::fstat(fd, &st) != 0) {
+        refusal = errno;
+    } else if (!S_ISREG(st.st_mode)) {
+        refusal = EINVAL;
+    } else if (st.st_nlink > 1) {
+        refusal = EMLINK;
+    }
+    if (refusal != 0) {
+        ::close(fd);
+        SetError(error, refusal);
+        errno = refusal;
+        return -1;
+    }
+    return fd;
+}
+
 }  // namespace
 
 std::vector<std::string> SplitTextLines(std::string_view text) {
+    // Some editors begin a UTF-8 file with a byte order mark: it is no text.
+    if (text.starts_with("\xEF\xBB\xBF")) {
+        text.remove_prefix(3);
+    }
     std::vector<std::string> lines;
     size_t start = 0;
     while (start < text.size()) {
@@ -80,14 +112,16 @@ std::vector<std::string> SplitTextLines(std::string_view text) {
 
 bool ReadWholeFile(const std::string& path, std::string& contents) {
     contents.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without blocking: opening a FIFO would wait for a writer forever.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         return false;
     }
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        int error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         ::close(fd);
-        errno = EISDIR;
+        errno = error;
         return false;
     }
     if (st.st_size > 0) {
@@ -174,9 +208,8 @@ bool ReplaceTextFile(const std::string& path, const std::vector<std::string>& li
 }
 
 bool AppendTextLine(const std::string& path, std::string_view line, int* error) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    int fd = OpenForWriting(path, error);
     if (fd < 0) {
-        SetError(error, errno);
         return false;
     }
     std::string record;
@@ -192,13 +225,35 @@ bool AppendTextLine(const std::string& path, std::string_view line, int* error) 
 }
 
 bool CreateEmptyFile(const std::string& path, int* error) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    int fd = OpenForWriting(path, error);
     if (fd < 0) {
-        SetError(error, errno);
         return false;
     }
+    bool ok = ::ftruncate(fd, 0) == 0;
+    if (!ok) {
+        SetError(error, errno);
+    }
     ::close(fd);
-    return true;
+    return ok;
+}
+
+std::string LinkTarget(const std::string& path) {
+    std::string target = path;
+    // A bounded walk: a loop of links ends as the last name reached.
+    for (int hops = 0; hops < 40; ++hops) {
+        char buffer[4096];
+        ssize_t n = ::readlink(target.c_str(), buffer, sizeof buffer);
+        if (n <= 0 || static_cast<size_t>(n) >= sizeof buffer) {
+            break;
+        }
+        std::string next(buffer, static_cast<size_t>(n));
+        if (next.front() != '/') {
+            std::string dir = DirectoryOf(target);
+            next = (dir == "/" ? "" : dir) + "/" + next;
+        }
+        target = std::move(next);
+    }
+    return target;
 }
 
 bool IsDiskFullError(int error) {

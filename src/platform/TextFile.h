@@ -14,10 +14,12 @@ namespace ng {
 
 // Splits text into lines: each LF ends a line (a CR before it is dropped);
 // text after the last LF is one more line. Empty lines are kept; NUL bytes
-// are kept as they are.
+// are kept as they are. A UTF-8 byte order mark at the start is dropped.
 std::vector<std::string> SplitTextLines(std::string_view text);
 
-// Reads a whole file. False when it cannot be opened or read; errno is kept.
+// Reads a whole file. False when it cannot be opened or read, errno kept; a
+// file that is not a regular one (a FIFO, a device, a folder) is never read
+// or waited on: EINVAL (EISDIR for a folder).
 bool ReadWholeFile(const std::string& path, std::string& contents);
 
 // Reads every line of a text file. False when the file cannot be opened.
@@ -35,11 +37,18 @@ bool ReplaceTextFile(const std::string& path, const std::vector<std::string>& li
                      int* error = nullptr, mode_t mode = 0666);
 
 // Appends one line and its LF to the file in a single write, creating the
-// file when it is missing and never emptying it.
+// file when it is missing and never emptying it. Never writes through a link
+// or into a file with other hard links (ELOOP, EMLINK), and never into what
+// is not a regular file (EINVAL).
 bool AppendTextLine(const std::string& path, std::string_view line, int* error = nullptr);
 
-// Creates the file anew, empty (truncating an existing one).
+// Creates the file anew, empty (truncating an existing one), with the same
+// refusals as AppendTextLine.
 bool CreateEmptyFile(const std::string& path, int* error = nullptr);
+
+// What a path names after following its links (the path itself when it is
+// no link); for replacing a file kept as a link without breaking the link.
+std::string LinkTarget(const std::string& path);
 
 // ENOSPC and EDQUOT: the disk or the directory is full.
 bool IsDiskFullError(int error);

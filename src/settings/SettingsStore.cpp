@@ -7,6 +7,7 @@
 
 #include <cerrno>
 
+#include "platform/FileLock.h"
 #include "platform/Numbers.h"
 #include "platform/System.h"
 #include "platform/TextFile.h"
@@ -54,27 +55,6 @@ std::string DecodeValue(std::string_view raw) {
 
 // Holds an exclusive lock on "<settings>.lock" so that read-modify-write
 // cycles of several processes do not lose each other's updates.
-class FileLock {
-public:
-    explicit FileLock(const std::string& path) {
-        m_fd = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (m_fd >= 0) {
-            while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
-            }
-        }
-    }
-    ~FileLock() {
-        if (m_fd >= 0) {
-            ::close(m_fd);  // releases the lock
-        }
-    }
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-
-private:
-    int m_fd = -1;
-};
-
 // Section and key names are single lines too.
 std::string OneLine(std::string_view name) {
     std::string text(name);
@@ -259,7 +239,9 @@ bool SettingsStore::WriteProfileString(std::string_view section, std::string_vie
     RefreshLocked();
     m_cache.Set(OneLine(section), OneLine(key), value);
     std::string text = m_cache.Serialize();
-    bool ok = ReplaceFileContents(m_strPath, text, nullptr, 0600);
+    // A settings file kept as a link (into a dotfile repository, say) stays
+    // a link: its target is what gets replaced.
+    bool ok = ReplaceFileContents(LinkTarget(m_strPath), text, nullptr, 0600);
     m_bCacheValid = false;
     return ok;
 }

@@ -1,10 +1,13 @@
 #include "store/DownloadHistory.h"
 
+#include <algorithm>
 #include <array>
+#include <functional>
 #include <cstdint>
 #include <utility>
 #include <vector>
 
+#include "platform/FileLock.h"
 #include "platform/TextFile.h"
 
 namespace ng {
@@ -39,6 +42,21 @@ std::string OneLine(std::string text) {
         }
     }
     return text;
+}
+
+uint64_t HashOf(std::string_view name) {
+    return std::hash<std::string_view>{}(name);
+}
+
+// Remembers which names the file holds, to tell later whether a name in it
+// is new.
+void NoteOnDisk(const std::vector<std::string>& lines, std::vector<uint64_t>& onDisk) {
+    onDisk.clear();
+    onDisk.reserve(lines.size());
+    for (const auto& line : lines) {
+        onDisk.push_back(HashOf(line));
+    }
+    std::sort(onDisk.begin(), onDisk.end());
 }
 
 }  // namespace
@@ -181,6 +199,7 @@ DownloadHistory& DownloadHistory::operator=(DownloadHistory&& other) noexcept {
     if (this != &other) {
         m_names = std::move(other.m_names);
         m_index = std::move(other.m_index);
+        m_onDisk = std::move(other.m_onDisk);
         other.m_names.clear();
     }
     return *this;
@@ -197,6 +216,7 @@ bool DownloadHistory::Load(const std::string& fileName, int maxHist) {
 
     // The copy as it was before this pass; losing it must not stop the load.
     ReplaceTextFile(BackupNameOf(fileName), lines);
+    NoteOnDisk(lines, m_onDisk);
 
     // Each line joins at the newest end; whenever the list is then longer
     // than maxHist the oldest name goes. A cap of 0 or less keeps nothing.
@@ -215,7 +235,27 @@ bool DownloadHistory::Load(const std::string& fileName, int maxHist) {
     return true;
 }
 
-bool DownloadHistory::Save(const std::string& fileName, int* error) const {
+bool DownloadHistory::KnownOnDisk(std::string_view name) const {
+    return std::binary_search(m_onDisk.begin(), m_onDisk.end(), HashOf(name));
+}
+
+bool DownloadHistory::Save(const std::string& fileName, int* error) {
+    FileLock lock(fileName);
+    std::vector<std::string> onDisk;
+    if (ReadTextLines(fileName, onDisk)) {
+        std::vector<uint64_t> mine;
+        mine.reserve(m_names.size());
+        for (const auto& name : m_names) {
+            mine.push_back(HashOf(name));
+        }
+        std::sort(mine.begin(), mine.end());
+        for (auto& name : onDisk) {
+            if (name.size() > kShortName && !KnownOnDisk(name) &&
+                !std::binary_search(mine.begin(), mine.end(), HashOf(name))) {
+                Add(std::move(name));  // saved by another program since the load
+            }
+        }
+    }
     std::vector<std::string> lines;
     lines.reserve(m_names.size());
     for (const auto& name : m_names) {
@@ -223,7 +263,11 @@ bool DownloadHistory::Save(const std::string& fileName, int* error) const {
             lines.push_back(name);
         }
     }
-    return ReplaceTextFile(fileName, lines, error);
+    if (!ReplaceTextFile(fileName, lines, error)) {
+        return false;
+    }
+    NoteOnDisk(lines, m_onDisk);
+    return true;
 }
 
 void DownloadHistory::Add(std::string name) {
@@ -237,6 +281,7 @@ void DownloadHistory::Add(std::string name) {
 
 void DownloadHistory::Clear() {
     m_names.clear();
+    std::vector<uint64_t>().swap(m_onDisk);
     if (m_index) {
         m_index->Clear();
     }

@@ -4,11 +4,13 @@
 // overview line.
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "store/WorkingFiles.h"
 
@@ -32,7 +34,12 @@ public:
     // Writes every name longer than 3 characters, one per line, replacing
     // the file atomically: if it cannot be written the old file stays
     // whole. False on failure, with the errno in *error.
-    bool Save(const std::string& fileName, int* error = nullptr) const;
+    //
+    // Another program on the same profile may have saved names since this
+    // list was loaded: under a lock, names on disk that were not there at
+    // the load and are not in this list are kept (and join it), so the last
+    // save never loses another's names.
+    bool Save(const std::string& fileName, int* error = nullptr);
 
     // Appends a name at the newest end.
     void Add(std::string name);
@@ -50,8 +57,11 @@ public:
 private:
     struct Index;
     void RebuildIndex();
+    bool KnownOnDisk(std::string_view name) const;
+
     std::deque<std::string> m_names;
     std::unique_ptr<Index> m_index;
+    std::vector<uint64_t> m_onDisk;  // hashes of the file's names as last read or written, sorted
 };
 
 // Appends entry + " -- " + subject, in lower case, to "HistLog.txt" in one

@@ -373,7 +373,7 @@ public:
             EXPECT_TRUE(after.count(entry)) << "gone: " << entry;
         }
         for (const std::string& entry : after) {
-            if (m_before.count(entry) || entry == "~HistList") {
+            if (m_before.count(entry) || entry == "~HistList" || entry == "HistList.lock") {
                 continue;
             }
             ASSERT_EQ(entry.rfind("download/", 0), 0u) << "written outside: " << entry;
@@ -582,17 +582,21 @@ TEST_F(HostileServerTest, ReplyCodeAndThenSilenceEndsAtTheReadTimeout) {
 }
 
 TEST_F(HostileServerTest, GroupNumbersThatMakeNoSense) {
+    // Only a reply of plain numbers that fit, for a group that does not end
+    // before it begins, leads to XOVER; any other keeps the old mark.
     struct Case {
         std::string reply;
         bool asksForOverview;
     };
     const std::vector<Case> cases = {
-        {"211 -5 -10 -1", true},
-        {"211 3 200 150", true},  // last below first, and below the mark
-        {"211 99999999999999999999999 1 99999999999999999999999", true},
-        {"211 3 -9223372036854775808 9223372036854775807", true},
-        {"211 3 9223372036854775807 -9223372036854775808", true},
-        {"211 abc def ghi", false},  // a count of 0
+        {"211 3 101 103", true},
+        {"211 -5 -10 -1", false},
+        {"211 3 200 150", false},  // last below first
+        {"211 99999999999999999999999 1 99999999999999999999999", false},
+        {"211 3 -9223372036854775808 9223372036854775807", false},
+        {"211 3 9223372036854775807 -9223372036854775808", false},
+        {"211 3 +101 103", false},
+        {"211 abc def ghi", false},
         {"211", false},
         {"211 0 101 103", false},
         {"211 3 90 100", false},  // nothing after the mark
@@ -614,17 +618,7 @@ TEST_F(HostileServerTest, GroupNumbersThatMakeNoSense) {
         if (c.asksForOverview) {
             EXPECT_NE(asked.find("XOVER 101-\r\n"), std::string::npos) << asked;
         }
-        // The mark is the old one or the server's last number, read without overflow.
-        std::string last;
-        size_t field = 0, start = 0;
-        for (; field < 3 && start != std::string::npos; ++field) {
-            start = c.reply.find(' ', start);
-            start = start == std::string::npos ? start : start + 1;
-        }
-        if (start != std::string::npos) {
-            last = std::to_string(ng::LeadingNumber(c.reply.substr(start)));
-        }
-        EXPECT_TRUE(Mark() == std::to_string(kOldMark) || Mark() == last) << Mark();
+        EXPECT_EQ(Mark(), c.asksForOverview ? "103" : std::to_string(kOldMark));
         ExpectSafeAftermath(outcome, std::stoll(Mark()));
     }
 }

@@ -109,7 +109,7 @@ TEST(FileNames, NamesNeverLeaveTheirFolder) {
     EXPECT_EQ(ng::SafeLeafName("../../etc/passwd"), "passwd");
     EXPECT_EQ(ng::SafeLeafName("/abs/x.jpg"), "x.jpg");
     EXPECT_EQ(ng::SafeLeafName("a b.jpg"), "a b.jpg");
-    for (std::string_view bad : {"", ".", "..", "dir/", "a/..", "/", "x/."}) {
+    for (std::string_view bad : {"", ".", "..", "dir/", "a/..", "/", "x/.", ".bashrc", "x/.profile"}) {
         EXPECT_FALSE(ng::SafeLeafName(bad)) << bad;
     }
     EXPECT_FALSE(ng::SafeLeafName(std::string("a\0b", 3)));
