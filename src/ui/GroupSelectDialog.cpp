@@ -15,9 +15,10 @@
 
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsStore.h"
-#include "settings/SetupDialog.h"
 #include "store/GroupFiles.h"
+#include "ui/CloseUpComboBox.h"
 #include "ui/QtPasswordPrompt.h"
+#include "ui/UiText.h"
 
 namespace keys = ng::keys;
 namespace defaults = ng::defaults;
@@ -47,7 +48,7 @@ QStringList Labels(std::vector<std::string>::const_iterator first,
     QStringList labels;
     labels.reserve(static_cast<qsizetype>(last - first));
     for (auto it = first; it != last; ++it) {
-        labels << ngui::ShownText(*it);
+        labels << ng::ui::FromBytes(*it);
     }
     return labels;
 }
@@ -58,9 +59,7 @@ void KeepBytesOfRows(QListWidget* list, int firstRow,
                      std::vector<std::string>::const_iterator last) {
     int row = firstRow;
     for (auto it = first; it != last; ++it, ++row) {
-        if (!QByteArrayView(it->data(), static_cast<qsizetype>(it->size())).isValidUtf8()) {
-            ngui::KeepBytes(list->item(row), *it);
-        }
+        ng::ui::KeepBytes(list->item(row), *it);
     }
 }
 
@@ -246,14 +245,14 @@ CGroupSelectDialog::~CGroupSelectDialog() {
 
 void CGroupSelectDialog::OnInitDialog() {
     const ng::SettingsStore& store = ng::Profile();
-    ngui::SetEditBytes(
+    ng::ui::SetEditBytes(
         m_pGroupFilter,
         store.GetProfileString(keys::kProductSection, keys::kGroupIncl, defaults::kGroupIncl));
     m_strHost = store.GetProfileString(keys::kProductSection, keys::kNNTPHost, "");
     if (m_strHost.empty()) {
         return;  // nothing to show until a host is set up
     }
-    m_pBaseDir->setText(ngui::ShownText(store.GetProfileString(
+    m_pBaseDir->setText(ng::ui::FromBytes(store.GetProfileString(
         keys::kProductSection, keys::kDownloadDirectory, defaults::kWorkerDownloadDirectory)));
     m_strGroupsFile = ng::ActiveGroupsFileName(m_strHost);
     m_strAllGroupsFile = ng::AllGroupsFileName(m_strHost);
@@ -261,7 +260,7 @@ void CGroupSelectDialog::OnInitDialog() {
     std::vector<std::string> lines;
     if (ng::ReadActiveGroups(m_strHost, lines)) {
         for (const auto& line : lines) {
-            m_activeGroups->addItem(ngui::NewListItem(line));
+            m_activeGroups->addItem(ng::ui::NewListItem(line));
         }
     }
     if (ng::ReadAllGroups(m_strHost, lines)) {
@@ -296,7 +295,7 @@ void CGroupSelectDialog::AddCategoryName(int index, const std::string& name, boo
     if (sorted) {
         // The place a sorted list gives it: after every entry that does not
         // sort after it, letter case ignored.
-        const QString shown = ngui::ShownText(name);
+        const QString shown = ng::ui::FromBytes(name);
         index = 0;
         while (index < m_pCategory->count() &&
                QString::compare(m_pCategory->itemText(index), shown, Qt::CaseInsensitive) <= 0) {
@@ -305,7 +304,7 @@ void CGroupSelectDialog::AddCategoryName(int index, const std::string& name, boo
     }
     const bool wasEmpty = m_pCategory->count() == 0;
     const QString text = m_pCategory->currentText();
-    ngui::InsertComboItem(m_pCategory, index, name);
+    ng::ui::InsertComboItem(m_pCategory, index, name);
     if (wasEmpty) {
         // A combo box chooses the first entry it gets; this one chooses none.
         m_pCategory->setCurrentIndex(-1);
@@ -316,16 +315,16 @@ void CGroupSelectDialog::AddCategoryName(int index, const std::string& name, boo
 std::string CGroupSelectDialog::CategoryText() const {
     int index = m_pCategory->currentIndex();
     if (index >= 0 && m_pCategory->currentText() == m_pCategory->itemText(index)) {
-        return ngui::ComboItemBytes(m_pCategory, index);
+        return ng::ui::ComboItemBytes(m_pCategory, index);
     }
-    return m_pCategory->currentText().toStdString();
+    return ng::ui::ToBytes(m_pCategory->currentText());
 }
 
 std::vector<std::string> CGroupSelectDialog::ActiveGroups() const {
     std::vector<std::string> groups;
     groups.reserve(m_activeGroups->count());
     for (int i = 0; i < m_activeGroups->count(); ++i) {
-        groups.push_back(ngui::ItemBytes(m_activeGroups->item(i)));
+        groups.push_back(ng::ui::ItemBytes(m_activeGroups->item(i)));
     }
     return groups;
 }
@@ -381,7 +380,7 @@ void CGroupSelectDialog::InsertAllGroup(const std::string& name) {
     auto at = std::upper_bound(m_allGroupNames.begin(), m_allGroupNames.end(), name, SortsBefore);
     int row = static_cast<int>(at - m_allGroupNames.begin());
     m_allGroupNames.insert(at, name);
-    m_pAllGroups->insertItem(row, ngui::NewListItem(name));
+    m_pAllGroups->insertItem(row, ng::ui::NewListItem(name));
 }
 
 void CGroupSelectDialog::FlushPendingNames() {
@@ -439,10 +438,10 @@ void CGroupSelectDialog::OnAddGroup() {
     const std::string& name = m_allGroupNames[row];
     bool present = false;
     for (int i = 0; i < m_activeGroups->count() && !present; ++i) {
-        present = ngui::ItemBytes(m_activeGroups->item(i)) == name;
+        present = ng::ui::ItemBytes(m_activeGroups->item(i)) == name;
     }
     if (!present) {
-        m_activeGroups->addItem(ngui::NewListItem(name));
+        m_activeGroups->addItem(ng::ui::NewListItem(name));
     }
     SelectActiveRow(0);
     UpdateMoveButtons();
@@ -453,7 +452,7 @@ void CGroupSelectDialog::OnRemoveGroup() {
     if (row < 0) {
         return;
     }
-    std::string name = ngui::ItemBytes(m_activeGroups->item(row));
+    std::string name = ng::ui::ItemBytes(m_activeGroups->item(row));
     ++m_nSelectingByProgram;
     delete m_activeGroups->takeItem(row);
     --m_nSelectingByProgram;
@@ -480,9 +479,9 @@ void CGroupSelectDialog::ShowGroupDirectory() {
     if (row < 0) {
         return;
     }
-    ngui::SetEditBytes(m_pDirectory, ng::Profile().GetProfileString(
-                                         keys::kDownloadDirsSection,
-                                         ngui::ItemBytes(m_activeGroups->item(row)), ""));
+    ng::ui::SetEditBytes(m_pDirectory, ng::Profile().GetProfileString(
+                                           keys::kDownloadDirsSection,
+                                           ng::ui::ItemBytes(m_activeGroups->item(row)), ""));
 }
 
 void CGroupSelectDialog::OnDirectoryUpdate() {
@@ -491,8 +490,8 @@ void CGroupSelectDialog::OnDirectoryUpdate() {
         return;
     }
     ng::Profile().WriteProfileString(keys::kDownloadDirsSection,
-                                     ngui::ItemBytes(m_activeGroups->item(row)),
-                                     ngui::EditBytes(m_pDirectory));
+                                     ng::ui::ItemBytes(m_activeGroups->item(row)),
+                                     ng::ui::EditBytes(m_pDirectory));
 }
 
 void CGroupSelectDialog::OnEnableDirectories() {
@@ -508,9 +507,9 @@ void CGroupSelectDialog::OnCategoryCloseUp() {
         return;
     }
     // Most recently applied first, for the rest of this dialog's life.
-    std::string name = ngui::ComboItemBytes(m_pCategory, index);
+    std::string name = ng::ui::ComboItemBytes(m_pCategory, index);
     m_pCategory->removeItem(index);
-    ngui::InsertComboItem(m_pCategory, 0, name);
+    ng::ui::InsertComboItem(m_pCategory, 0, name);
     m_pCategory->setCurrentIndex(0);
 
     // A name whose block has gone (Update stored it under a new name) finds
@@ -521,7 +520,7 @@ void CGroupSelectDialog::OnCategoryCloseUp() {
     }
     m_activeGroups->clear();
     for (const auto& group : *groups) {
-        m_activeGroups->addItem(ngui::NewListItem(group));
+        m_activeGroups->addItem(ng::ui::NewListItem(group));
     }
     UpdateMoveButtons();
     SelectActiveRow(0);
@@ -538,7 +537,7 @@ void CGroupSelectDialog::OnCategoryUpdate() {
     if (index < 0) {
         return;
     }
-    m_categories.Update(ngui::ComboItemBytes(m_pCategory, index), CategoryText(), ActiveGroups());
+    m_categories.Update(ng::ui::ComboItemBytes(m_pCategory, index), CategoryText(), ActiveGroups());
 }
 
 void CGroupSelectDialog::OnCategoryDelete() {
@@ -546,7 +545,7 @@ void CGroupSelectDialog::OnCategoryDelete() {
     if (index < 0) {
         return;
     }
-    std::string name = ngui::ComboItemBytes(m_pCategory, index);
+    std::string name = ng::ui::ComboItemBytes(m_pCategory, index);
     m_pCategory->removeItem(index);
     m_pCategory->setCurrentIndex(m_pCategory->count() > 0 ? 0 : -1);
     m_categories.Delete(name);
@@ -572,7 +571,7 @@ void CGroupSelectDialog::OnRefresh() {
     }
     SetIdle(false);
     m_bRefreshing = true;
-    if (!m_pRefreshThread->Start(ng::SplitGroupFilter(ngui::EditBytes(m_pGroupFilter)))) {
+    if (!m_pRefreshThread->Start(ng::SplitGroupFilter(ng::ui::EditBytes(m_pGroupFilter)))) {
         m_bRefreshing = false;
         SetIdle(true);
     }
@@ -588,7 +587,7 @@ void CGroupSelectDialog::OnRefreshUpdates() {
     for (auto& update : m_sink.TakeUpdates()) {
         switch (update.kind) {
             case ng::RefreshUpdate::Status:
-                m_pStatus->setText(ngui::ShownText(update.text));
+                m_pStatus->setText(ng::ui::FromBytes(update.text));
                 break;
             case ng::RefreshUpdate::Clear:
                 m_pendingNames.clear();
@@ -635,7 +634,7 @@ void CGroupSelectDialog::accept() {
     FlushPendingNames();
     ng::SettingsStore& store = ng::Profile();
     store.WriteProfileString(keys::kProductSection, keys::kGroupIncl,
-                             ngui::EditBytes(m_pGroupFilter));
+                             ng::ui::EditBytes(m_pGroupFilter));
     if (!ng::WriteActiveGroups(m_strHost, ActiveGroups())) {
         m_pStatus->setText(QStringLiteral("  Unable to create GroupList"));
         return;

@@ -1,4 +1,4 @@
-#include "settings/ExcludesDialog.h"
+#include "ui/ExcludesDialog.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -14,8 +14,8 @@
 #include "platform/TextFile.h"
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsStore.h"
-#include "settings/SetupDialog.h"
 #include "store/DownloadLog.h"
+#include "ui/UiText.h"
 
 namespace keys = ng::keys;
 namespace defaults = ng::defaults;
@@ -108,8 +108,8 @@ void CExcludesDialog::OnInitDialog() {
     const ng::SettingsStore& store = ng::Profile();
     m_pEnableLogging->setChecked(
         store.GetProfileInt(keys::kProductSection, keys::kEnableLogging, 0) != 0);
-    ngui::SetEditBytes(m_pLogFile, store.GetProfileString(keys::kProductSection, keys::kLogFile,
-                                                          defaults::kDialogLogFile));
+    ng::ui::SetEditBytes(m_pLogFile, store.GetProfileString(keys::kProductSection, keys::kLogFile,
+                                                            defaults::kDialogLogFile));
     OnEnableLogging();
 
     std::vector<std::string> lines;
@@ -121,12 +121,12 @@ void CExcludesDialog::OnInitDialog() {
     if (m_pFromExcludes->count() > 0) {
         m_pFromExcludes->setCurrentRow(0);
     }
-    ngui::SetEditBytes(m_pSubjectExcl,
-                       store.GetProfileString(keys::kProductSection, keys::kSubjectExcl, ""));
+    ng::ui::SetEditBytes(m_pSubjectExcl,
+                         store.GetProfileString(keys::kProductSection, keys::kSubjectExcl, ""));
 }
 
 void CExcludesDialog::AddSorted(const std::string& entry) {
-    QListWidgetItem* item = ngui::NewListItem(entry);
+    QListWidgetItem* item = ng::ui::NewListItem(entry);
     const QString text = item->text();
     // Binary search for the first entry that sorts after this one.
     int low = 0;
@@ -147,14 +147,14 @@ std::vector<std::string> CExcludesDialog::Entries() const {
     std::vector<std::string> entries;
     entries.reserve(m_pFromExcludes->count());
     for (int i = 0; i < m_pFromExcludes->count(); ++i) {
-        entries.push_back(ngui::ItemBytes(m_pFromExcludes->item(i)));
+        entries.push_back(ng::ui::ItemBytes(m_pFromExcludes->item(i)));
     }
     return entries;
 }
 
 void CExcludesDialog::OnAdd() {
     if (!m_pFromExclude->text().isEmpty()) {
-        AddSorted(m_pFromExclude->text().toStdString());
+        AddSorted(ng::ui::ToBytes(m_pFromExclude->text()));
     }
     m_pFromExclude->clear();
 }
@@ -186,14 +186,14 @@ void CExcludesDialog::OnClearContents() {
 
 void CExcludesDialog::accept() {
     if (!m_pFromExclude->text().isEmpty()) {
-        AddSorted(m_pFromExclude->text().toStdString());
+        AddSorted(ng::ui::ToBytes(m_pFromExclude->text()));
     }
     ng::SettingsStore& store = ng::Profile();
     store.WriteProfileInt(keys::kProductSection, keys::kEnableLogging,
                           m_pEnableLogging->isChecked() ? 1 : 0);
-    store.WriteProfileString(keys::kProductSection, keys::kLogFile, ngui::EditBytes(m_pLogFile));
+    store.WriteProfileString(keys::kProductSection, keys::kLogFile, ng::ui::EditBytes(m_pLogFile));
     ng::ReplaceTextFile(kFromExcludesFile, Entries());  // a failure loses the list silently
     store.WriteProfileString(keys::kProductSection, keys::kSubjectExcl,
-                             ngui::EditBytes(m_pSubjectExcl));
+                             ng::ui::EditBytes(m_pSubjectExcl));
     QDialog::accept();
 }

@@ -1,4 +1,4 @@
-#include "settings/SetupDialog.h"
+#include "ui/SetupDialog.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -11,31 +11,29 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidgetItem>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "settings/ExcludesDialog.h"
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsStore.h"
+#include "ui/CloseUpComboBox.h"
+#include "ui/ExcludesDialog.h"
+#include "ui/UiText.h"
 
 namespace keys = ng::keys;
 namespace defaults = ng::defaults;
 
 namespace {
 
-std::string ToStd(const QString& text) {
-    return text.toStdString();
-}
-
 void ShowProductString(QLineEdit* edit, const char* key, const std::string& fallback) {
-    ngui::SetEditBytes(edit, ng::Profile().GetProfileString(keys::kProductSection, key, fallback));
+    ng::ui::SetEditBytes(edit,
+                         ng::Profile().GetProfileString(keys::kProductSection, key, fallback));
 }
 
 void StoreText(const char* key, const QLineEdit* edit) {
-    ng::Profile().WriteProfileString(keys::kProductSection, key, ngui::EditBytes(edit));
+    ng::Profile().WriteProfileString(keys::kProductSection, key, ng::ui::EditBytes(edit));
 }
 
 // The user's Pictures folder, the place a first download goes.
@@ -44,7 +42,7 @@ std::string DefaultDownloadDirectory() {
     if (pictures.isEmpty()) {
         pictures = QStandardPaths::writableLocation(QStandardPaths::HomeLocation);
     }
-    return ng::WithTrailingSlash(ToStd(pictures));
+    return ng::WithTrailingSlash(ng::ui::ToBytes(pictures));
 }
 
 QLineEdit* NewEdit(QWidget* parent, const char* name) {
@@ -54,77 +52,6 @@ QLineEdit* NewEdit(QWidget* parent, const char* name) {
 }
 
 }  // namespace
-
-namespace ngui {
-
-QString ShownText(const std::string& bytes) {
-    QByteArrayView view(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    return view.isValidUtf8() ? QString::fromUtf8(view) : QString::fromLatin1(view);
-}
-
-void KeepBytes(QListWidgetItem* item, const std::string& bytes) {
-    QByteArrayView view(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    if (!view.isValidUtf8()) {
-        item->setData(Qt::UserRole, view.toByteArray());
-    }
-}
-
-QListWidgetItem* NewListItem(const std::string& bytes) {
-    auto* item = new QListWidgetItem(ShownText(bytes));
-    KeepBytes(item, bytes);
-    return item;
-}
-
-std::string ItemBytes(const QListWidgetItem* item) {
-    QVariant bytes = item->data(Qt::UserRole);
-    return bytes.isValid() ? bytes.toByteArray().toStdString() : item->text().toStdString();
-}
-
-void InsertComboItem(QComboBox* combo, int index, const std::string& bytes) {
-    QByteArrayView view(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    combo->insertItem(index, ShownText(bytes),
-                      view.isValidUtf8() ? QVariant() : QVariant(view.toByteArray()));
-}
-
-void SetEditBytes(QLineEdit* edit, const std::string& bytes) {
-    QByteArrayView view(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    edit->setText(ShownText(bytes));
-    edit->setProperty("ngBytes", view.isValidUtf8() ? QVariant() : QVariant(view.toByteArray()));
-}
-
-std::string EditBytes(const QLineEdit* edit) {
-    QVariant bytes = edit->property("ngBytes");
-    if (bytes.isValid() && edit->text() == QString::fromLatin1(bytes.toByteArray())) {
-        return bytes.toByteArray().toStdString();
-    }
-    return edit->text().toStdString();
-}
-
-std::string ComboItemBytes(const QComboBox* combo, int index) {
-    QVariant bytes = combo->itemData(index);
-    return bytes.isValid() ? bytes.toByteArray().toStdString()
-                           : combo->itemText(index).toStdString();
-}
-
-}  // namespace ngui
-
-CCloseUpComboBox::CCloseUpComboBox(QWidget* parent) : QComboBox(parent) {}
-
-void CCloseUpComboBox::showPopup() {
-    m_bPopupShown = true;
-    QComboBox::showPopup();
-}
-
-void CCloseUpComboBox::hidePopup() {
-    // Qt also calls this when the combo box is hidden; only a list that was
-    // open can close up.
-    bool wasShown = m_bPopupShown;
-    m_bPopupShown = false;
-    QComboBox::hidePopup();
-    if (wasShown) {
-        QMetaObject::invokeMethod(this, &CCloseUpComboBox::closedUp, Qt::QueuedConnection);
-    }
-}
 
 CSetupDialog::CSetupDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Newsgleaner Setup"));
@@ -257,7 +184,7 @@ void CSetupDialog::OnInitDialog() {
                                                      defaults::kShowThumbnail) != 0);
     m_hosts.LoadFromProfile();
     for (const auto& host : m_hosts.Entries()) {
-        ngui::InsertComboItem(m_pHost, m_pHost->count(), host);
+        ng::ui::InsertComboItem(m_pHost, m_pHost->count(), host);
     }
     std::string current = store.GetProfileString(keys::kProductSection, keys::kNNTPHost, "");
     if (!current.empty()) {
@@ -284,8 +211,8 @@ void CSetupDialog::ShowLogin(const std::string& host) {
     m_pUserAuthentication->setChecked(store.GetProfileInt(host, keys::kUserAuthentication, 0) != 0);
     UpdateLoginControls();
     m_pPromptForPasswd->setChecked(store.GetProfileInt(host, keys::kPromptForPasswd, 0) != 0);
-    ngui::SetEditBytes(m_pUsername, store.GetProfileString(host, keys::kUsername, ""));
-    ngui::SetEditBytes(m_pPassword, store.GetProfileString(host, keys::kPassword, ""));
+    ng::ui::SetEditBytes(m_pUsername, store.GetProfileString(host, keys::kUsername, ""));
+    ng::ui::SetEditBytes(m_pPassword, store.GetProfileString(host, keys::kPassword, ""));
 }
 
 void CSetupDialog::UpdateLoginControls() {
@@ -299,7 +226,7 @@ void CSetupDialog::UpdateLoginControls() {
 
 void CSetupDialog::OnDirectoryKillFocus() {
     if (!m_pDirectory->text().endsWith(QLatin1Char('/'))) {
-        ngui::SetEditBytes(m_pDirectory, ng::WithTrailingSlash(ngui::EditBytes(m_pDirectory)));
+        ng::ui::SetEditBytes(m_pDirectory, ng::WithTrailingSlash(ng::ui::EditBytes(m_pDirectory)));
     }
 }
 
@@ -319,7 +246,7 @@ void CSetupDialog::OnHostCloseUp() {
     }
     // The combo box mirrors the host list, which has just moved the entry up.
     m_pHost->removeItem(index);
-    ngui::InsertComboItem(m_pHost, 0, m_hosts.Entries().front());
+    ng::ui::InsertComboItem(m_pHost, 0, m_hosts.Entries().front());
     m_pHost->setCurrentIndex(0);
     ShowLogin(m_hosts.Entries().front());
 }
@@ -328,9 +255,9 @@ std::string CSetupDialog::HostText() const {
     // An entry shown as it is in the list keeps its stored bytes.
     int index = m_pHost->currentIndex();
     if (index >= 0 && m_pHost->currentText() == m_pHost->itemText(index)) {
-        return ngui::ComboItemBytes(m_pHost, index);
+        return ng::ui::ComboItemBytes(m_pHost, index);
     }
-    return ToStd(m_pHost->currentText());
+    return ng::ui::ToBytes(m_pHost->currentText());
 }
 
 void CSetupDialog::OnExcludes() {
@@ -343,8 +270,8 @@ void CSetupDialog::OnBrowseDirectory() {
         QFileDialog::getExistingDirectory(this, QStringLiteral("Download Directory"),
                                           m_pDirectory->text(), QFileDialog::ShowDirsOnly);
     if (!directory.isEmpty()) {
-        ngui::SetEditBytes(m_pDirectory,
-                           ng::WithTrailingSlash(QFile::encodeName(directory).toStdString()));
+        ng::ui::SetEditBytes(m_pDirectory,
+                             ng::WithTrailingSlash(QFile::encodeName(directory).toStdString()));
     }
 }
 
@@ -362,10 +289,10 @@ void CSetupDialog::accept() {
         store.WriteProfileInt(host, keys::kUserAuthentication, authentication ? 1 : 0);
         store.WriteProfileInt(host, keys::kPromptForPasswd, prompt ? 1 : 0);
         if (authentication) {
-            store.WriteProfileString(host, keys::kUsername, ngui::EditBytes(m_pUsername));
+            store.WriteProfileString(host, keys::kUsername, ng::ui::EditBytes(m_pUsername));
             // A password asked for at every session is never kept.
             store.WriteProfileString(host, keys::kPassword,
-                                     prompt ? std::string() : ngui::EditBytes(m_pPassword));
+                                     prompt ? std::string() : ng::ui::EditBytes(m_pPassword));
         }
     }
     m_hosts.StoreEarlierHosts(host);
