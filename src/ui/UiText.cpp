@@ -14,11 +14,11 @@ QByteArrayView View(std::string_view bytes) {
     return QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
-// What a control keeps beside the shown text: nothing for UTF-8, which the
-// text gives back exactly, else the bytes themselves.
-QVariant Kept(std::string_view bytes) {
-    QByteArrayView view = View(bytes);
-    return view.isValidUtf8() ? QVariant() : QVariant(view.toByteArray());
+// What a control keeps beside the text it shows: nothing when the text
+// gives the bytes back, else the bytes. That is 8-bit text shown as Latin-1,
+// and a leading byte-order mark, which Qt drops from the text.
+QVariant Kept(std::string_view bytes, const QString& shown) {
+    return ToBytes(shown) == bytes ? QVariant() : QVariant(View(bytes).toByteArray());
 }
 
 std::string KeptOr(const QVariant& kept, const QString& shown) {
@@ -55,7 +55,7 @@ QListWidgetItem* NewListItem(std::string_view bytes) {
 }
 
 void KeepBytes(QListWidgetItem* item, std::string_view bytes) {
-    QVariant kept = Kept(bytes);
+    QVariant kept = Kept(bytes, item->text());
     if (kept.isValid()) {
         item->setData(Qt::UserRole, kept);
     }
@@ -66,7 +66,8 @@ std::string ItemBytes(const QListWidgetItem* item) {
 }
 
 void InsertComboItem(QComboBox* combo, int index, std::string_view bytes) {
-    combo->insertItem(index, FromBytes(bytes), Kept(bytes));
+    QString shown = FromBytes(bytes);
+    combo->insertItem(index, shown, Kept(bytes, shown));
 }
 
 std::string ComboItemBytes(const QComboBox* combo, int index) {
@@ -75,15 +76,19 @@ std::string ComboItemBytes(const QComboBox* combo, int index) {
 
 void SetEditBytes(QLineEdit* edit, std::string_view bytes) {
     edit->setText(FromBytes(bytes));
-    edit->setProperty("ngBytes", Kept(bytes));
+    edit->setProperty("ngBytes", Kept(bytes, edit->text()));
 }
 
 std::string EditBytes(const QLineEdit* edit) {
     QVariant kept = edit->property("ngBytes");
-    // Kept bytes are never UTF-8, so they show as Latin-1; once the text
-    // differs, the field holds what the user typed.
-    bool edited = kept.isValid() && edit->text() != QString::fromLatin1(kept.toByteArray());
-    return KeptOr(edited ? QVariant() : kept, edit->text());
+    if (kept.isValid()) {
+        QByteArray bytes = kept.toByteArray();
+        // Once the text differs, the field holds what the user typed.
+        if (edit->text() == FromBytes(std::string_view(bytes.constData(), bytes.size()))) {
+            return bytes.toStdString();
+        }
+    }
+    return ToBytes(edit->text());
 }
 
 }  // namespace ng::ui
