@@ -5,25 +5,26 @@
 // data, so no widget is ever touched from the refresh thread.
 
 #include <QObject>
-#include <mutex>
 #include <vector>
 
 #include "engine/GroupListRefresh.h"
+#include "ui/Mailbox.h"
 
 class CQtGroupListSink final : public ng::IGroupListSink {
 public:
     // `method` names an invokable method of `receiver` (no arguments) that
     // calls TakeUpdates; it runs on the receiver's thread.
-    CQtGroupListSink(QObject* receiver, const char* method);
+    CQtGroupListSink(QObject* receiver, const char* method) : m_mailbox(receiver, method) {}
 
     // From the refresh thread.
     void Deliver(std::vector<ng::RefreshUpdate> updates) override;
-    // From the receiver's thread: everything delivered so far, in order.
-    std::vector<ng::RefreshUpdate> TakeUpdates();
+    // From the receiver's thread: `apply(update)` for everything delivered
+    // so far, in order.
+    template <typename Apply>
+    void TakeUpdates(Apply&& apply) {
+        m_mailbox.Drain(apply);
+    }
 
 private:
-    QObject* m_pReceiver;
-    const char* m_pMethod;
-    std::mutex m_mutex;
-    std::vector<ng::RefreshUpdate> m_updates;
+    CMailbox<ng::RefreshUpdate> m_mailbox;
 };

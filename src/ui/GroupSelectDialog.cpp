@@ -584,7 +584,7 @@ void CGroupSelectDialog::OnStop() {
 void CGroupSelectDialog::OnRefreshUpdates() {
     bool tookNames = false;
     bool done = false;
-    for (auto& update : m_sink.TakeUpdates()) {
+    m_sink.TakeUpdates([&](ng::RefreshUpdate& update) {
         switch (update.kind) {
             case ng::RefreshUpdate::Status:
                 m_pStatus->setText(ng::ui::FromBytes(update.text));
@@ -607,7 +607,7 @@ void CGroupSelectDialog::OnRefreshUpdates() {
                 done = true;
                 break;
         }
-    }
+    });
     if (tookNames) {
         // The names are copied: the refresh may go on reading.
         m_pRefreshThread->AcknowledgeGroups();

@@ -307,43 +307,14 @@ void CMainDialog::BuildWindow() {
 // ---- The display operations (any thread) ----
 
 void CMainDialog::Post(std::function<void()> update) {
-    bool wake = false;
-    {
-        std::lock_guard lock(m_mailMutex);
-        m_mailbox.push_back(std::move(update));
-        if (!m_bWakePosted) {
-            m_bWakePosted = true;
-            wake = true;
-        }
-    }
-    if (wake) {
-        QMetaObject::invokeMethod(this, "drain", Qt::QueuedConnection);
-    }
+    m_mailbox.Post(std::move(update));
 }
 
 void CMainDialog::drain() {
     // An update that opens a message box runs a nested event loop; the
     // updates behind it wait for the box, as the worker's later reports
     // follow the message it asked to show.
-    if (m_bDraining) {
-        return;
-    }
-    m_bDraining = true;
-    for (;;) {
-        std::deque<std::function<void()>> batch;
-        {
-            std::lock_guard lock(m_mailMutex);
-            if (m_mailbox.empty()) {
-                m_bWakePosted = false;
-                break;
-            }
-            batch.swap(m_mailbox);
-        }
-        for (auto& update : batch) {
-            update();
-        }
-    }
-    m_bDraining = false;
+    m_mailbox.Drain([](const std::function<void()>& update) { update(); });
 }
 
 void CMainDialog::SetStatusText(const std::string& text) {

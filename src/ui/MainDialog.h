@@ -14,14 +14,13 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "engine/Display.h"
 #include "engine/PendingList.h"
+#include "ui/Mailbox.h"
 #include "ui/QtPasswordPrompt.h"
 
 class CImvb;
@@ -154,9 +153,5 @@ private:
     bool m_bCloseWhenDone = false;  // the window close asked to stop the pass
     int64_t m_startTime = 0;
     QString m_strTitlePrefix;
-
-    std::mutex m_mailMutex;
-    std::deque<std::function<void()>> m_mailbox;  // guarded by m_mailMutex
-    bool m_bWakePosted = false;                   // guarded by m_mailMutex
-    bool m_bDraining = false;                     // window thread only
+    CMailbox<std::function<void()>> m_mailbox{this, "drain"};
 };

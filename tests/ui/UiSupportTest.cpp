@@ -1,5 +1,5 @@
-// The pieces the windows share: the text helpers that give 8-bit bytes back
-// unchanged.
+// The pieces the windows share: the mailbox that hands work to the window
+// thread, and the text helpers that give 8-bit bytes back unchanged.
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -7,13 +7,92 @@
 #include <QTest>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "WindowTestSupport.h"
+#include "ui/Mailbox.h"
 #include "ui/UiText.h"
+
+namespace {
+
+// Takes the numbers posted to it on its own thread. Number 0 runs a nested
+// event loop, as an update that opens a message box does.
+class Receiver : public QObject {
+    Q_OBJECT
+public:
+    Q_INVOKABLE void wake() {
+        ++wakes;
+        mailbox.Drain([this](int number) {
+            taken.push_back(number);
+            if (number == 0) {
+                mailbox.Post(-1);
+                ngwin::Pump(50);
+                taken.push_back(-2);  // the nested loop has ended
+            }
+        });
+    }
+
+    CMailbox<int> mailbox{this, "wake"};
+    int wakes = 0;
+    std::vector<int> taken;
+};
+
+std::vector<int> Numbers(int first, int last) {
+    std::vector<int> numbers;
+    for (int i = first; i <= last; ++i) {
+        numbers.push_back(i);
+    }
+    return numbers;
+}
+
+}  // namespace
 
 class UiSupportTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void mailboxKeepsOrderAndWakesOnce() {
+        Receiver receiver;
+        std::thread worker([&] {
+            for (int i = 1; i <= 5000; ++i) {
+                receiver.mailbox.Post(i);
+            }
+        });
+        worker.join();
+        ngwin::Pump(50);
+        QCOMPARE(receiver.wakes, 1);
+        QVERIFY(receiver.taken == Numbers(1, 5000));
+
+        // Emptied, the mailbox wakes its receiver again for the next item.
+        std::thread([&] { receiver.mailbox.Post(5001); }).join();
+        ngwin::Pump(50);
+        QCOMPARE(receiver.wakes, 2);
+        QCOMPARE(receiver.taken.back(), 5001);
+
+        // Posting while the receiver drains: nothing lost, nothing reordered.
+        receiver.taken.clear();
+        std::thread busy([&] {
+            for (int i = 1; i <= 20000; ++i) {
+                receiver.mailbox.Post(i);
+            }
+        });
+        QVERIFY(ngwin::WaitUntil([&] { return receiver.taken.size() == 20000; }));
+        busy.join();
+        QVERIFY(receiver.taken == Numbers(1, 20000));
+    }
+
+    void mailboxHoldsLaterItemsBehindANestedLoop() {
+        Receiver receiver;
+        receiver.mailbox.Post(0);
+        receiver.mailbox.Post(1);
+        QVERIFY(ngwin::WaitUntil([&] { return receiver.taken.size() == 4; }));
+        ngwin::Pump(20);
+        // -1, posted inside the nested loop, waits behind 0 and the 1 that
+        // was already there.
+        QVERIFY(receiver.taken == (std::vector<int>{0, -2, 1, -1}));
+    }
+
     void bytesComeBackFromEveryKindOfControl() {
         const std::string latin1 = "caf\xe9 & co";   // not UTF-8
         const std::string bom = "\xef\xbb\xbfname";  // Qt drops the mark from the text
