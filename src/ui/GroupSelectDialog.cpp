@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -17,6 +16,7 @@
 #include "settings/SettingsStore.h"
 #include "store/GroupFiles.h"
 #include "ui/CloseUpComboBox.h"
+#include "ui/MessageBoxes.h"
 #include "ui/QtPasswordPrompt.h"
 #include "ui/UiText.h"
 
@@ -564,9 +564,7 @@ void CGroupSelectDialog::OnRefresh() {
     }
     std::string host = ng::Profile().GetProfileString(keys::kProductSection, keys::kNNTPHost, "");
     if (host.empty()) {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Newsgleaner"),
-                        QStringLiteral("No news host specified in Setup"), QMessageBox::Ok, this);
-        box.exec();
+        ng::ui::Tell(this, QStringLiteral("No news host specified in Setup"), QMessageBox::Warning);
         return;
     }
     SetIdle(false);
