@@ -251,15 +251,6 @@ void CSetupDialog::OnHostCloseUp() {
     ShowLogin(m_hosts.Entries().front());
 }
 
-std::string CSetupDialog::HostText() const {
-    // An entry shown as it is in the list keeps its stored bytes.
-    int index = m_pHost->currentIndex();
-    if (index >= 0 && m_pHost->currentText() == m_pHost->itemText(index)) {
-        return ng::ui::ComboItemBytes(m_pHost, index);
-    }
-    return ng::ui::ToBytes(m_pHost->currentText());
-}
-
 void CSetupDialog::OnExcludes() {
     CExcludesDialog excludes(this);
     excludes.exec();  // it stores its own values; its result does not matter here
@@ -281,7 +272,7 @@ void CSetupDialog::accept() {
                           m_pShowThumbnail->isChecked() ? 1 : 0);
     OnDirectoryKillFocus();
 
-    std::string host = HostText();
+    std::string host = ng::ui::ComboTextBytes(m_pHost);
     if (!host.empty()) {
         store.WriteProfileString(keys::kProductSection, keys::kNNTPHost, host);
         bool authentication = m_pUserAuthentication->isChecked();

@@ -35,7 +35,6 @@ private:
     void OnExcludes();
     void OnBrowseDirectory();
     void OnInitDialog();
-    std::string HostText() const;
     void ShowLogin(const std::string& host);
 
     ng::HostList m_hosts;

@@ -74,6 +74,14 @@ std::string ComboItemBytes(const QComboBox* combo, int index) {
     return KeptOr(combo->itemData(index), combo->itemText(index));
 }
 
+std::string ComboTextBytes(const QComboBox* combo) {
+    int index = combo->currentIndex();
+    if (index >= 0 && combo->currentText() == combo->itemText(index)) {
+        return ComboItemBytes(combo, index);
+    }
+    return ToBytes(combo->currentText());
+}
+
 void SetEditBytes(QLineEdit* edit, std::string_view bytes) {
     edit->setText(FromBytes(bytes));
     edit->setProperty("ngBytes", Kept(bytes, edit->text()));

@@ -34,6 +34,9 @@ std::string ItemBytes(const QListWidgetItem* item);
 // A combo box entry showing the bytes, and the bytes back from it.
 void InsertComboItem(QComboBox* combo, int index, std::string_view bytes);
 std::string ComboItemBytes(const QComboBox* combo, int index);
+// The text of an editable combo box: the chosen entry's bytes while it shows
+// unchanged, else the typed text as UTF-8.
+std::string ComboTextBytes(const QComboBox* combo);
 
 // An edit field shows the bytes; EditBytes gives them back unchanged as long
 // as the shown text is not edited, else the typed text as UTF-8.

@@ -108,11 +108,19 @@ private slots:
         }
         QCOMPARE(ng::ui::FromBytes(latin1), QString::fromLatin1("caf\xe9 & co"));
 
-        // Once edited, a field gives what was typed, as UTF-8.
+        // Once edited, a field gives what was typed, as UTF-8; so does an
+        // editable combo box once its text is not the chosen entry's.
         QLineEdit edit;
         ng::ui::SetEditBytes(&edit, latin1);
         edit.setText(edit.text() + "!");
         QCOMPARE(ng::ui::EditBytes(&edit), std::string("caf\xc3\xa9 & co!"));
+        QComboBox combo;
+        combo.setEditable(true);
+        ng::ui::InsertComboItem(&combo, 0, latin1);
+        combo.setCurrentIndex(0);
+        QCOMPARE(ng::ui::ComboTextBytes(&combo), latin1);
+        combo.setEditText(edit.text());
+        QCOMPARE(ng::ui::ComboTextBytes(&combo), std::string("caf\xc3\xa9 & co!"));
     }
 };
 
