@@ -41,12 +41,12 @@ CExcludesDialog::CExcludesDialog(QWidget* parent) : QDialog(parent) {
     m_pFromExclude = new QLineEdit(fromBox);
     m_pFromExclude->setObjectName(QStringLiteral("fromExclude"));
     fromLabel->setBuddy(m_pFromExclude);
-    m_pAdd = new QPushButton(QStringLiteral("&Add"), fromBox);
-    m_pAdd->setObjectName(QStringLiteral("add"));
-    m_pAdd->setAutoDefault(false);
-    m_pRemove = new QPushButton(QStringLiteral("&Remove"), fromBox);
-    m_pRemove->setObjectName(QStringLiteral("remove"));
-    m_pRemove->setAutoDefault(false);
+    auto* add = new QPushButton(QStringLiteral("&Add"), fromBox);
+    add->setObjectName(QStringLiteral("add"));
+    add->setAutoDefault(false);
+    auto* remove = new QPushButton(QStringLiteral("&Remove"), fromBox);
+    remove->setObjectName(QStringLiteral("remove"));
+    remove->setAutoDefault(false);
     m_pFromExcludes = new QListWidget(fromBox);
     m_pFromExcludes->setObjectName(QStringLiteral("fromExcludes"));
     m_pFromExcludes->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -58,9 +58,9 @@ CExcludesDialog::CExcludesDialog(QWidget* parent) : QDialog(parent) {
     auto* fromLayout = new QGridLayout(fromBox);
     fromLayout->addWidget(fromLabel, 0, 0);
     fromLayout->addWidget(m_pFromExclude, 0, 1);
-    fromLayout->addWidget(m_pAdd, 0, 2);
+    fromLayout->addWidget(add, 0, 2);
     fromLayout->addWidget(m_pFromExcludes, 1, 0, 2, 2);
-    fromLayout->addWidget(m_pRemove, 1, 2, Qt::AlignTop);
+    fromLayout->addWidget(remove, 1, 2, Qt::AlignTop);
     fromLayout->addWidget(note, 3, 0, 1, 3);
 
     auto* logBox = new QGroupBox(QStringLiteral("Logging"), this);
@@ -96,8 +96,8 @@ CExcludesDialog::CExcludesDialog(QWidget* parent) : QDialog(parent) {
 
     connect(buttons, &QDialogButtonBox::accepted, this, &CExcludesDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &CExcludesDialog::reject);
-    connect(m_pAdd, &QPushButton::clicked, this, &CExcludesDialog::OnAdd);
-    connect(m_pRemove, &QPushButton::clicked, this, &CExcludesDialog::OnRemove);
+    connect(add, &QPushButton::clicked, this, &CExcludesDialog::OnAdd);
+    connect(remove, &QPushButton::clicked, this, &CExcludesDialog::OnRemove);
     connect(m_pEnableLogging, &QCheckBox::clicked, this, &CExcludesDialog::OnEnableLogging);
     connect(m_pClearContents, &QPushButton::clicked, this, &CExcludesDialog::OnClearContents);
 

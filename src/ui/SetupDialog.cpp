@@ -66,10 +66,10 @@ CSetupDialog::CSetupDialog(QWidget* parent) : QDialog(parent) {
     m_pHost->setMinimumContentsLength(24);
     m_pPort = NewEdit(this, "port");
     m_pDirectory = NewEdit(this, "directory");
-    m_pBrowse = new QToolButton(this);
-    m_pBrowse->setObjectName(QStringLiteral("browse"));
-    m_pBrowse->setText(QStringLiteral("..."));
-    m_pBrowse->setToolTip(QStringLiteral("Choose the download directory"));
+    auto* browse = new QToolButton(this);
+    browse->setObjectName(QStringLiteral("browse"));
+    browse->setText(QStringLiteral("..."));
+    browse->setToolTip(QStringLiteral("Choose the download directory"));
     m_pMinLines = NewEdit(this, "minLines");
     m_pMaxLines = NewEdit(this, "maxLines");
     m_pSubjectIncl = NewEdit(this, "subjectIncl");
@@ -97,7 +97,7 @@ CSetupDialog::CSetupDialog(QWidget* parent) : QDialog(parent) {
     };
     addRow("&Host:", m_pHost);
     addRow("&Port:", m_pPort);
-    addRow("&Download Directory:", m_pDirectory, m_pBrowse);
+    addRow("&Download Directory:", m_pDirectory, browse);
     addRow("Mi&n Lines:", m_pMinLines);
     addRow("Ma&x Lines:", m_pMaxLines);
     addRow("Subject &Include:", m_pSubjectIncl);
@@ -147,8 +147,9 @@ CSetupDialog::CSetupDialog(QWidget* parent) : QDialog(parent) {
     ok->setDefault(true);
     auto* cancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
     cancel->setObjectName(QStringLiteral("cancel"));
-    m_pExcludes = buttons->addButton(QStringLiteral("&Excludes..."), QDialogButtonBox::ActionRole);
-    m_pExcludes->setObjectName(QStringLiteral("excludes"));
+    auto* excludes =
+        buttons->addButton(QStringLiteral("&Excludes..."), QDialogButtonBox::ActionRole);
+    excludes->setObjectName(QStringLiteral("excludes"));
 
     auto* fields = new QVBoxLayout;
     fields->addLayout(grid);
@@ -162,8 +163,8 @@ CSetupDialog::CSetupDialog(QWidget* parent) : QDialog(parent) {
 
     connect(buttons, &QDialogButtonBox::accepted, this, &CSetupDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &CSetupDialog::reject);
-    connect(m_pExcludes, &QPushButton::clicked, this, &CSetupDialog::OnExcludes);
-    connect(m_pBrowse, &QToolButton::clicked, this, &CSetupDialog::OnBrowseDirectory);
+    connect(excludes, &QPushButton::clicked, this, &CSetupDialog::OnExcludes);
+    connect(browse, &QToolButton::clicked, this, &CSetupDialog::OnBrowseDirectory);
     connect(m_pUserAuthentication, &QCheckBox::clicked, this, &CSetupDialog::UpdateLoginControls);
     connect(m_pHost, &CCloseUpComboBox::closedUp, this, &CSetupDialog::OnHostCloseUp);
     m_pDirectory->installEventFilter(this);

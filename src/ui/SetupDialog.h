@@ -14,8 +14,6 @@ class CCloseUpComboBox;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
-class QPushButton;
-class QToolButton;
 
 class CSetupDialog : public QDialog {
     Q_OBJECT
@@ -42,7 +40,6 @@ private:
     CCloseUpComboBox* m_pHost = nullptr;
     QLineEdit* m_pPort = nullptr;
     QLineEdit* m_pDirectory = nullptr;
-    QToolButton* m_pBrowse = nullptr;
     QLineEdit* m_pMinLines = nullptr;
     QLineEdit* m_pMaxLines = nullptr;
     QLineEdit* m_pSubjectIncl = nullptr;
@@ -56,7 +53,6 @@ private:
     QLabel* m_pPasswordLabel = nullptr;
     QLineEdit* m_pPassword = nullptr;
     QCheckBox* m_pPromptForPasswd = nullptr;
-    QPushButton* m_pExcludes = nullptr;
 };
 
 // Runs the setup dialog modally; QDialog::Accepted or QDialog::Rejected.
