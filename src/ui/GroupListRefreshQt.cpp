@@ -19,7 +19,7 @@ bool CGroupListRefreshQt::Start(const std::string& groupFilter) {
 }
 
 void CGroupListRefreshQt::Deliver(std::vector<ng::RefreshUpdate> updates) {
-    m_updates.Put([&updates](std::vector<ng::RefreshUpdate>& waiting) {
+    m_updates.Fill([&updates](std::vector<ng::RefreshUpdate>& waiting) {
         for (auto& update : updates) {
             // Two status texts in a row: the dialog would only ever show the
             // second, so a slow dialog never piles them up.

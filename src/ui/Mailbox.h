@@ -25,13 +25,13 @@ public:
 
     // From any thread.
     void Post(T item) {
-        Put([&item](std::vector<T>& items) { items.push_back(std::move(item)); });
+        Fill([&item](std::vector<T>& items) { items.push_back(std::move(item)); });
     }
 
     // From any thread: `add(items)` adds to the items waiting, under the
     // lock; it may also fold a new item into the last one.
     template <typename Add>
-    void Put(Add&& add) {
+    void Fill(Add&& add) {
         bool wake = false;
         {
             std::lock_guard lock(m_mutex);

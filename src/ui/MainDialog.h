@@ -5,7 +5,6 @@
 // thumbnail's Show, Full Size and Delete File, About, and closing.
 
 #include <QDialog>
-#include <string>
 
 #include "ui/MainDisplay.h"
 #include "ui/MainWindowLayout.h"
