@@ -34,7 +34,7 @@ public:
     void reject() override;  // OnCancel: refused while a refresh runs
 
     bool Refreshing() const { return m_pGroupListRefresh->Running(); }
-    // The lists as they are written on OK (names not yet shown included).
+    // All Groups as written on OK (names not yet shown included).
     std::vector<std::string> AllGroups();
     const ng::GroupCategories& Categories() const;
 
