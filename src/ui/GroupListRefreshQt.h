@@ -1,29 +1,46 @@
 #pragma once
-// The group list refresh's way into its dialog: the refresh thread leaves its
-// updates in a mailbox and wakes the dialog with a queued call; the dialog
-// takes them on its own thread. Only the mailbox's own lock guards shared
-// data, so no widget is ever touched from the refresh thread.
+// The refresh of All Groups in the group select dialog. The core's refresh
+// runs on a thread of its own and delivers its updates into a mailbox; this
+// applies them on the dialog's thread to All Groups and the status line, so
+// no widget is ever touched from the refresh thread.
 
 #include <QObject>
-#include <mutex>
+#include <string>
 #include <vector>
 
 #include "engine/GroupListRefresh.h"
+#include "ui/Mailbox.h"
+#include "ui/QtPasswordPrompt.h"
 
-class CQtGroupListSink final : public ng::IGroupListSink {
+class CAllGroupsList;
+class QLabel;
+
+class CGroupListRefreshQt final : public QObject, private ng::IGroupListSink {
+    Q_OBJECT
 public:
-    // `method` names an invokable method of `receiver` (no arguments) that
-    // calls TakeUpdates; it runs on the receiver's thread.
-    CQtGroupListSink(QObject* receiver, const char* method);
+    // Destroying it stops a refresh that still runs and waits for its thread.
+    CGroupListRefreshQt(CAllGroupsList& allGroups, QLabel* status);
 
-    // From the refresh thread.
-    void Deliver(std::vector<ng::RefreshUpdate> updates) override;
-    // From the receiver's thread: everything delivered so far, in order.
-    std::vector<ng::RefreshUpdate> TakeUpdates();
+    // Starts a refresh with the group filter as the dialog's field holds it.
+    // False when one runs or its thread cannot be started.
+    bool Start(const std::string& groupFilter);
+    // Ends the refresh early; it still finishes as usual.
+    void Stop() { m_refresh.Stop(); }
+    // From Start until the refresh's end has been applied.
+    bool Running() const { return m_bRunning; }
+
+signals:
+    // The refresh has ended and its thread is gone.
+    void finished();
 
 private:
-    QObject* m_pReceiver;
-    const char* m_pMethod;
-    std::mutex m_mutex;
-    std::vector<ng::RefreshUpdate> m_updates;
+    void Deliver(std::vector<ng::RefreshUpdate> updates) override;
+    Q_INVOKABLE void drain();
+
+    CAllGroupsList& m_allGroups;
+    QLabel* m_pStatus;
+    bool m_bRunning = false;
+    CMailbox<ng::RefreshUpdate> m_updates{this, "drain"};
+    QtPasswordPrompt m_prompt;
+    ng::CGroupListRefresh m_refresh;  // last: its thread ends before the rest goes
 };

@@ -17,11 +17,8 @@ QtPasswordPrompt::QtPasswordPrompt(QObject* parent) : QObject(parent) {}
 
 QtPasswordPrompt::~QtPasswordPrompt() {
     // Requests still queued belong to threads that have gone (see the header).
-    std::lock_guard lock(m_mutex);
-    for (auto& request : m_requests) {
-        request->answer.set_value(std::nullopt);
-    }
-    m_requests.clear();
+    m_requests.Drain(
+        [](const std::shared_ptr<Request>& request) { request->answer.set_value(std::nullopt); });
 }
 
 std::optional<std::string> QtPasswordPrompt::AskPassword(const std::atomic<bool>& stop) {
@@ -31,11 +28,7 @@ std::optional<std::string> QtPasswordPrompt::AskPassword(const std::atomic<bool>
 
     auto request = std::make_shared<Request>();
     std::future<std::optional<std::string>> answer = request->answer.get_future();
-    {
-        std::lock_guard lock(m_mutex);
-        m_requests.push_back(request);
-    }
-    QMetaObject::invokeMethod(this, "drain", Qt::QueuedConnection);
+    m_requests.Post(request);
 
     while (answer.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
         if (stop) {
@@ -47,27 +40,15 @@ std::optional<std::string> QtPasswordPrompt::AskPassword(const std::atomic<bool>
 }
 
 void QtPasswordPrompt::drain() {
-    if (m_bDraining) {
-        return;  // the outer run takes this request when its dialog closes
-    }
-    m_bDraining = true;
-    for (;;) {
-        std::shared_ptr<Request> request;
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_requests.empty()) {
-                break;
-            }
-            request = m_requests.front();
-            m_requests.pop_front();
-        }
+    // One dialog at a time: a request that comes while one is open waits
+    // for it to close.
+    m_requests.Drain([](const std::shared_ptr<Request>& request) {
         std::optional<std::string> result;
         if (!request->abandoned) {
             result = RunDialog(request);
         }
         request->answer.set_value(std::move(result));
-    }
-    m_bDraining = false;
+    });
 }
 
 std::optional<std::string> QtPasswordPrompt::RunDialog(const std::shared_ptr<Request>& request) {

@@ -11,11 +11,10 @@
 // it before destroying it.
 
 #include <QObject>
-#include <deque>
 #include <memory>
-#include <mutex>
 
 #include "engine/Display.h"
+#include "ui/Mailbox.h"
 
 class QtPasswordPrompt final : public QObject, public ng::IPasswordPrompt {
     Q_OBJECT
@@ -33,7 +32,5 @@ private:
     Q_INVOKABLE void drain();
     static std::optional<std::string> RunDialog(const std::shared_ptr<Request>& request);
 
-    std::mutex m_mutex;
-    std::deque<std::shared_ptr<Request>> m_requests;
-    bool m_bDraining = false;  // UI thread only
+    CMailbox<std::shared_ptr<Request>> m_requests{this, "drain"};
 };

@@ -6,10 +6,9 @@
 #include "ui/Imvb.h"
 #include "ui/UiText.h"
 
-CThumbnailDialog::CThumbnailDialog(std::string fileName, QWidget* parent)
+CThumbnailDialog::CThumbnailDialog(const std::string& fileName, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowCloseButtonHint),
-      m_strFileName(std::move(fileName)) {
+                          Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("fullSizeWindow"));
     m_pImage = new CImvb(CImvb::Fit::ActualSize, this);
     m_pImage->setFrameShape(QFrame::NoFrame);
@@ -19,16 +18,13 @@ CThumbnailDialog::CThumbnailDialog(std::string fileName, QWidget* parent)
 
     // A picture that cannot be read still opens the window, sized from
     // whatever the view then reports.
-    m_pImage->SetImageFile(m_strFileName);
+    m_pImage->SetImageFile(fileName);
     m_pImage->LoadImage();
-    setWindowTitle(ng::ui::FromBytes(m_strFileName));
+    setWindowTitle(ng::ui::FromBytes(fileName));
 
     m_room = ng::FullSizeRoomFor(available.width(), available.height(), m_pImage->GetImageWidth(),
                                  m_pImage->GetImageHeight());
-    m_pImage->SetTallMode(0);
-    if (m_room.tallMode != 0) {
-        m_pImage->SetTallMode(1);
-    }
+    m_pImage->SetTallMode(m_room.tallMode != 0 ? 1 : 0);
     setFixedSize(m_room.width + 4, m_room.height + 2);
     m_pImage->setGeometry(2, 1, m_room.width, m_room.height);
     move(available.topLeft());

@@ -14,13 +14,12 @@ class CThumbnailDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit CThumbnailDialog(std::string fileName, QWidget* parent = nullptr);
+    explicit CThumbnailDialog(const std::string& fileName, QWidget* parent = nullptr);
 
     CImvb* ImageView() const { return m_pImage; }
     ng::FullSizeRoom Room() const { return m_room; }
 
 private:
-    std::string m_strFileName;
     CImvb* m_pImage;
     ng::FullSizeRoom m_room;
 };

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "WindowTestSupport.h"
-#include "settings/ExcludesDialog.h"
 #include "settings/SettingsStore.h"
 #include "support/TestSupport.h"
+#include "ui/ExcludesDialog.h"
 
 using ngwin::Child;
 using ngwin::Shown;

@@ -18,6 +18,7 @@
 #include "settings/SettingsStore.h"
 #include "support/ScriptedServer.h"
 #include "support/TestSupport.h"
+#include "ui/AllGroupsList.h"
 #include "ui/GroupSelectDialog.h"
 #include "ui/PasswordDialog.h"
 
@@ -527,7 +528,7 @@ private slots:
         QCOMPARE(Child<QLabel>(dialog, "status")->text(),
                  QString("  Operation complete -- 100000 groups scanned; 100000 groups added"));
         std::vector<std::string> sorted = names;
-        std::stable_sort(sorted.begin(), sorted.end(), CGroupSelectDialog::SortsBefore);
+        std::stable_sort(sorted.begin(), sorted.end(), CAllGroupsList::SortsBefore);
         QVERIFY(dialog.AllGroups() == sorted);
         QCOMPARE(all->item(0)->text().toStdString(), sorted.front());
         QCOMPARE(all->item(kGroups - 1)->text().toStdString(), sorted.back());

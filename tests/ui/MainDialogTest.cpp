@@ -25,7 +25,6 @@
 #include "engine/PassHarness.h"
 #include "engine/ProcessGroups.h"
 #include "settings/SettingsStore.h"
-#include "settings/SetupDialog.h"
 #include "support/ScriptedServer.h"
 #include "support/TestSupport.h"
 #include "ui/GroupSelectDialog.h"
@@ -33,6 +32,7 @@
 #include "ui/MainDialog.h"
 #include "ui/PasswordDialog.h"
 #include "ui/PendingDialog.h"
+#include "ui/SetupDialog.h"
 #include "ui/StaticText.h"
 #include "ui/ThumbnailDialog.h"
 #include "ui/UiText.h"
@@ -124,7 +124,7 @@ struct Window : CMainDialog {
     }
     // Shows the picture as the worker does, and waits until it is loaded.
     bool ShowPicture(const std::string& path) {
-        ShowThumbnail(path);
+        Display().ShowThumbnail(path);
         return WaitUntil([this] { return c().thumbnail->HasPicture(); });
     }
 };
@@ -287,7 +287,7 @@ private slots:
         ngtest::Sandbox sandbox;
         Window w;
         w.show();
-        ng::IDisplay& display = w;
+        ng::IDisplay& display = w.Display();
         // From another thread, as the worker calls them.
         std::thread worker([&] {
             display.SetStatusText("Connected to news & more");
@@ -363,8 +363,8 @@ private slots:
             return true;
         });
         std::thread worker([&] {
-            w.ShowMessage("Unable to open download directory:\n\n/nowhere/");
-            w.SetStatusText("after");
+            w.Display().ShowMessage("Unable to open download directory:\n\n/nowhere/");
+            w.Display().SetStatusText("after");
         });
         worker.join();
         QVERIFY(WaitUntil([&] { return w.c().status->text() == "  after"; }));
@@ -396,18 +396,18 @@ private slots:
 
         for (const std::string& ignored :
              {dir + "other.gif", dir + "SHOUT.JPG", dir + "broken.jpg", dir + "missing.jpg"}) {
-            w.ShowThumbnail(ignored);
-            w.SetStatusText(ignored);
+            w.Display().ShowThumbnail(ignored);
+            w.Display().SetStatusText(ignored);
             QVERIFY(WaitUntil([&] { return c.status->text().endsWith(ignored.c_str()); }));
             QCOMPARE(caption(), QString("cat&dog.jpg"));
             QCOMPARE(c.thumbnail->GetImageFile(), dir + "cat&dog.jpg");
             QVERIFY(c.thumbnail->HasPicture());
         }
 
-        w.ShowThumbnail("plain.jpg");  // no slash: the whole path names it
+        w.Display().ShowThumbnail("plain.jpg");  // no slash: the whole path names it
         QVERIFY(WaitUntil([&] { return caption() == "plain.jpg"; }));
 
-        w.ShowThumbnail("");
+        w.Display().ShowThumbnail("");
         QVERIFY(WaitUntil([&] { return !c.thumbnail->HasPicture(); }));
         QCOMPARE(c.thumbnailFrame->title(), QString());
     }

@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "WindowTestSupport.h"
-#include "settings/ExcludesDialog.h"
 #include "settings/HostList.h"
 #include "settings/SettingsStore.h"
-#include "settings/SetupDialog.h"
 #include "support/TestSupport.h"
+#include "ui/ExcludesDialog.h"
+#include "ui/SetupDialog.h"
 
 using ngwin::Child;
 using ngwin::ModalAnswer;

@@ -1,4 +1,4 @@
-#include "settings/SetupDialog.h"
+#include "ui/SetupDialog.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -11,31 +11,29 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidgetItem>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "settings/ExcludesDialog.h"
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsStore.h"
+#include "ui/CloseUpComboBox.h"
+#include "ui/ExcludesDialog.h"
+#include "ui/UiText.h"
 
 namespace keys = ng::keys;
 namespace defaults = ng::defaults;
 
 namespace {
 
-std::string ToStd(const QString& text) {
-    return text.toStdString();
-}
-
 void ShowProductString(QLineEdit* edit, const char* key, const std::string& fallback) {
-    ngui::SetEditBytes(edit, ng::Profile().GetProfileString(keys::kProductSection, key, fallback));
+    ng::ui::SetEditBytes(edit,
+                         ng::Profile().GetProfileString(keys::kProductSection, key, fallback));
 }
 
 void StoreText(const char* key, const QLineEdit* edit) {
-    ng::Profile().WriteProfileString(keys::kProductSection, key, ngui::EditBytes(edit));
+    ng::Profile().WriteProfileString(keys::kProductSection, key, ng::ui::EditBytes(edit));
 }
 
 // The user's Pictures folder, the place a first download goes.
@@ -44,7 +42,7 @@ std::string DefaultDownloadDirectory() {
     if (pictures.isEmpty()) {
         pictures = QStandardPaths::writableLocation(QStandardPaths::HomeLocation);
     }
-    return ng::WithTrailingSlash(ToStd(pictures));
+    return ng::WithTrailingSlash(ng::ui::ToBytes(pictures));
 }
 
 QLineEdit* NewEdit(QWidget* parent, const char* name) {
@@ -54,77 +52,6 @@ QLineEdit* NewEdit(QWidget* parent, const char* name) {
 }
 
 }  // namespace
-
-namespace ngui {
-
-QString ShownText(const std::string& bytes) {
-    QByteArrayView view(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    return view.isValidUtf8() ? QString::fromUtf8(view) : QString::fromLatin1(view);
-}
-
-void KeepBytes(QListWidgetItem* item, const std::string& bytes) {
-    QByteArrayView view(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    if (!view.isValidUtf8()) {
-        item->setData(Qt::UserRole, view.toByteArray());
-    }
-}
-
-QListWidgetItem* NewListItem(const std::string& bytes) {
-    auto* item = new QListWidgetItem(ShownText(bytes));
-    KeepBytes(item, bytes);
-    return item;
-}
-
-std::string ItemBytes(const QListWidgetItem* item) {
-    QVariant bytes = item->data(Qt::UserRole);
-    return bytes.isValid() ? bytes.toByteArray().toStdString() : item->text().toStdString();
-}
-
-void InsertComboItem(QComboBox* combo, int index, const std::string& bytes) {
-    QByteArrayView view(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    combo->insertItem(index, ShownText(bytes),
-                      view.isValidUtf8() ? QVariant() : QVariant(view.toByteArray()));
-}
-
-void SetEditBytes(QLineEdit* edit, const std::string& bytes) {
-    QByteArrayView view(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    edit->setText(ShownText(bytes));
-    edit->setProperty("ngBytes", view.isValidUtf8() ? QVariant() : QVariant(view.toByteArray()));
-}
-
-std::string EditBytes(const QLineEdit* edit) {
-    QVariant bytes = edit->property("ngBytes");
-    if (bytes.isValid() && edit->text() == QString::fromLatin1(bytes.toByteArray())) {
-        return bytes.toByteArray().toStdString();
-    }
-    return edit->text().toStdString();
-}
-
-std::string ComboItemBytes(const QComboBox* combo, int index) {
-    QVariant bytes = combo->itemData(index);
-    return bytes.isValid() ? bytes.toByteArray().toStdString()
-                           : combo->itemText(index).toStdString();
-}
-
-}  // namespace ngui
-
-CCloseUpComboBox::CCloseUpComboBox(QWidget* parent) : QComboBox(parent) {}
-
-void CCloseUpComboBox::showPopup() {
-    m_bPopupShown = true;
-    QComboBox::showPopup();
-}
-
-void CCloseUpComboBox::hidePopup() {
-    // Qt also calls this when the combo box is hidden; only a list that was
-    // open can close up.
-    bool wasShown = m_bPopupShown;
-    m_bPopupShown = false;
-    QComboBox::hidePopup();
-    if (wasShown) {
-        QMetaObject::invokeMethod(this, &CCloseUpComboBox::closedUp, Qt::QueuedConnection);
-    }
-}
 
 CSetupDialog::CSetupDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Newsgleaner Setup"));
@@ -139,10 +66,10 @@ CSetupDialog::CSetupDialog(QWidget* parent) : QDialog(parent) {
     m_pHost->setMinimumContentsLength(24);
     m_pPort = NewEdit(this, "port");
     m_pDirectory = NewEdit(this, "directory");
-    m_pBrowse = new QToolButton(this);
-    m_pBrowse->setObjectName(QStringLiteral("browse"));
-    m_pBrowse->setText(QStringLiteral("..."));
-    m_pBrowse->setToolTip(QStringLiteral("Choose the download directory"));
+    auto* browse = new QToolButton(this);
+    browse->setObjectName(QStringLiteral("browse"));
+    browse->setText(QStringLiteral("..."));
+    browse->setToolTip(QStringLiteral("Choose the download directory"));
     m_pMinLines = NewEdit(this, "minLines");
     m_pMaxLines = NewEdit(this, "maxLines");
     m_pSubjectIncl = NewEdit(this, "subjectIncl");
@@ -170,7 +97,7 @@ CSetupDialog::CSetupDialog(QWidget* parent) : QDialog(parent) {
     };
     addRow("&Host:", m_pHost);
     addRow("&Port:", m_pPort);
-    addRow("&Download Directory:", m_pDirectory, m_pBrowse);
+    addRow("&Download Directory:", m_pDirectory, browse);
     addRow("Mi&n Lines:", m_pMinLines);
     addRow("Ma&x Lines:", m_pMaxLines);
     addRow("Subject &Include:", m_pSubjectIncl);
@@ -220,8 +147,9 @@ CSetupDialog::CSetupDialog(QWidget* parent) : QDialog(parent) {
     ok->setDefault(true);
     auto* cancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
     cancel->setObjectName(QStringLiteral("cancel"));
-    m_pExcludes = buttons->addButton(QStringLiteral("&Excludes..."), QDialogButtonBox::ActionRole);
-    m_pExcludes->setObjectName(QStringLiteral("excludes"));
+    auto* excludes =
+        buttons->addButton(QStringLiteral("&Excludes..."), QDialogButtonBox::ActionRole);
+    excludes->setObjectName(QStringLiteral("excludes"));
 
     auto* fields = new QVBoxLayout;
     fields->addLayout(grid);
@@ -235,8 +163,8 @@ CSetupDialog::CSetupDialog(QWidget* parent) : QDialog(parent) {
 
     connect(buttons, &QDialogButtonBox::accepted, this, &CSetupDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &CSetupDialog::reject);
-    connect(m_pExcludes, &QPushButton::clicked, this, &CSetupDialog::OnExcludes);
-    connect(m_pBrowse, &QToolButton::clicked, this, &CSetupDialog::OnBrowseDirectory);
+    connect(excludes, &QPushButton::clicked, this, &CSetupDialog::OnExcludes);
+    connect(browse, &QToolButton::clicked, this, &CSetupDialog::OnBrowseDirectory);
     connect(m_pUserAuthentication, &QCheckBox::clicked, this, &CSetupDialog::UpdateLoginControls);
     connect(m_pHost, &CCloseUpComboBox::closedUp, this, &CSetupDialog::OnHostCloseUp);
     m_pDirectory->installEventFilter(this);
@@ -257,7 +185,7 @@ void CSetupDialog::OnInitDialog() {
                                                      defaults::kShowThumbnail) != 0);
     m_hosts.LoadFromProfile();
     for (const auto& host : m_hosts.Entries()) {
-        ngui::InsertComboItem(m_pHost, m_pHost->count(), host);
+        ng::ui::InsertComboItem(m_pHost, m_pHost->count(), host);
     }
     std::string current = store.GetProfileString(keys::kProductSection, keys::kNNTPHost, "");
     if (!current.empty()) {
@@ -284,8 +212,8 @@ void CSetupDialog::ShowLogin(const std::string& host) {
     m_pUserAuthentication->setChecked(store.GetProfileInt(host, keys::kUserAuthentication, 0) != 0);
     UpdateLoginControls();
     m_pPromptForPasswd->setChecked(store.GetProfileInt(host, keys::kPromptForPasswd, 0) != 0);
-    ngui::SetEditBytes(m_pUsername, store.GetProfileString(host, keys::kUsername, ""));
-    ngui::SetEditBytes(m_pPassword, store.GetProfileString(host, keys::kPassword, ""));
+    ng::ui::SetEditBytes(m_pUsername, store.GetProfileString(host, keys::kUsername, ""));
+    ng::ui::SetEditBytes(m_pPassword, store.GetProfileString(host, keys::kPassword, ""));
 }
 
 void CSetupDialog::UpdateLoginControls() {
@@ -299,7 +227,7 @@ void CSetupDialog::UpdateLoginControls() {
 
 void CSetupDialog::OnDirectoryKillFocus() {
     if (!m_pDirectory->text().endsWith(QLatin1Char('/'))) {
-        ngui::SetEditBytes(m_pDirectory, ng::WithTrailingSlash(ngui::EditBytes(m_pDirectory)));
+        ng::ui::SetEditBytes(m_pDirectory, ng::WithTrailingSlash(ng::ui::EditBytes(m_pDirectory)));
     }
 }
 
@@ -319,18 +247,9 @@ void CSetupDialog::OnHostCloseUp() {
     }
     // The combo box mirrors the host list, which has just moved the entry up.
     m_pHost->removeItem(index);
-    ngui::InsertComboItem(m_pHost, 0, m_hosts.Entries().front());
+    ng::ui::InsertComboItem(m_pHost, 0, m_hosts.Entries().front());
     m_pHost->setCurrentIndex(0);
     ShowLogin(m_hosts.Entries().front());
-}
-
-std::string CSetupDialog::HostText() const {
-    // An entry shown as it is in the list keeps its stored bytes.
-    int index = m_pHost->currentIndex();
-    if (index >= 0 && m_pHost->currentText() == m_pHost->itemText(index)) {
-        return ngui::ComboItemBytes(m_pHost, index);
-    }
-    return ToStd(m_pHost->currentText());
 }
 
 void CSetupDialog::OnExcludes() {
@@ -343,8 +262,8 @@ void CSetupDialog::OnBrowseDirectory() {
         QFileDialog::getExistingDirectory(this, QStringLiteral("Download Directory"),
                                           m_pDirectory->text(), QFileDialog::ShowDirsOnly);
     if (!directory.isEmpty()) {
-        ngui::SetEditBytes(m_pDirectory,
-                           ng::WithTrailingSlash(QFile::encodeName(directory).toStdString()));
+        ng::ui::SetEditBytes(m_pDirectory,
+                             ng::WithTrailingSlash(QFile::encodeName(directory).toStdString()));
     }
 }
 
@@ -354,7 +273,7 @@ void CSetupDialog::accept() {
                           m_pShowThumbnail->isChecked() ? 1 : 0);
     OnDirectoryKillFocus();
 
-    std::string host = HostText();
+    std::string host = ng::ui::ComboTextBytes(m_pHost);
     if (!host.empty()) {
         store.WriteProfileString(keys::kProductSection, keys::kNNTPHost, host);
         bool authentication = m_pUserAuthentication->isChecked();
@@ -362,10 +281,10 @@ void CSetupDialog::accept() {
         store.WriteProfileInt(host, keys::kUserAuthentication, authentication ? 1 : 0);
         store.WriteProfileInt(host, keys::kPromptForPasswd, prompt ? 1 : 0);
         if (authentication) {
-            store.WriteProfileString(host, keys::kUsername, ngui::EditBytes(m_pUsername));
+            store.WriteProfileString(host, keys::kUsername, ng::ui::EditBytes(m_pUsername));
             // A password asked for at every session is never kept.
             store.WriteProfileString(host, keys::kPassword,
-                                     prompt ? std::string() : ngui::EditBytes(m_pPassword));
+                                     prompt ? std::string() : ng::ui::EditBytes(m_pPassword));
         }
     }
     m_hosts.StoreEarlierHosts(host);

@@ -20,16 +20,15 @@ class CExcludesDialog : public QDialog {
 public:
     explicit CExcludesDialog(QWidget* parent = nullptr);
 
+    void accept() override;  // OnOK
+
+private:
     void OnAdd();
     void OnRemove();
     void OnEnableLogging();
     void OnClearContents();
-    void accept() override;  // OnOK
-
     // The list's entries, top to bottom, as they are written to the file.
     std::vector<std::string> Entries() const;
-
-private:
     void OnInitDialog();
     // Inserts the entry at its place in the case-insensitive order, after any
     // entries that compare equal, so the order is stable.
@@ -37,8 +36,6 @@ private:
 
     QLineEdit* m_pSubjectExcl = nullptr;
     QLineEdit* m_pFromExclude = nullptr;
-    QPushButton* m_pAdd = nullptr;
-    QPushButton* m_pRemove = nullptr;
     QListWidget* m_pFromExcludes = nullptr;
     QCheckBox* m_pEnableLogging = nullptr;
     QLabel* m_pLogFileLabel = nullptr;

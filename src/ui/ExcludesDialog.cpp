@@ -1,4 +1,4 @@
-#include "settings/ExcludesDialog.h"
+#include "ui/ExcludesDialog.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -14,8 +14,8 @@
 #include "platform/TextFile.h"
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsStore.h"
-#include "settings/SetupDialog.h"
 #include "store/DownloadLog.h"
+#include "ui/UiText.h"
 
 namespace keys = ng::keys;
 namespace defaults = ng::defaults;
@@ -41,12 +41,12 @@ CExcludesDialog::CExcludesDialog(QWidget* parent) : QDialog(parent) {
     m_pFromExclude = new QLineEdit(fromBox);
     m_pFromExclude->setObjectName(QStringLiteral("fromExclude"));
     fromLabel->setBuddy(m_pFromExclude);
-    m_pAdd = new QPushButton(QStringLiteral("&Add"), fromBox);
-    m_pAdd->setObjectName(QStringLiteral("add"));
-    m_pAdd->setAutoDefault(false);
-    m_pRemove = new QPushButton(QStringLiteral("&Remove"), fromBox);
-    m_pRemove->setObjectName(QStringLiteral("remove"));
-    m_pRemove->setAutoDefault(false);
+    auto* add = new QPushButton(QStringLiteral("&Add"), fromBox);
+    add->setObjectName(QStringLiteral("add"));
+    add->setAutoDefault(false);
+    auto* remove = new QPushButton(QStringLiteral("&Remove"), fromBox);
+    remove->setObjectName(QStringLiteral("remove"));
+    remove->setAutoDefault(false);
     m_pFromExcludes = new QListWidget(fromBox);
     m_pFromExcludes->setObjectName(QStringLiteral("fromExcludes"));
     m_pFromExcludes->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -58,9 +58,9 @@ CExcludesDialog::CExcludesDialog(QWidget* parent) : QDialog(parent) {
     auto* fromLayout = new QGridLayout(fromBox);
     fromLayout->addWidget(fromLabel, 0, 0);
     fromLayout->addWidget(m_pFromExclude, 0, 1);
-    fromLayout->addWidget(m_pAdd, 0, 2);
+    fromLayout->addWidget(add, 0, 2);
     fromLayout->addWidget(m_pFromExcludes, 1, 0, 2, 2);
-    fromLayout->addWidget(m_pRemove, 1, 2, Qt::AlignTop);
+    fromLayout->addWidget(remove, 1, 2, Qt::AlignTop);
     fromLayout->addWidget(note, 3, 0, 1, 3);
 
     auto* logBox = new QGroupBox(QStringLiteral("Logging"), this);
@@ -96,8 +96,8 @@ CExcludesDialog::CExcludesDialog(QWidget* parent) : QDialog(parent) {
 
     connect(buttons, &QDialogButtonBox::accepted, this, &CExcludesDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &CExcludesDialog::reject);
-    connect(m_pAdd, &QPushButton::clicked, this, &CExcludesDialog::OnAdd);
-    connect(m_pRemove, &QPushButton::clicked, this, &CExcludesDialog::OnRemove);
+    connect(add, &QPushButton::clicked, this, &CExcludesDialog::OnAdd);
+    connect(remove, &QPushButton::clicked, this, &CExcludesDialog::OnRemove);
     connect(m_pEnableLogging, &QCheckBox::clicked, this, &CExcludesDialog::OnEnableLogging);
     connect(m_pClearContents, &QPushButton::clicked, this, &CExcludesDialog::OnClearContents);
 
@@ -108,8 +108,8 @@ void CExcludesDialog::OnInitDialog() {
     const ng::SettingsStore& store = ng::Profile();
     m_pEnableLogging->setChecked(
         store.GetProfileInt(keys::kProductSection, keys::kEnableLogging, 0) != 0);
-    ngui::SetEditBytes(m_pLogFile, store.GetProfileString(keys::kProductSection, keys::kLogFile,
-                                                          defaults::kDialogLogFile));
+    ng::ui::SetEditBytes(m_pLogFile, store.GetProfileString(keys::kProductSection, keys::kLogFile,
+                                                            defaults::kDialogLogFile));
     OnEnableLogging();
 
     std::vector<std::string> lines;
@@ -121,12 +121,12 @@ void CExcludesDialog::OnInitDialog() {
     if (m_pFromExcludes->count() > 0) {
         m_pFromExcludes->setCurrentRow(0);
     }
-    ngui::SetEditBytes(m_pSubjectExcl,
-                       store.GetProfileString(keys::kProductSection, keys::kSubjectExcl, ""));
+    ng::ui::SetEditBytes(m_pSubjectExcl,
+                         store.GetProfileString(keys::kProductSection, keys::kSubjectExcl, ""));
 }
 
 void CExcludesDialog::AddSorted(const std::string& entry) {
-    QListWidgetItem* item = ngui::NewListItem(entry);
+    QListWidgetItem* item = ng::ui::NewListItem(entry);
     const QString text = item->text();
     // Binary search for the first entry that sorts after this one.
     int low = 0;
@@ -147,14 +147,14 @@ std::vector<std::string> CExcludesDialog::Entries() const {
     std::vector<std::string> entries;
     entries.reserve(m_pFromExcludes->count());
     for (int i = 0; i < m_pFromExcludes->count(); ++i) {
-        entries.push_back(ngui::ItemBytes(m_pFromExcludes->item(i)));
+        entries.push_back(ng::ui::ItemBytes(m_pFromExcludes->item(i)));
     }
     return entries;
 }
 
 void CExcludesDialog::OnAdd() {
     if (!m_pFromExclude->text().isEmpty()) {
-        AddSorted(m_pFromExclude->text().toStdString());
+        AddSorted(ng::ui::ToBytes(m_pFromExclude->text()));
     }
     m_pFromExclude->clear();
 }
@@ -186,14 +186,14 @@ void CExcludesDialog::OnClearContents() {
 
 void CExcludesDialog::accept() {
     if (!m_pFromExclude->text().isEmpty()) {
-        AddSorted(m_pFromExclude->text().toStdString());
+        AddSorted(ng::ui::ToBytes(m_pFromExclude->text()));
     }
     ng::SettingsStore& store = ng::Profile();
     store.WriteProfileInt(keys::kProductSection, keys::kEnableLogging,
                           m_pEnableLogging->isChecked() ? 1 : 0);
-    store.WriteProfileString(keys::kProductSection, keys::kLogFile, ngui::EditBytes(m_pLogFile));
+    store.WriteProfileString(keys::kProductSection, keys::kLogFile, ng::ui::EditBytes(m_pLogFile));
     ng::ReplaceTextFile(kFromExcludesFile, Entries());  // a failure loses the list silently
     store.WriteProfileString(keys::kProductSection, keys::kSubjectExcl,
-                             ngui::EditBytes(m_pSubjectExcl));
+                             ng::ui::EditBytes(m_pSubjectExcl));
     QDialog::accept();
 }

@@ -1,0 +1,59 @@
+#pragma once
+// The setup dialog: news server, port, download directory, article size
+// limits, subject includes, history limits, thumbnail switch and the
+// server's login. It holds its values in its controls; OK stores them all,
+// Cancel stores nothing.
+
+#include <QDialog>
+
+#include <string>
+
+#include "settings/HostList.h"
+
+class CCloseUpComboBox;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+
+class CSetupDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit CSetupDialog(QWidget* parent = nullptr);
+
+    void accept() override;  // OnOK
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // The directory field's text made to end in "/".
+    void OnDirectoryKillFocus();
+    void OnHostCloseUp();
+    void UpdateLoginControls();
+    void OnExcludes();
+    void OnBrowseDirectory();
+    void OnInitDialog();
+    void ShowLogin(const std::string& host);
+
+    ng::HostList m_hosts;
+
+    CCloseUpComboBox* m_pHost = nullptr;
+    QLineEdit* m_pPort = nullptr;
+    QLineEdit* m_pDirectory = nullptr;
+    QLineEdit* m_pMinLines = nullptr;
+    QLineEdit* m_pMaxLines = nullptr;
+    QLineEdit* m_pSubjectIncl = nullptr;
+    QLineEdit* m_pSubjectIncl2 = nullptr;
+    QLineEdit* m_pMaxHist = nullptr;
+    QLineEdit* m_pHistSaveFrequency = nullptr;
+    QCheckBox* m_pShowThumbnail = nullptr;
+    QCheckBox* m_pUserAuthentication = nullptr;
+    QLabel* m_pUsernameLabel = nullptr;
+    QLineEdit* m_pUsername = nullptr;
+    QLabel* m_pPasswordLabel = nullptr;
+    QLineEdit* m_pPassword = nullptr;
+    QCheckBox* m_pPromptForPasswd = nullptr;
+};
+
+// Runs the setup dialog modally; QDialog::Accepted or QDialog::Rejected.
+int RunSetupDialog(QWidget* parent);
