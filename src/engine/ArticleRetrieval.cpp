@@ -69,8 +69,17 @@ bool CProcessGroups::RetrieveArticle(const std::string& number) {
             break;
         case AttachmentSaver::Outcome::Saved: {
             const std::string outputPath = m_strSaveDir + saved.name;
-            if (m_settings.enableLogging) {
-                AppendDownloadLog(m_settings.logFile, outputPath, m_strFrom);
+            if (saved.name != m_saver.FileName()) {
+                Window().SetSavingToText(outputPath);  // the name really written
+            }
+            int error = 0;
+            if (m_settings.enableLogging &&
+                !AppendDownloadLog(m_settings.logFile, outputPath, m_strFrom, &error) &&
+                IsRefusedFile(error) && !m_bLogRefusalShown) {
+                // A link or a FIFO planted as the log is refused; say so once.
+                m_bLogRefusalShown = true;
+                Window().SetStatusText("Unable to write to " + m_settings.logFile +
+                                       " (not a plain file of its own)");
             }
             Window().ShowThumbnail(outputPath);
             break;

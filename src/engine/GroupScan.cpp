@@ -3,8 +3,10 @@
 // what was accepted, and store the new mark.
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "engine/ProcessGroups.h"
 #include "nntp/Overview.h"
@@ -134,7 +136,13 @@ void CProcessGroups::ProcessGroup(const std::string& group) {
     Window().EnablePending(false);
 
     int64_t newMark = m_pass.StopRequested() ? lastDealtWith : reply.last;
-    m_store.WriteProfileString(m_strHost, group, std::to_string(newMark));
+    if (!m_store.WriteProfileString(m_strHost, group, std::to_string(newMark))) {
+        // Without its mark the group would be fetched again: the pass must
+        // not end as if all were well.
+        int error = errno;
+        m_pass.Fail("Error--cannot save the settings in " + m_store.Path() + " (" +
+                    std::strerror(error) + ")");
+    }
 }
 
 // One overview line through the header filter: into the pending list, or

@@ -1,5 +1,7 @@
 #include "engine/PassSettings.h"
 
+#include <cerrno>
+
 #include "platform/TextFile.h"
 #include "settings/ColonList.h"
 #include "settings/SettingsKeys.h"
@@ -41,7 +43,10 @@ PassSettings ReadPassSettings(const SettingsStore& store) {
         UpperAll(SplitList(text(keys::kSubjectIncl2, defaults::kWorkerSubjectIncl2)));
     filter.subjectExcludes = UpperAll(SplitList(text(keys::kSubjectExcl, "")));
     std::vector<std::string> senders;
-    ReadTextLines(files::kFromExcludes, senders);
+    errno = 0;
+    if (!ReadTextLines(files::kFromExcludes, senders)) {
+        filter.fromExcludesUnreadable = errno != ENOENT;
+    }
     filter.fromExcludes = UpperAll(std::move(senders));
     filter.minLines = number(keys::kMinLines, defaults::kWorkerMinLines);
     filter.maxLines = number(keys::kMaxLines, defaults::kWorkerMaxLines);

@@ -20,7 +20,10 @@ struct FilterSettings {
     std::vector<std::string> subjectIncludes2;
     std::vector<std::string> subjectExcludes;
     std::vector<std::string> fromExcludes;  // lines of "FromExcludes"
-    bool logHistoryHits = false;            // "LogHistAct" is exactly "yes"
+    // "FromExcludes" is there but cannot be read (or is no regular file):
+    // a pass must not run without the excludes the user set.
+    bool fromExcludesUnreadable = false;
+    bool logHistoryHits = false;  // "LogHistAct" is exactly "yes"
 };
 
 struct PassSettings {

@@ -91,6 +91,10 @@ void CProcessGroups::RunPass() {
         Window().ShowMessage("Unable to open download directory:\n\n" + m_strDownloadDir);
         return;
     }
+    if (m_settings.filter.fromExcludesUnreadable) {
+        Window().SetStatusText(std::string("Unable to open ") + files::kFromExcludes);
+        return;
+    }
     // Paths are the directory followed directly by a name: a directory typed
     // without its separator would put every file beside it instead of in it.
     if (m_strDownloadDir.back() != '/') {

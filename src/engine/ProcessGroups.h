@@ -89,6 +89,7 @@ private:
     ng::PassSettings m_settings;
     ng::DownloadHistory m_history;
     bool m_bHistoryUnreadable = false;  // "HistList" exists but could not be loaded
+    bool m_bLogRefusalShown = false;    // the download log was refused once already
     ng::HeaderFilter m_filter;
     ng::ArticleFetcher m_fetcher;
     ng::AttachmentSaver m_saver;

@@ -175,6 +175,7 @@ CNewsSocket::WaitResult CNewsSocket::WaitFor(short events, Clock::time_point& de
         if (ParkWhilePaused()) {
             // The server's silence while we were parked is not its fault.
             deadline = Clock::now() + m_readTimeout;
+            m_bParked = true;
         }
         if (StopRequested()) {
             return WaitResult::Stopped;
@@ -258,6 +259,8 @@ bool CNewsSocket::OpenConnection(const std::string& host, int port) {
     m_sendQueue.clear();
     m_nSentOfHead = 0;
     m_nState = Connecting;
+    m_waited = {};
+    m_nBytesSinceCheck = 0;
     auto deadline = Clock::now() + m_readTimeout;
     WaitResult result = WaitResult::Failed;
     // Try each address in turn (a name may have an IPv6 and an IPv4 one) until
@@ -345,6 +348,7 @@ std::string CNewsSocket::ReadLine() {
             int one = 1;
             ::setsockopt(m_fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
             SplitIntoLines(m_receiveBuffer.get(), static_cast<size_t>(got));
+            m_nBytesSinceCheck += got;
             deadline.reset();
             continue;
         }
@@ -364,7 +368,24 @@ std::string CNewsSocket::ReadLine() {
         if (!deadline) {
             deadline = Clock::now() + m_readTimeout;
         }
+        m_bParked = false;
+        const auto waitStart = Clock::now();
         WaitResult waited = WaitFor(events, *deadline, revents);
+        if (m_bParked) {
+            m_waited = {};  // a pause is no time the server had
+            m_nBytesSinceCheck = 0;
+        } else {
+            m_waited += Clock::now() - waitStart;
+        }
+        if (m_waited >= m_readTimeout) {
+            const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(m_waited).count();
+            if (m_nBytesSinceCheck < kMinBytesPerSecond * std::max<int64_t>(seconds, 1)) {
+                RecordError(ETIMEDOUT);  // trickling: as good as silent
+                break;
+            }
+            m_waited = {};
+            m_nBytesSinceCheck = 0;
+        }
         if (waited == WaitResult::Stopped) {
             m_bInterrupted = true;
             return {};

@@ -14,7 +14,10 @@
 // given while paused is acted on only after the resume.
 //
 // Waits have a time limit (SetReadTimeout): a server that stays silent that
-// long, or a connect that takes that long, counts as a lost connection.
+// long, or a connect that takes that long, counts as a lost connection. So
+// does one that trickles: every read timeout's worth of waiting must bring
+// at least kMinBytesPerSecond a second of it, or a byte every few seconds
+// would hold the pass for ever.
 //
 // One connection belongs to one thread; only the stop flag and the pause
 // gate may be touched from elsewhere.
@@ -22,6 +25,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <string>
@@ -44,6 +48,7 @@ public:
     // (state Failed) instead of growing without bound.
     static constexpr size_t kMaxLineLength = 4 * 1024 * 1024;
     static constexpr std::chrono::seconds kDefaultReadTimeout{180};
+    static constexpr int64_t kMinBytesPerSecond = 32;
 
     explicit CNewsSocket(bool create = true);
     ~CNewsSocket();
@@ -118,6 +123,9 @@ private:
     ng::PauseGate* m_pPause = nullptr;
     std::chrono::milliseconds m_readTimeout = kDefaultReadTimeout;
     bool m_bInterrupted = false;
+    bool m_bParked = false;          // the last wait parked for a pause
+    Clock::duration m_waited{};      // waiting for the server since the last progress check
+    int64_t m_nBytesSinceCheck = 0;  // received since the last progress check
     int m_nLastError = 0;
     std::unique_ptr<char[]> m_receiveBuffer;
 };

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "engine/DisplayFormat.h"
+#include "platform/ShowableText.h"
 #include "platform/System.h"
 
 using namespace ng;
@@ -25,12 +26,10 @@ std::string Bar(int percent) {
     return bar;
 }
 
-// Keeps a live line to one terminal row, so the redraw can count rows.
+// Keeps a live line to one terminal row, so the redraw can count rows. The
+// server's text is shown without its control characters.
 std::string Fit(const std::string& text, size_t width = 100) {
-    std::string line;
-    for (char c : text) {
-        line += (static_cast<unsigned char>(c) < 0x20) ? ' ' : c;
-    }
+    std::string line = ShowableText(text);
     return line.size() > width ? line.substr(0, width - 3) + "..." : line;
 }
 
@@ -42,8 +41,9 @@ TerminalDisplay::TerminalDisplay(std::FILE* out, bool live, std::string title)
     : m_out(out), m_bLive(live), m_strTitle(std::move(title)), m_start(NowSeconds()) {}
 
 void TerminalDisplay::PlainLocked(const std::string& line) {
-    if (!m_bLive) {
-        std::fprintf(m_out, "%s\n", line.c_str());
+    // Once the reader has gone (a closed pipe) the pass goes on unseen.
+    if (!m_bLive && !std::ferror(m_out)) {
+        std::fprintf(m_out, "%s\n", ShowableText(line).c_str());
         std::fflush(m_out);
     }
 }

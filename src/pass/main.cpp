@@ -6,6 +6,8 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -20,6 +22,10 @@
 
 namespace {
 
+constexpr int kExitSignalled = 3;
+// Set by the signal thread, which may outlive main's frame.
+std::atomic<bool> g_signalled{false};
+
 const char kUsage[] =
     "Usage: newsgleaner-pass [--plain]\n"
     "Runs one download pass with the settings of the desktop program.\n"
@@ -30,10 +36,10 @@ const char kUsage[] =
     "\n"
     "Settings: ${XDG_CONFIG_HOME:-~/.config}/newsgleaner.ini\n"
     "Working folder: ${XDG_DATA_HOME:-~/.local/share}/newsgleaner/\n"
-    "Ctrl-C stops the pass (the history and the groups' marks are saved);\n"
-    "a second Ctrl-C ends at once.\n"
-    "Exit status: 0 when the pass ends with \"Operation complete\", 1 otherwise,\n"
-    "2 for bad usage.\n";
+    "Ctrl-C, SIGTERM or SIGHUP stops the pass (the history and the groups' marks\n"
+    "are saved); a second one ends at once.\n"
+    "Exit status: 0 when the pass ends with \"Operation complete\", 1 when it ends\n"
+    "otherwise, 2 for bad usage, 3 when a signal stopped it.\n";
 
 }  // namespace
 
@@ -64,6 +70,9 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGTERM);
     sigaddset(&signals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    // A closed output (newsgleaner-pass | head) must not end the pass
+    // before it saves what it did: writes simply fail from then on.
+    std::signal(SIGPIPE, SIG_IGN);
 
     std::string error;
     if (!ng::EnterDataHome(&error)) {
@@ -94,13 +103,14 @@ int main(int argc, char** argv) {
             if (sigwait(&signals, &received) != 0) {
                 continue;
             }
+            g_signalled = true;
             if (count == 0) {
                 display.Note("Stopping... (press Ctrl-C again to end at once)");
                 worker.RequestStop();
             } else {
                 TerminalPrompt::RestoreTerminal();
                 std::fputs("\nnewsgleaner-pass: ended at once\n", stderr);
-                ::_exit(1);
+                ::_exit(kExitSignalled);
             }
         }
     });
@@ -116,6 +126,10 @@ int main(int argc, char** argv) {
     worker.Join();
     display.PrintSummary();
 
+    // A scheduler must tell an interrupted pass from a complete one.
+    if (g_signalled) {
+        return kExitSignalled;
+    }
     bool complete = !display.ShowedMessage() && display.LastStatus() == "Operation complete";
     return complete ? 0 : 1;
 }

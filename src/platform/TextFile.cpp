@@ -61,8 +61,8 @@ int CreateTemporaryBeside(const std::string& path, mode_t mode, std::string& tem
 // never into a file that has other names, never into anything but a regular
 // file, and never waiting (a FIFO without a reader is refused at once).
 int OpenForWriting(const std::string& path, int* error) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                    0666);
+    int fd = ::open(path.c_str(),
+                    O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0) {
         SetError(error, errno);
         return -1;
@@ -254,6 +254,10 @@ std::string LinkTarget(const std::string& path) {
         target = std::move(next);
     }
     return target;
+}
+
+bool IsRefusedFile(int error) {
+    return error == ELOOP || error == EMLINK || error == EINVAL || error == ENXIO;
 }
 
 bool IsDiskFullError(int error) {

@@ -50,6 +50,11 @@ bool CreateEmptyFile(const std::string& path, int* error = nullptr);
 // no link); for replacing a file kept as a link without breaking the link.
 std::string LinkTarget(const std::string& path);
 
+// The refusals of AppendTextLine and CreateEmptyFile: a link (ELOOP), a file
+// with other names (EMLINK), not a regular file (EINVAL, or ENXIO for a FIFO
+// nobody reads).
+bool IsRefusedFile(int error);
+
 // ENOSPC and EDQUOT: the disk or the directory is full.
 bool IsDiskFullError(int error);
 

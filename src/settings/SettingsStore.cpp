@@ -241,8 +241,10 @@ bool SettingsStore::WriteProfileString(std::string_view section, std::string_vie
     std::string text = m_cache.Serialize();
     // A settings file kept as a link (into a dotfile repository, say) stays
     // a link: its target is what gets replaced.
-    bool ok = ReplaceFileContents(LinkTarget(m_strPath), text, nullptr, 0600);
+    int error = 0;
+    bool ok = ReplaceFileContents(LinkTarget(m_strPath), text, &error, 0600);
     m_bCacheValid = false;
+    errno = error;
     return ok;
 }
 

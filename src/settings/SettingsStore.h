@@ -30,6 +30,7 @@ public:
     int GetProfileInt(std::string_view section, std::string_view key, int defaultValue) const;
     // Stores the text, creating the file, section and key as needed. Line
     // breaks in the value become blanks so that one value stays one line.
+    // False, with errno set, when the file could not be written.
     bool WriteProfileString(std::string_view section, std::string_view key, std::string_view value);
     bool WriteProfileInt(std::string_view section, std::string_view key, int value);
 

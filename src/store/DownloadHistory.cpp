@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <array>
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <utility>
 #include <vector>
 
 #include "platform/FileLock.h"
+#include "platform/ShowableText.h"
 #include "platform/TextFile.h"
 
 namespace ng {
@@ -32,16 +33,6 @@ std::string BackupNameOf(const std::string& fileName) {
         return "~" + fileName;
     }
     return fileName.substr(0, slash + 1) + "~" + fileName.substr(slash + 1);
-}
-
-// One record per line: a line break inside a record would split it in two.
-std::string OneLine(std::string text) {
-    for (char& c : text) {
-        if (c == '\n' || c == '\r') {
-            c = ' ';
-        }
-    }
-    return text;
 }
 
 uint64_t HashOf(std::string_view name) {
@@ -331,7 +322,7 @@ void LogHistoryHit(std::string_view entry, std::string_view subject, const std::
     std::string record;
     record.reserve(entry.size() + 4 + subject.size());
     record.append(entry).append(" -- ").append(subject);
-    AppendTextLine(fileName, OneLine(ToLowerAscii(record)));
+    AppendTextLine(fileName, ShowableText(ToLowerAscii(record)));
 }
 
 }  // namespace ng

@@ -65,7 +65,8 @@ private:
 };
 
 // Appends entry + " -- " + subject, in lower case, to "HistLog.txt" in one
-// write; a line break inside becomes a blank so a record stays one line.
+// write; control characters are replaced (ShowableText), so a record stays
+// one line and nothing of the server's reaches a terminal that shows it.
 // A file that cannot be opened loses the record silently.
 void LogHistoryHit(std::string_view entry, std::string_view subject,
                    const std::string& fileName = files::kHistLog);

@@ -1,22 +1,15 @@
 #include "store/DownloadLog.h"
 
+#include "platform/ShowableText.h"
 #include "platform/TextFile.h"
 
 namespace ng {
 
-void AppendDownloadLog(const std::string& logPath, const std::string& outputPath,
-                       const std::string& from) {
-    std::string record;
-    record.reserve(outputPath.size() + 4 + from.size());
-    record.append(outputPath).append(" -> ").append(from);
-    // The sender comes from the server: a line break in it must not split
-    // the record or forge a second one.
-    for (char& c : record) {
-        if (c == '\n' || c == '\r') {
-            c = ' ';
-        }
-    }
-    AppendTextLine(logPath, record);
+bool AppendDownloadLog(const std::string& logPath, const std::string& outputPath,
+                       const std::string& from, int* error) {
+    // The sender and the name come from the server: no control character
+    // of theirs reaches the log, and a line break cannot forge a record.
+    return AppendTextLine(logPath, ShowableText(outputPath + " -> " + from), error);
 }
 
 void ClearDownloadLog(const std::string& logPath) {

@@ -50,7 +50,17 @@ std::string CategoryFileName(const std::string& host) {
 }
 
 bool ReadActiveGroups(const std::string& host, std::vector<std::string>& groups) {
-    return ReadLines(host, ActiveGroupsFileName(host), groups);
+    if (!ReadLines(host, ActiveGroupsFileName(host), groups)) {
+        return false;
+    }
+    // A blank typed after a name would make it another group to the server
+    // and another key for its mark.
+    for (std::string& group : groups) {
+        size_t first = group.find_first_not_of(" \t");
+        size_t last = group.find_last_not_of(" \t");
+        group = first == std::string::npos ? std::string() : group.substr(first, last - first + 1);
+    }
+    return true;
 }
 
 bool ReadAllGroups(const std::string& host, std::vector<std::string>& groups) {

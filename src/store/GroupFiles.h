@@ -17,7 +17,8 @@ std::string CategoryFileName(const std::string& host);      // "GroupCat." + hos
 // every reader and writer below fail (EINVAL), as a file that cannot be
 // opened or created would.
 
-// Every line, empty lines included. False when the file cannot be opened.
+// Every line, empty lines included, without blanks around the name. False
+// when the file cannot be opened.
 bool ReadActiveGroups(const std::string& host, std::vector<std::string>& groups);
 // Every non-empty line.
 bool ReadAllGroups(const std::string& host, std::vector<std::string>& groups);

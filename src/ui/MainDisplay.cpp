@@ -8,12 +8,22 @@
 
 #include "engine/DisplayFormat.h"
 #include "engine/ThumbnailRules.h"
+#include "platform/ShowableText.h"
 #include "ui/Imvb.h"
 #include "ui/MessageBoxes.h"
 #include "ui/StaticText.h"
 #include "ui/UiText.h"
 
 using ng::ui::FromBytes;
+
+namespace {
+
+// What the server sent, without its control characters.
+QString Shown(const std::string& text) {
+    return FromBytes(ng::ShowableText(text));
+}
+
+}  // namespace
 
 CMainDisplay::CMainDisplay(const MainControls& ui, QWidget* window) : m_ui(ui), m_pWindow(window) {}
 
@@ -29,20 +39,20 @@ void CMainDisplay::drain() {
 }
 
 void CMainDisplay::SetStatusText(const std::string& text) {
-    Post([this, text] { m_ui.status->setText(FromBytes(ng::StatusLineText(text))); });
+    Post([this, text] { m_ui.status->setText(Shown(ng::StatusLineText(text))); });
 }
 
 void CMainDisplay::SetSubjectText(const std::string& text) {
-    Post([this, text] { m_ui.subject->setText(FromBytes(ng::DoubleAmpersands(text))); });
+    Post([this, text] { m_ui.subject->setText(Shown(ng::DoubleAmpersands(text))); });
 }
 
 void CMainDisplay::SetSavingToText(const std::string& text) {
-    Post([this, text] { m_ui.savingTo->setText(FromBytes(ng::DoubleAmpersands(text))); });
+    Post([this, text] { m_ui.savingTo->setText(Shown(ng::DoubleAmpersands(text))); });
 }
 
 void CMainDisplay::SetFromText(const std::string& text) {
     // Shown as the text stands: a single "&" marks a mnemonic there.
-    Post([this, text] { m_ui.from->setText(FromBytes(text)); });
+    Post([this, text] { m_ui.from->setText(Shown(text)); });
 }
 
 void CMainDisplay::ShowThumbnail(const std::string& path) {
@@ -131,7 +141,7 @@ void CMainDisplay::ApplyThumbnail(const std::string& path) {
     if (!m_ui.thumbnail->LoadImage()) {
         return;  // unreadable: no message, the caption stays
     }
-    QString name = FromBytes(ng::ThumbnailCaptionName(path));
+    QString name = Shown(ng::ThumbnailCaptionName(path));
     QFontMetrics metrics(m_ui.thumbnailFrame->font());
     name = metrics.elidedText(name, Qt::ElideMiddle, m_ui.thumbnail->width() - 8);
     m_ui.thumbnailFrame->setTitle(name.replace(u'&', QStringLiteral("&&")));

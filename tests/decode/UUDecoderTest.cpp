@@ -173,3 +173,30 @@ TEST(UUDecoder, HostileLinesNeverCrash) {
         EXPECT_LE(entry.file_size(), 80u * 63);
     }
 }
+
+// A begin line is one only as the decoder reads it: the word, an octal mode, a name.
+TEST(UUDecoder, BeginLinesAreReadOneWay) {
+    struct Case {
+        const char* line;
+        bool begin;
+        const char* firstWord;
+        const char* rest;
+    };
+    const Case cases[] = {
+        {"begin 644 cat.jpg\r\n", true, "cat.jpg", "cat.jpg"},
+        {"begin 0644 my cat.jpg \r\n", true, "my", "my cat.jpg"},
+        {"begin644 x\n", true, "x", "x"},
+        {"beginning of the story\r\n", false, "", ""},
+        {"begin 644\r\n", false, "", ""},
+        {"begin 9 x\r\n", false, "", ""},
+        {"Begin 644 x\r\n", false, "", ""},
+    };
+    for (const Case& c : cases) {
+        auto begin = CUUDecoder::ParseBeginLine(c.line);
+        ASSERT_EQ(begin.has_value(), c.begin) << c.line;
+        if (begin) {
+            EXPECT_EQ(begin->firstWord, c.firstWord) << c.line;
+            EXPECT_EQ(begin->rest, c.rest) << c.line;
+        }
+    }
+}

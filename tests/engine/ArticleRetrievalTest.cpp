@@ -15,15 +15,6 @@ namespace {
 
 using ArticleRetrieval = PassTest;
 
-TestArticle Base64Article(int number, const std::string& subject, const std::string& bytes,
-                          const std::string& disposition) {
-    TestArticle a;
-    a.number = number;
-    a.subject = subject;
-    a.body = Base64Body(bytes, disposition);
-    return a;
-}
-
 TEST_F(ArticleRetrieval, UuFilesAreSavedByteForByte) {
     const std::string big = RandomBytes(100000, 11);
     // 45 * 20 + 14 bytes: the last line's length character is "." and the

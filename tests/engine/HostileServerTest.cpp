@@ -581,6 +581,42 @@ TEST_F(HostileServerTest, ReplyCodeAndThenSilenceEndsAtTheReadTimeout) {
     EXPECT_GE(outcome.took, 900ms);
 }
 
+TEST_F(HostileServerTest, ATricklingServerIsALostConnection) {
+    // A byte every 400 ms never lets the silence limit of a second run out;
+    // the minimum rate over that limit still ends it.
+    Set("ReadTimeout", "1");
+    Offer(101, 102);
+    Reply trickle("224 overview follows\r\n" + std::string(300, 'x'));
+    trickle.sizes.assign(trickle.bytes.size(), 1);
+    trickle.pause = 400ms;
+    SetXoverReply(trickle);
+    Outcome outcome = RunPass();
+    EXPECT_EQ(outcome.status, kLost);
+    ExpectSafeAftermath(outcome, kOldMark, 8s);
+}
+
+TEST_F(HostileServerTest, OverviewLinesWithoutAProperNumberGoIntoNoCommand) {
+    // A line count that reads as 0 passes the size test: only the number
+    // check stands between these lines and an ARTICLE command.
+    Set("MinLines", "0");
+    SetGroupReply(std::string("211 3 101 103 ") + kGroup + "\r\n");
+    SetXoverReply("224 overview follows\r\n101\r\n102 no fields at all\r\n+103\tsigned\r\n" +
+                  OverviewLine("103", "picture 103") + ".\r\n");
+    Article(103, ArticleReply(103, UUBody("good.jpg", PictureBytes(150, 1))));
+    Outcome outcome = RunPass();
+    EXPECT_EQ(outcome.status, "Operation complete");
+    std::vector<std::string> commands;
+    for (const std::string& line : ng::SplitTextLines(server.Received())) {
+        if (line.starts_with("ARTICLE")) {
+            commands.push_back(line);
+        }
+    }
+    EXPECT_EQ(commands, std::vector<std::string>{"ARTICLE 103"});
+    EXPECT_NE(server.Received().find("ARTICLE 103\r\n"), std::string::npos);
+    EXPECT_EQ(ngtest::ReadFile(m_downloadDir + "good.jpg"), PictureBytes(150, 1));
+    ExpectSafeAftermath(outcome, 103);
+}
+
 TEST_F(HostileServerTest, GroupNumbersThatMakeNoSense) {
     // Only a reply of plain numbers that fit, for a group that does not end
     // before it begins, leads to XOVER; any other keeps the old mark.

@@ -24,6 +24,7 @@ namespace enginetest {
 using namespace std::chrono_literals;
 
 using ngtest::ArticleText;
+using ngtest::Base64Article;
 using ngtest::Base64Body;
 using ngtest::Base64Encode;
 using ngtest::DotStuff;

@@ -3,7 +3,9 @@
 // scripted server and against the bundled sample server.
 
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -177,14 +179,64 @@ TEST_F(PassProgram, InterruptStopsTheRunWithHistoryAndMarkSaved) {
     });
     auto child = Start({"--plain"});
     pid = child->Pid();
-    // A stop ends the pass as complete: the program reports success.
-    EXPECT_EQ(child->Wait(), 0) << Err();
+    // Stopped as Stop would, but a scheduler must see it was interrupted.
+    EXPECT_EQ(child->Wait(), 3) << Err();
     EXPECT_NE(Out().find("Stopping... (press Ctrl-C again to end at once)\n"), std::string::npos)
         << Out();
     EXPECT_NE(Out().find("\nOperation complete\n"), std::string::npos) << Out();
     EXPECT_EQ(History(), std::vector<std::string>{"i1.jpg"});
     EXPECT_EQ(Mark("alt.test"), "1");
     EXPECT_EQ(news.ArticlesAsked(), (std::vector<int>{1, 2}));
+}
+
+TEST_F(PassProgram, EverySignalOfASchedulerEndsWithItsOwnStatus) {
+    // What cron, systemd and a closing terminal send, also while waiting for
+    // a greeting that never comes: never the status of a complete pass.
+    int port = 0;
+    const int listener = ngtest::BindLoopback(port, 8);  // accepts, never greets
+    ASSERT_GE(listener, 0);
+    Set("NNTPPort", std::to_string(port));
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        auto child = Start({"--plain"});
+        pollfd waiting{listener, POLLIN, 0};
+        ASSERT_EQ(::poll(&waiting, 1, 10000), 1) << "the pass did not connect";
+        const int connection = ::accept(listener, nullptr, nullptr);
+        child->Signal(signal);
+        EXPECT_EQ(child->Wait(10s), 3) << Err();
+        ::close(connection);
+    }
+    ::close(listener);
+}
+
+TEST_F(PassProgram, AClosedOutputDoesNotEndThePass) {
+    for (int n = 1; n <= 3; ++n) {
+        news.Add("alt.test", UUArticle(n, "i" + std::to_string(n) + ".jpg", RandomBytes(900, n)));
+    }
+    // The reader goes after the first line; the pass must still save what it did.
+    ngtest::ChildProcess::Options options = Options("piped");
+    const int status = ngtest::RunProgram(
+        {"/bin/bash", "-c", Binary() + " --plain | head -n 1 >/dev/null; exit ${PIPESTATUS[0]}"},
+        options);
+    EXPECT_EQ(status, 0) << ngtest::ReadFile(home.File("piped-err.txt"));
+    EXPECT_EQ(History(), (std::vector<std::string>{"i1.jpg", "i2.jpg", "i3.jpg"}));
+    EXPECT_EQ(Mark("alt.test"), "3");
+}
+
+TEST_F(PassProgram, ServerTextReachesTheTerminalAndTheLogWithoutControls) {
+    const std::string name =
+        "a\x1b]0;owned\x07"
+        "b\x1b[2J\x9b"
+        "31mc.jpg";
+    news.Add("alt.test", UUArticle(1, name, RandomBytes(900, 1)));
+    Set("EnableLogging", "1");
+    Set("LogFile", "DownloadLog");
+    EXPECT_EQ(Run({"--plain"}), 0) << Err();
+    const std::string shown = "a?]0;owned?b?[2J?31mc.jpg";
+    EXPECT_NE(Out().find("  Saving to " + downloadDir + shown + "\n"), std::string::npos) << Out();
+    EXPECT_EQ(Out().find('\x1b'), std::string::npos);
+    EXPECT_EQ(ngtest::ReadFile(workDir + "/DownloadLog"),
+              downloadDir + shown + " -> Poster <poster@example.com>\n");
 }
 
 // The bundled sample server, serving what the sample generator wrote.

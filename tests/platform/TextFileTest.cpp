@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -18,6 +19,7 @@ TEST(TextFile, SplitsLinesOfEitherPlatform) {
     EXPECT_EQ(SplitTextLines("\n"), Lines{""});
     EXPECT_EQ(SplitTextLines("a\rb\n"), Lines{"a\rb"});  // a lone CR is text
     EXPECT_EQ(SplitTextLines(std::string("x\0y\nz", 5)), (Lines{std::string("x\0y", 3), "z"}));
+    EXPECT_EQ(SplitTextLines("\xEF\xBB\xBF[Newsgleaner]\n"), Lines{"[Newsgleaner]"});  // BOM
 }
 
 TEST(TextFile, ReadsMissingEmptyAndLongFiles) {
@@ -109,7 +111,8 @@ TEST(FileNames, NamesNeverLeaveTheirFolder) {
     EXPECT_EQ(ng::SafeLeafName("../../etc/passwd"), "passwd");
     EXPECT_EQ(ng::SafeLeafName("/abs/x.jpg"), "x.jpg");
     EXPECT_EQ(ng::SafeLeafName("a b.jpg"), "a b.jpg");
-    for (std::string_view bad : {"", ".", "..", "dir/", "a/..", "/", "x/.", ".bashrc", "x/.profile"}) {
+    for (std::string_view bad :
+         {"", ".", "..", "dir/", "a/..", "/", "x/.", ".bashrc", "x/.profile"}) {
         EXPECT_FALSE(ng::SafeLeafName(bad)) << bad;
     }
     EXPECT_FALSE(ng::SafeLeafName(std::string("a\0b", 3)));
@@ -117,4 +120,89 @@ TEST(FileNames, NamesNeverLeaveTheirFolder) {
     EXPECT_FALSE(ng::SafeLeafName(std::string(256, 'n')));
     EXPECT_EQ(ng::SafeJoin("/pics/", "../x.jpg"), "/pics/x.jpg");
     EXPECT_FALSE(ng::SafeJoin(std::string(4000, 'd') + "/", std::string(200, 'n')));
+}
+
+// What a planted file in a folder we write to must not make a write do.
+TEST(TextFile, WritesRefuseLinksSharedFilesAndFifos) {
+    ngtest::TempDir dir;
+    ngtest::WriteFile(dir.File("target"), "theirs\n");
+    ASSERT_EQ(::symlink(dir.File("target").c_str(), dir.File("symlink").c_str()), 0);
+    ASSERT_EQ(::link(dir.File("target").c_str(), dir.File("hardlink").c_str()), 0);
+    ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
+    for (const char* name : {"symlink", "hardlink", "fifo"}) {
+        int error = 0;
+        EXPECT_FALSE(ng::AppendTextLine(dir.File(name), "record", &error)) << name;
+        EXPECT_TRUE(ng::IsRefusedFile(error)) << name << " " << error;
+        EXPECT_FALSE(ng::CreateEmptyFile(dir.File(name))) << name;
+    }
+    EXPECT_EQ(ngtest::ReadFile(dir.File("target")), "theirs\n");
+    // Reading a FIFO neither waits for a writer nor takes it for a file.
+    Lines lines;
+    EXPECT_FALSE(ng::ReadTextLines(dir.File("fifo"), lines));
+    // A file kept as a link is replaced at its target; the link stays.
+    EXPECT_EQ(ng::LinkTarget(dir.File("symlink")), dir.File("target"));
+    EXPECT_EQ(ng::LinkTarget(dir.File("target")), dir.File("target"));
+}
+
+#include "platform/StagedFile.h"
+
+namespace {
+size_t Entries(const std::string& folder) {
+    size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) {
+        ++count;
+    }
+    return count;
+}
+}  // namespace
+
+TEST(StagedFile, NamedOnlyWhenPlacedAndNeverOverAnything) {
+    ngtest::TempDir dir;
+    const std::string folder = dir.Path() + "/";
+    ngtest::WriteFile(dir.File("taken"), "mine");
+    ASSERT_EQ(::symlink(dir.File("nowhere").c_str(), dir.File("dangling").c_str()), 0);
+    {
+        ng::StagedFile file;
+        ASSERT_EQ(file.Create(folder), 0);
+        ASSERT_EQ(::write(file.Fd(), "new", 3), 3);
+        EXPECT_EQ(Entries(folder), 2u);  // unnamed while it is written
+        EXPECT_EQ(file.Place("taken"), EEXIST);
+        EXPECT_EQ(file.Place("dangling"), EEXIST);  // a link, even to nothing, is taken
+        EXPECT_EQ(file.Place("fresh"), 0);
+    }
+    EXPECT_EQ(ngtest::ReadFile(dir.File("taken")), "mine");
+    EXPECT_FALSE(ngtest::FileExists(dir.File("nowhere")));
+    EXPECT_EQ(ngtest::ReadFile(dir.File("fresh")), "new");
+    {
+        ng::StagedFile dropped;
+        ASSERT_EQ(dropped.Create(folder), 0);
+    }
+    EXPECT_EQ(Entries(folder), 3u);  // taken, dangling, fresh: nothing left of the dropped one
+    ng::StagedFile nowhere;
+    EXPECT_EQ(nowhere.Create(dir.File("missing") + "/"), ENOENT);
+}
+
+#include "platform/ShowableText.h"
+
+TEST(ShowableText, ControlsOfEveryKindAreReplaced) {
+    struct Case {
+        std::string in, out;
+    };
+    const Case cases[] = {
+        {"plain cat.jpg", "plain cat.jpg"},
+        {"tab\tkept", "tab\tkept"},
+        {"line\r\nbreak", "line  break"},
+        {"\x1b]0;title\x07x", "?]0;title?x"},
+        {"del\x7f", "del?"},
+        {"caf\xc3\xa9 \xc2\x9b"
+         "31m",
+         "caf\xc3\xa9 ?31m"},  // UTF-8: C1 as a code point
+        {"caf\xe9 \x9b"
+         "31m",
+         "caf\xe9 ?31m"},  // 8-bit: C1 as a byte
+        {std::string("nul\0!", 5), "nul?!"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ng::ShowableText(c.in), c.out) << c.in;
+    }
 }

@@ -80,6 +80,22 @@ TEST(SettingsStore, ReadsHandWrittenFiles) {
     EXPECT_EQ(store.GetProfileString("DownloadDirs", "alt.pics", ""), "pics/");
 }
 
+TEST(SettingsStore, AByteOrderMarkAndALinkedFileAreKept) {
+    ngtest::TempDir dir;
+    // Some editors begin the file with a byte order mark.
+    ngtest::WriteFile(dir.File("real.ini"), "\xEF\xBB\xBF[Newsgleaner]\r\nNNTPHost=news\r\n");
+    // A settings file kept in a dotfile repository is a link to it.
+    ASSERT_EQ(::symlink("real.ini", dir.File("s.ini").c_str()), 0);
+    SettingsStore store(dir.File("s.ini"));
+    EXPECT_EQ(store.GetProfileString("Newsgleaner", "NNTPHost", ""), "news");
+    EXPECT_TRUE(store.WriteProfileString("Newsgleaner", "MaxLines", "2500"));
+    struct stat st {};
+    ASSERT_EQ(::lstat(dir.File("s.ini").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(ngtest::ReadFile(dir.File("real.ini")),
+              "[Newsgleaner]\nNNTPHost=news\nMaxLines=2500\n");
+}
+
 TEST(SettingsStore, FileIsPrivate) {
     ngtest::TempDir dir;
     SettingsStore store(dir.File("cfg/sub/s.ini"));  // folders are made as needed

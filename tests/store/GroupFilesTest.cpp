@@ -46,6 +46,11 @@ TEST(GroupFiles, ReadersKeepOrSkipEmptyLinesAndCopeWithOddFiles) {
     ngtest::WriteFile("Groups.empty", "");
     ASSERT_TRUE(ng::ReadActiveGroups("empty", lines));
     EXPECT_TRUE(lines.empty());
+
+    // A blank typed around a name would make another group and another mark.
+    ngtest::WriteFile("Groups.blanks", "alt.a \n\talt.b\t\n   \n");
+    ASSERT_TRUE(ng::ReadActiveGroups("blanks", lines));
+    EXPECT_EQ(lines, (Lines{"alt.a", "alt.b", ""}));
 }
 
 TEST(GroupFiles, WritersReplaceWholeAndRoundTrip) {

@@ -195,4 +195,14 @@ inline TestArticle UUArticle(int number, const std::string& name, const std::str
     return a;
 }
 
+// A base64 picture article: the part's Content-Disposition line as given.
+inline TestArticle Base64Article(int number, const std::string& subject, const std::string& bytes,
+                                 const std::string& disposition) {
+    TestArticle a;
+    a.number = number;
+    a.subject = subject;
+    a.body = Base64Body(bytes, disposition);
+    return a;
+}
+
 }  // namespace ngtest
