@@ -88,9 +88,7 @@ void TerminalDisplay::SetStatusText(const std::string& text) {
 }
 
 void TerminalDisplay::SetSubjectText(const std::string& text) {
-    std::lock_guard lock(m_mutex);
-    m_subject = text;
-    DrawLocked(false);
+    Update(m_subject, text);
 }
 
 void TerminalDisplay::SetSavingToText(const std::string& text) {
@@ -103,53 +101,37 @@ void TerminalDisplay::SetSavingToText(const std::string& text) {
 }
 
 void TerminalDisplay::SetFromText(const std::string& text) {
-    std::lock_guard lock(m_mutex);
-    m_from = text;
-    DrawLocked(false);
+    Update(m_from, text);
 }
 
 void TerminalDisplay::ShowThumbnail(const std::string&) {}
 
 void TerminalDisplay::SetBytesTransferred(int64_t count) {
-    std::lock_guard lock(m_mutex);
-    m_bytes = count;
-    DrawLocked(false);
+    Update(m_bytes, count);
 }
 
 void TerminalDisplay::SetArticlesScanned(int count) {
-    std::lock_guard lock(m_mutex);
-    m_scanned = count;
-    DrawLocked(false);
+    Update(m_scanned, count);
 }
 
 void TerminalDisplay::SetArticlesSaved(int count) {
-    std::lock_guard lock(m_mutex);
-    m_saved = count;
-    DrawLocked(false);
+    Update(m_saved, count);
 }
 
 void TerminalDisplay::SetRate(RateField field, int64_t seconds, int64_t bytes) {
-    std::lock_guard lock(m_mutex);
-    m_rate[field == BytesPerSec ? 0 : 1] = RateText(seconds, bytes);
-    DrawLocked(false);
+    Update(m_rate[field == BytesPerSec ? 0 : 1], RateText(seconds, bytes));
 }
 
 void TerminalDisplay::SetRateSince(RateField field, int64_t start, int64_t end, int64_t bytes) {
-    std::lock_guard lock(m_mutex);
-    m_rate[field == BytesPerSec ? 0 : 1] = RateSinceText(start, end, bytes);
-    DrawLocked(false);
+    Update(m_rate[field == BytesPerSec ? 0 : 1], RateSinceText(start, end, bytes));
 }
 
 void TerminalDisplay::SetHistorySkipped(int count) {
-    std::lock_guard lock(m_mutex);
-    m_historySkipped = count;
-    DrawLocked(false);
+    Update(m_historySkipped, count);
 }
 
 void TerminalDisplay::SetCrosspostsSkipped(int count) {
-    std::lock_guard lock(m_mutex);
-    m_crosspostsSkipped = count;
-    DrawLocked(false);
+    Update(m_crosspostsSkipped, count);
 }
 
 void TerminalDisplay::SetProgress(ProgressBar bar, int done, int total, bool reset) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "engine/Display.h"
 
@@ -44,6 +45,13 @@ public:
 
 private:
     void DrawLocked(bool force);
+    // Sets one shown value and redraws when it is time to.
+    template <typename T, typename V>
+    void Update(T& field, V&& value) {
+        std::lock_guard lock(m_mutex);
+        field = std::forward<V>(value);
+        DrawLocked(false);
+    }
     void PlainLocked(const std::string& line);
 
     std::FILE* m_out;

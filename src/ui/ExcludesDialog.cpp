@@ -15,14 +15,11 @@
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsStore.h"
 #include "store/DownloadLog.h"
+#include "store/WorkingFiles.h"
 #include "ui/UiText.h"
 
 namespace keys = ng::keys;
 namespace defaults = ng::defaults;
-
-namespace {
-constexpr char kFromExcludesFile[] = "FromExcludes";
-}
 
 CExcludesDialog::CExcludesDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Newsgleaner Excludes"));
@@ -113,7 +110,7 @@ void CExcludesDialog::OnInitDialog() {
     OnEnableLogging();
 
     std::vector<std::string> lines;
-    if (ng::ReadTextLines(kFromExcludesFile, lines)) {
+    if (ng::ReadTextLines(ng::files::kFromExcludes, lines)) {
         for (const auto& line : lines) {
             AddSorted(line);
         }
@@ -192,7 +189,7 @@ void CExcludesDialog::accept() {
     store.WriteProfileInt(keys::kProductSection, keys::kEnableLogging,
                           m_pEnableLogging->isChecked() ? 1 : 0);
     store.WriteProfileString(keys::kProductSection, keys::kLogFile, ng::ui::EditBytes(m_pLogFile));
-    ng::ReplaceTextFile(kFromExcludesFile, Entries());  // a failure loses the list silently
+    ng::ReplaceTextFile(ng::files::kFromExcludes, Entries());  // a failure loses the list silently
     store.WriteProfileString(keys::kProductSection, keys::kSubjectExcl,
                              ng::ui::EditBytes(m_pSubjectExcl));
     QDialog::accept();

@@ -144,9 +144,7 @@ TEST_F(GroupScan, SkippedGroupsKeepTheirMarksSilently) {
 }
 
 TEST_F(GroupScan, RemovalsInThePendingListAreNotRetrieved) {
-    for (int n = 1; n <= 4; ++n) {
-        news.Add("alt.test", UUArticle(n, "f" + std::to_string(n) + ".jpg", RandomBytes(80, n)));
-    }
+    news.AddPictures("alt.test", "f", 4, 80);
     CProcessGroups worker(ng::Profile(), display, &prompt, pending);
     ng::AutoResetEvent paused;
     news.OnArticle([&](const std::string&, int number) {
@@ -180,10 +178,7 @@ TEST_F(GroupScan, RemovalsInThePendingListAreNotRetrieved) {
 class Marks : public PassTest {
 protected:
     Marks() {
-        for (int n = 1; n <= 5; ++n) {
-            news.Add("alt.test",
-                     UUArticle(n, "m" + std::to_string(n) + ".jpg", RandomBytes(50, n)));
-        }
+        news.AddPictures("alt.test", "m", 5, 50);
         news.SetGroupNumbers("alt.test", 5, 1, 10);  // 6..10 expired or cancelled
         news.Add("alt.next", UUArticle(1, "n.jpg", "n"));
         SetGroups({"alt.test", "alt.next"});
@@ -252,10 +247,7 @@ class HistorySaves : public PassTest {
 protected:
     HistorySaves() {
         ngtest::WriteFile("HistList", "earlier.jpg\nolder.jpg\n");
-        for (int n = 1; n <= 12; ++n) {
-            news.Add("alt.test",
-                     UUArticle(n, "h" + std::to_string(n) + ".jpg", RandomBytes(40, n)));
-        }
+        news.AddPictures("alt.test", "h", 12, 40);
         // What HistList holds on disk when each article is asked for.
         news.OnArticle([this](const std::string&, int number) {
             std::lock_guard lock(m_mutex);

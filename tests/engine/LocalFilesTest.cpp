@@ -148,9 +148,7 @@ TEST_F(LocalFiles, SenderExcludesThatCannotBeReadStopThePass) {
 }
 
 TEST_F(LocalFiles, AFolderThatCannotBeWrittenEndsThePass) {
-    for (int n = 1; n <= 3; ++n) {
-        news.Add("alt.test", UUArticle(n, "p" + std::to_string(n) + ".jpg", RandomBytes(300, n)));
-    }
+    news.AddPictures("alt.test", "p", 3, 300);
     // The download folder goes away while the pass runs (a removed disk, a
     // folder deleted by hand): no later article would fare better.
     news.OnArticle([this](const std::string&, int number) {

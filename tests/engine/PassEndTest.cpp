@@ -103,10 +103,7 @@ TEST_F(PassEnd, StopPressedJustAfterGoIsKept) {
 class Lost : public PassTest {
 protected:
     Lost() {
-        for (int n = 1; n <= 3; ++n) {
-            news.Add("alt.test",
-                     UUArticle(n, "l" + std::to_string(n) + ".jpg", RandomBytes(3000, n)));
-        }
+        news.AddPictures("alt.test", "l", 3, 3000);
         news.Add("alt.after", UUArticle(1, "after.jpg", "x"));
         ng::Profile().WriteProfileString(kHost, "alt.test", "0");
         ngtest::WriteFile("HistList", "old.jpg\n");

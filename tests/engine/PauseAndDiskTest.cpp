@@ -18,9 +18,7 @@ namespace {
 using Pause = PassTest;
 
 TEST_F(Pause, PausedPassStandsStillAndStopsOnlyAfterResume) {
-    for (int n = 1; n <= 3; ++n) {
-        news.Add("alt.test", UUArticle(n, "p" + std::to_string(n) + ".jpg", RandomBytes(900, n)));
-    }
+    news.AddPictures("alt.test", "p", 3, 900);
     news.Add("alt.next", UUArticle(1, "q.jpg", "q"));
     SetGroups({"alt.test", "alt.next"});
     CProcessGroups worker(ng::Profile(), display, &prompt, pending);
@@ -50,9 +48,7 @@ TEST_F(Pause, PausedPassStandsStillAndStopsOnlyAfterResume) {
 }
 
 TEST_F(Pause, PauseAndResumeContinuesWhereItWas) {
-    for (int n = 1; n <= 3; ++n) {
-        news.Add("alt.test", UUArticle(n, "r" + std::to_string(n) + ".jpg", RandomBytes(900, n)));
-    }
+    news.AddPictures("alt.test", "r", 3, 900);
     CProcessGroups worker(ng::Profile(), display, &prompt, pending);
     ng::AutoResetEvent paused;
     news.OnArticle([&](const std::string&, int number) {

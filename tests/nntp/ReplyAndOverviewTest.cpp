@@ -5,6 +5,7 @@
 
 #include <array>
 #include <climits>
+#include <tuple>
 
 #include "nntp/Overview.h"
 #include "nntp/Reply.h"
@@ -43,17 +44,24 @@ TEST(Reply, GroupReplyFields) {
 }
 
 TEST(Overview, ParsesFieldsAndShortLines) {
-    auto f = ParseOverviewLine("12\tcat.jpg (1/1)\tA <a@b>\tdate\t<id>\t\t45000\t600\tXref: x\r\n");
-    EXPECT_EQ(f.number, "12");
-    EXPECT_EQ(f.subject, "cat.jpg (1/1)");
-    EXPECT_EQ(f.from, "A <a@b>");
-    EXPECT_EQ(f.lines, 600);
-    // Without an eighth TAB the line count is the rest of the line.
-    EXPECT_EQ(ParseOverviewLine("1\ts\tf\td\ti\tr\tb\t750\r\n").lines, 750);
-    auto shortLine = ParseOverviewLine("7\tonly subject\r\n");
-    EXPECT_EQ(shortLine.number, "7");
-    EXPECT_EQ(shortLine.subject, "only subject\r\n");
-    EXPECT_EQ(shortLine.from, "");
-    EXPECT_EQ(shortLine.lines, 0);
-    EXPECT_EQ(ParseOverviewLine("").lines, 0);
+    struct Case {
+        const char* line;
+        const char *number, *subject, *from;
+        int lines;
+    };
+    const Case cases[] = {
+        {"12\tcat.jpg (1/1)\tA <a@b>\tdate\t<id>\t\t45000\t600\tXref: x\r\n", "12", "cat.jpg (1/1)",
+         "A <a@b>", 600},
+        // Without an eighth TAB the line count is the rest of the line.
+        {"1\ts\tf\td\ti\tr\tb\t750\r\n", "1", "s", "f", 750},
+        {"7\tonly subject\r\n", "7", "only subject\r\n", "", 0},
+        {"", "", "", "", 0},
+    };
+    for (const Case& c : cases) {
+        OverviewFields f = ParseOverviewLine(c.line);
+        EXPECT_EQ(std::tie(f.number, f.subject, f.from, f.lines),
+                  std::make_tuple(std::string(c.number), std::string(c.subject),
+                                  std::string(c.from), c.lines))
+            << c.line;
+    }
 }

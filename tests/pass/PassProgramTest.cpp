@@ -167,9 +167,7 @@ TEST_F(PassProgram, FailedPassesExitOne) {
 }
 
 TEST_F(PassProgram, InterruptStopsTheRunWithHistoryAndMarkSaved) {
-    for (int n = 1; n <= 4; ++n) {
-        news.Add("alt.test", UUArticle(n, "i" + std::to_string(n) + ".jpg", RandomBytes(900, n)));
-    }
+    news.AddPictures("alt.test", "i", 4, 900);
     std::atomic<pid_t> pid{0};
     news.OnArticle([&](const std::string&, int number) {
         if (number == 2 && pid > 0) {
@@ -210,9 +208,7 @@ TEST_F(PassProgram, EverySignalOfASchedulerEndsWithItsOwnStatus) {
 }
 
 TEST_F(PassProgram, AClosedOutputDoesNotEndThePass) {
-    for (int n = 1; n <= 3; ++n) {
-        news.Add("alt.test", UUArticle(n, "i" + std::to_string(n) + ".jpg", RandomBytes(900, n)));
-    }
+    news.AddPictures("alt.test", "i", 3, 900);
     // The reader goes after the first line; the pass must still save what it did.
     ngtest::ChildProcess::Options options = Options("piped");
     const int status = ngtest::RunProgram(

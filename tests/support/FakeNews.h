@@ -81,6 +81,10 @@ public:
         int number = article.number;
         m_groups[group].articles[number] = std::move(article);
     }
+    // Articles 1..count: uuencoded pictures prefix + n + ".jpg" of `size`
+    // random bytes (seed n).
+    void AddPictures(const std::string& group, const std::string& prefix, int count, size_t size);
+
     // Numbers the GROUP reply gives instead of those of the table.
     void SetGroupNumbers(const std::string& group, int64_t count, int64_t first, int64_t last) {
         std::lock_guard lock(m_mutex);
@@ -193,6 +197,14 @@ inline TestArticle UUArticle(int number, const std::string& name, const std::str
     a.subject = name + " (1/1)";
     a.body = "A picture for you.\r\n\r\n" + UUEncode(bytes, name);
     return a;
+}
+
+inline void FakeNews::AddPictures(const std::string& group, const std::string& prefix, int count,
+                                  size_t size) {
+    for (int n = 1; n <= count; ++n) {
+        Add(group, UUArticle(n, prefix + std::to_string(n) + ".jpg",
+                             RandomBytes(size, static_cast<uint32_t>(n))));
+    }
 }
 
 // A base64 picture article: the part's Content-Disposition line as given.
