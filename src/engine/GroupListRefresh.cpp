@@ -186,17 +186,19 @@ void CGroupListRefresh::GroupListThreadProc(const std::vector<std::string>& filt
         Finish(batch, status);
     };
 
-    switch (OpenNewsServer(*socket, ReadServerSettings(m_settings))) {
+    const ServerSettings server = ReadServerSettings(m_settings);
+    const OpenOutcome opened = OpenNewsServer(*socket, server);
+    switch (opened.result) {
         case OpenResult::Connected:
             break;
         case OpenResult::Stopped:
             complete();  // a Stop while connecting ends the refresh as a Stop does later on
             return;
         case OpenResult::Failed:
-            fail("  Can't connect to server");
+            fail(("  " + CantConnectText(opened)).c_str());
             return;
     }
-    batch.Add(RefreshUpdate::Status, "  Connected to " + host);
+    batch.Add(RefreshUpdate::Status, "  " + ConnectedText(server));
     Hand(batch);
 
     // Here anything but 281 to the password is a refusal; a user name
@@ -213,6 +215,9 @@ void CGroupListRefresh::GroupListThreadProc(const std::vector<std::string>& filt
             return;
     }
 
+    if (server.compress) {
+        StartCompression(*socket);  // the list shrinks several times
+    }
     socket->SendLine("LIST\r\n");
     std::string reply = socket->ReadLine();
     // Without 215 no list follows (a refusal, or a lost connection): waiting

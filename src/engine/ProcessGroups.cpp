@@ -143,15 +143,15 @@ bool CProcessGroups::OpenServer(std::vector<std::string>& groups) {
     auto socket = std::make_unique<CNewsSocket>(true);
     socket->SetInterrupt(&m_bStopRequested, &m_pause);
     Window().SetStatusText("Connecting to " + m_strHost);
-    OpenResult opened = OpenNewsServer(*socket, m_settings.server);
-    if (opened != OpenResult::Connected) {
+    const OpenOutcome opened = OpenNewsServer(*socket, m_settings.server);
+    if (opened.result != OpenResult::Connected) {
         // A stop while connecting ends the pass as a stop, not as a failure.
-        Window().SetStatusText(opened == OpenResult::Stopped ? m_pass.FinalStatus()
-                                                             : "Can't connect to server");
+        Window().SetStatusText(opened.result == OpenResult::Stopped ? m_pass.FinalStatus()
+                                                                    : CantConnectText(opened));
         return false;
     }
     m_pass.Connect(std::move(socket), m_strHost);
-    Window().SetStatusText("Connected to " + m_strHost);
+    Window().SetStatusText(ConnectedText(m_settings.server));
 
     if (!ReadActiveGroups(m_strHost, groups)) {
         m_pass.Disconnect();
@@ -170,6 +170,10 @@ bool CProcessGroups::LogIn() {
         Window().SetStatusText("Authentication failed");
         m_pass.Disconnect();
         return false;
+    }
+    // After the login, which may change what the server offers.
+    if (m_settings.server.compress && !m_pass.StopRequested()) {
+        StartCompression(*m_pass.Socket());
     }
     return true;
 }

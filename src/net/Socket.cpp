@@ -15,6 +15,7 @@
 #include <optional>
 #include <thread>
 
+#include "net/DeflateStream.h"
 #include "platform/Sync.h"
 
 namespace {
@@ -148,6 +149,8 @@ bool CNewsSocket::CreateSocket(int family) {
 }
 
 void CNewsSocket::CloseSocket() {
+    m_stream.reset();  // a TLS layer still refers to the socket
+    m_bStreamHolds = false;
     if (m_fd >= 0) {
         ::close(m_fd);
         m_fd = -1;
@@ -231,6 +234,16 @@ CNewsSocket::WaitResult CNewsSocket::ConnectTo(const void* address, unsigned add
 }
 
 bool CNewsSocket::OpenConnection(const std::string& host, int port) {
+    if (!Connect(host, port)) {
+        return false;
+    }
+    // Without a greeting nothing has been said to us: the connection is not
+    // usable, whatever the state now is.
+    std::string greeting = ReadLine();
+    return !m_bInterrupted && !greeting.empty();
+}
+
+bool CNewsSocket::Connect(const std::string& host, int port) {
     m_bInterrupted = false;
     if (m_nState != NoSocket && m_nState != Idle) {
         return false;
@@ -274,6 +287,8 @@ bool CNewsSocket::OpenConnection(const std::string& host, int port) {
     switch (result) {
         case WaitResult::Ready:
             m_nState = Connected;
+            m_stream = ng::MakeSocketStream(m_fd);
+            m_bStreamHolds = false;
             break;
         case WaitResult::Stopped:
             CloseSocket();
@@ -287,11 +302,55 @@ bool CNewsSocket::OpenConnection(const std::string& host, int port) {
             RecordError(m_nLastError);
             return false;
     }
+    return true;
+}
 
-    // Without a greeting nothing has been said to us: the connection is not
-    // usable, whatever the state now is.
-    std::string greeting = ReadLine();
-    return !m_bInterrupted && !greeting.empty();
+bool CNewsSocket::StartTls(const ng::TlsOptions& options) {
+    m_bInterrupted = false;
+    m_strTlsProblem.clear();
+    if (m_nState != Connected) {
+        return false;
+    }
+    std::unique_ptr<ng::TlsStream> tls = ng::TlsStream::Create(m_fd, options, m_strTlsProblem);
+    if (!tls) {
+        RecordError(EPROTO);
+        return false;
+    }
+    auto deadline = Clock::now() + m_readTimeout;
+    for (;;) {
+        int step = tls->Handshake();
+        if (step == 1) {
+            break;
+        }
+        if (step < 0) {
+            m_strTlsProblem = tls->Problem();
+            RecordError(EPROTO);
+            return false;
+        }
+        short revents = 0;
+        switch (WaitFor(tls->Wants(), deadline, revents)) {
+            case WaitResult::Ready:
+                continue;
+            case WaitResult::Stopped:
+                m_bInterrupted = true;
+                return false;
+            case WaitResult::TimedOut:
+                m_strTlsProblem = "no TLS handshake from the server";
+                RecordError(ETIMEDOUT);
+                return false;
+            case WaitResult::Failed:
+                m_strTlsProblem = "TLS handshake failed";
+                return false;
+        }
+    }
+    m_stream = std::move(tls);
+    return true;
+}
+
+void CNewsSocket::StartCompression() {
+    if (m_stream) {
+        m_stream = std::make_unique<ng::DeflateStream>(std::move(m_stream));
+    }
 }
 
 void CNewsSocket::SendLine(const std::string& text) {
@@ -308,12 +367,8 @@ void CNewsSocket::SendLine(const std::string& text) {
 void CNewsSocket::FlushSendQueue() {
     while (!m_sendQueue.empty()) {
         const std::string& head = m_sendQueue.front();
-        ssize_t sent =
-            ::send(m_fd, head.data() + m_nSentOfHead, head.size() - m_nSentOfHead, MSG_NOSIGNAL);
+        ssize_t sent = m_stream->Write(head.data() + m_nSentOfHead, head.size() - m_nSentOfHead);
         if (sent < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
             if (errno != EAGAIN && errno != EWOULDBLOCK) {
                 RecordError(errno);
             }
@@ -326,12 +381,17 @@ void CNewsSocket::FlushSendQueue() {
         m_sendQueue.pop_front();
         m_nSentOfHead = 0;
     }
+    // A compressing layer may keep bytes back until the socket takes them.
+    m_bStreamHolds = m_stream->Flush() != 0;
+    if (m_bStreamHolds && errno != EAGAIN && errno != EWOULDBLOCK) {
+        RecordError(errno);
+    }
 }
 
 std::string CNewsSocket::ReadLine() {
     m_bInterrupted = false;
     ParkWhilePaused();
-    if (m_nState == Connected && !m_sendQueue.empty()) {
+    if (m_nState == Connected && OutputWaiting()) {
         FlushSendQueue();
     }
     if (m_nState == Connected && m_receivedLines.empty() && !m_receiveBuffer) {
@@ -341,7 +401,7 @@ std::string CNewsSocket::ReadLine() {
     // received; set only when a wait begins, since most lines are already here.
     std::optional<Clock::time_point> deadline;
     while (m_nState == Connected && m_receivedLines.empty()) {
-        ssize_t got = ::recv(m_fd, m_receiveBuffer.get(), kReceiveChunk, 0);
+        ssize_t got = m_stream->Read(m_receiveBuffer.get(), kReceiveChunk);
         if (got > 0) {
             // Acknowledge at once: a server that writes a reply in pieces
             // would otherwise wait for our delayed ACK before each article.
@@ -356,15 +416,12 @@ std::string CNewsSocket::ReadLine() {
             m_nState = Idle;  // the server closed the connection
             break;
         }
-        if (errno == EINTR) {
-            continue;
-        }
         if (errno != EAGAIN && errno != EWOULDBLOCK) {
-            RecordError(errno);
+            RecordError(errno);  // a corrupt compressed or TLS stream too
             break;
         }
         short revents = 0;
-        short events = m_sendQueue.empty() ? POLLIN : POLLIN | POLLOUT;
+        short events = static_cast<short>(m_stream->Wants() | (OutputWaiting() ? POLLOUT : 0));
         if (!deadline) {
             deadline = Clock::now() + m_readTimeout;
         }

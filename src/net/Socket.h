@@ -30,6 +30,9 @@
 #include <memory>
 #include <string>
 
+#include "net/ByteStream.h"
+#include "net/TlsStream.h"
+
 namespace ng {
 class PauseGate;
 }
@@ -68,6 +71,16 @@ public:
     // True when connected and a greeting line arrived. A failed lookup
     // leaves the state as it was; a failed connect leaves it Failed.
     bool OpenConnection(const std::string& host, int port);
+    // The connect of OpenConnection alone, without the greeting.
+    bool Connect(const std::string& host, int port);
+
+    // Turns TLS on (from here both ways go through it), waiting for the
+    // handshake as for a read. False when it failed: TlsProblem() says why,
+    // and the connection is Failed; or when a stop cut it short.
+    bool StartTls(const ng::TlsOptions& options);
+    const std::string& TlsProblem() const { return m_strTlsProblem; }
+    // Turns compression on (RFC 8054) for everything after the server's 206.
+    void StartCompression();
     // Queues one complete command (with its "\r\n") and sends what the
     // network takes at once; the rest goes out during later waits, in order.
     // Empty text does nothing.
@@ -109,9 +122,13 @@ private:
     bool StopRequested() const;
     WaitResult WaitFor(short events, Clock::time_point& deadline, short& revents);
     void FlushSendQueue();
+    bool OutputWaiting() const { return !m_sendQueue.empty() || m_bStreamHolds; }
     void SplitIntoLines(const char* data, size_t length);
 
     int m_nState = NoSocket;
+    std::unique_ptr<ng::ByteStream> m_stream;  // the socket, or TLS and compression over it
+    bool m_bStreamHolds = false;               // the stream keeps bytes it could not send yet
+    std::string m_strTlsProblem;
     std::deque<std::string> m_receivedLines;
     std::string m_strPartialLine;
     std::deque<std::string> m_sendQueue;

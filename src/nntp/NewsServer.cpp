@@ -1,5 +1,6 @@
 #include "nntp/NewsServer.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "net/Socket.h"
@@ -9,26 +10,142 @@
 
 namespace ng {
 
+namespace {
+
+constexpr size_t kMaxCapabilityBytes = 64 * 1024;
+
+std::string Upper(std::string text) {
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
 ServerSettings ReadServerSettings(const SettingsStore& store) {
+    auto text = [&](const char* key, const char* defaultValue) {
+        return store.GetProfileString(keys::kProductSection, key, defaultValue);
+    };
+    auto number = [&](const char* key, int defaultValue) {
+        return store.GetProfileInt(keys::kProductSection, key, defaultValue);
+    };
     ServerSettings server;
-    server.host = store.GetProfileString(keys::kProductSection, keys::kNNTPHost, "");
-    server.port = store.GetProfileInt(keys::kProductSection, keys::kNNTPPort, defaults::kPort);
-    server.readTimeoutSeconds = store.GetProfileInt(keys::kProductSection, keys::kReadTimeout,
-                                                    defaults::kReadTimeoutSeconds);
+    server.host = text(keys::kNNTPHost, "");
+    server.port = number(keys::kNNTPPort, defaults::kPort);
+    server.readTimeoutSeconds = number(keys::kReadTimeout, defaults::kReadTimeoutSeconds);
+    const std::string security = Upper(text(keys::kNNTPSecurity, defaults::kNNTPSecurity));
+    server.security = security == "TLS"        ? Security::Tls
+                      : security == "STARTTLS" ? Security::StartTls
+                                               : Security::None;
+    server.verifyCertificate = number(keys::kTLSVerify, defaults::kTLSVerify) != 0;
+    server.caFile = text(keys::kTLSCAFile, "");
+    server.compress = number(keys::kNNTPCompress, defaults::kNNTPCompress) != 0;
     return server;
 }
 
-OpenResult OpenNewsServer(CNewsSocket& socket, const ServerSettings& server) {
+std::optional<std::vector<std::string>> ReadCapabilities(CNewsSocket& socket) {
+    socket.SendLine("CAPABILITIES\r\n");
+    if (nntp::ReplyCode(socket.ReadLine()) != nntp::kCapabilitiesFollow) {
+        return std::nullopt;
+    }
+    std::vector<std::string> capabilities;
+    size_t held = 0;
+    for (std::string line = socket.ReadLine(); !line.empty() && !nntp::IsEndOfBlock(line);
+         line = socket.ReadLine()) {
+        // A sensible list is short: a server must not fill memory through it.
+        held += line.size();
+        if (held > kMaxCapabilityBytes) {
+            continue;
+        }
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+            line.pop_back();
+        }
+        capabilities.push_back(Upper(std::move(line)));
+    }
+    return capabilities;
+}
+
+bool StartCompression(CNewsSocket& socket) {
+    auto capabilities = ReadCapabilities(socket);
+    if (!capabilities || !socket.IsConnected()) {
+        return false;
+    }
+    bool offered = false;
+    for (const std::string& line : *capabilities) {
+        if (line.starts_with("COMPRESS ") &&
+            (" " + line + " ").find(" DEFLATE ") != std::string::npos) {
+            offered = true;
+        }
+    }
+    if (!offered) {
+        return false;
+    }
+    socket.SendLine("COMPRESS DEFLATE\r\n");
+    if (nntp::ReplyCode(socket.ReadLine()) != nntp::kCompressionActive) {
+        return false;
+    }
+    socket.StartCompression();
+    return true;
+}
+
+std::string CantConnectText(const OpenOutcome& outcome) {
+    return outcome.problem.empty() ? "Can't connect to server"
+                                   : "Can't connect to server securely: " + outcome.problem;
+}
+
+std::string ConnectedText(const ServerSettings& server) {
+    std::string text = "Connected to " + server.host;
+    if (server.security != Security::None && !server.verifyCertificate) {
+        text += " (certificate not checked)";
+    }
+    return text;
+}
+
+OpenOutcome OpenNewsServer(CNewsSocket& socket, const ServerSettings& server) {
+    OpenOutcome outcome;
     if (server.readTimeoutSeconds > 0) {
         socket.SetReadTimeout(std::chrono::seconds(server.readTimeoutSeconds));
     }
-    if (server.port < 1 || server.port > 65535) {
-        return OpenResult::Failed;
+    auto failed = [&](std::string problem) {
+        outcome.result = socket.InterruptedByStop() ? OpenResult::Stopped : OpenResult::Failed;
+        outcome.problem = socket.InterruptedByStop() ? std::string() : std::move(problem);
+        return outcome;
+    };
+    if (server.port < 1 || server.port > 65535 || !socket.Connect(server.host, server.port)) {
+        return failed({});
     }
-    if (socket.OpenConnection(server.host, server.port)) {
-        return OpenResult::Connected;
+    const TlsOptions tls{server.host, server.verifyCertificate, server.caFile};
+    if (server.security == Security::Tls && !socket.StartTls(tls)) {
+        return failed(socket.TlsProblem());
     }
-    return socket.InterruptedByStop() ? OpenResult::Stopped : OpenResult::Failed;
+    // Without a greeting nothing has been said to us: the connection is not usable.
+    if (socket.ReadLine().empty()) {
+        return failed({});
+    }
+    if (server.security == Security::StartTls) {
+        auto capabilities = ReadCapabilities(socket);
+        bool offered = capabilities && std::find(capabilities->begin(), capabilities->end(),
+                                                 "STARTTLS") != capabilities->end();
+        if (!offered) {
+            return failed("the server does not offer STARTTLS");
+        }
+        socket.SendLine("STARTTLS\r\n");
+        std::string reply = socket.ReadLine();
+        if (nntp::ReplyCode(reply) != nntp::kContinueWithTls) {
+            while (!reply.empty() && (reply.back() == '\n' || reply.back() == '\r')) {
+                reply.pop_back();
+            }
+            return failed("the server refused STARTTLS (" + reply + ")");
+        }
+        if (!socket.StartTls(tls)) {
+            return failed(socket.TlsProblem());
+        }
+    }
+    outcome.result = OpenResult::Connected;
+    return outcome;
 }
 
 LoginSettings ReadLoginSettings(const SettingsStore& store, const std::string& host) {

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <optional>
 #include <string>
+#include <vector>
 
 class CNewsSocket;
 
@@ -24,19 +25,52 @@ public:
     virtual std::optional<std::string> AskPassword(const std::atomic<bool>& stop) = 0;
 };
 
-// Where the server is and how long it may stay silent.
+// How the connection is protected: not at all, TLS from the first byte, or
+// TLS after the greeting (STARTTLS), refusing to go on in the clear.
+enum class Security { None, Tls, StartTls };
+
+// Where the server is, how the connection is protected and compressed, and
+// how long the server may stay silent.
 struct ServerSettings {
     std::string host;
     int port = 0;
     int readTimeoutSeconds = 0;  // 0 or less: the connection's own default
+    Security security = Security::None;
+    bool verifyCertificate = true;
+    std::string caFile;    // trusted besides the system's roots
+    bool compress = true;  // use COMPRESS DEFLATE when the server offers it
 };
-// "NNTPHost", "NNTPPort" and "ReadTimeout" of the product section.
+// The product section's "NNTPHost", "NNTPPort", "ReadTimeout",
+// "NNTPSecurity", "TLSVerify", "TLSCAFile" and "NNTPCompress".
 ServerSettings ReadServerSettings(const SettingsStore& store);
 
 enum class OpenResult { Connected, Failed, Stopped };
-// Connects the socket (its stop flag and pause gate already set) and reads
-// the greeting, whatever its code. A port that cannot be one fails.
-OpenResult OpenNewsServer(CNewsSocket& socket, const ServerSettings& server);
+struct OpenOutcome {
+    OpenResult result = OpenResult::Failed;
+    // Why a protected connection could not be made ("certificate not
+    // trusted", ...); empty for a plain failure to connect.
+    std::string problem;
+};
+// Connects the socket (its stop flag and pause gate already set), turns TLS
+// on as the settings ask, and reads the greeting, whatever its code. A port
+// that cannot be one fails. No login is ever sent on a connection whose
+// protection failed: the outcome is then Failed with the problem said.
+OpenOutcome OpenNewsServer(CNewsSocket& socket, const ServerSettings& server);
+
+// The status texts of an opening, shared by the pass and the group list
+// refresh: "Can't connect to server", with the reason when a protected
+// connection failed; "Connected to " + host, saying so at every connect
+// when the certificate goes unchecked.
+std::string CantConnectText(const OpenOutcome& outcome);
+std::string ConnectedText(const ServerSettings& server);
+
+// The server's capability lines (CAPABILITIES), upper-cased; nullopt when
+// it answers anything but 101.
+std::optional<std::vector<std::string>> ReadCapabilities(CNewsSocket& socket);
+
+// Turns on compression (COMPRESS DEFLATE) when the server lists it among its
+// capabilities and answers 206. True when it is on.
+bool StartCompression(CNewsSocket& socket);
 
 // The login of a server's section.
 struct LoginSettings {

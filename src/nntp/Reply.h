@@ -10,14 +10,17 @@ namespace ng::nntp {
 
 // Reply codes (RFC 3977 and RFC 4643) that the program looks for.
 enum Code : int {
-    kGroupSelected = 211,      // GROUP: "211 count first last name"
-    kListFollows = 215,        // LIST
-    kArticleFollows = 220,     // ARTICLE
-    kOverviewFollows = 224,    // XOVER
-    kAuthAccepted = 281,       // AUTHINFO PASS (or USER without a password)
-    kPasswordRequired = 381,   // AUTHINFO USER: send the password
-    kAuthOutOfSequence = 482,  // AUTHINFO in the wrong order
-    kNotPermitted = 502,       // command not permitted
+    kCapabilitiesFollow = 101,  // CAPABILITIES
+    kCompressionActive = 206,   // COMPRESS DEFLATE
+    kGroupSelected = 211,       // GROUP: "211 count first last name"
+    kListFollows = 215,         // LIST
+    kArticleFollows = 220,      // ARTICLE
+    kOverviewFollows = 224,     // XOVER
+    kAuthAccepted = 281,        // AUTHINFO PASS (or USER without a password)
+    kPasswordRequired = 381,    // AUTHINFO USER: send the password
+    kContinueWithTls = 382,     // STARTTLS: begin the handshake
+    kAuthOutOfSequence = 482,   // AUTHINFO in the wrong order
+    kNotPermitted = 502,        // command not permitted
 };
 
 // The code of a status line: the number it begins with (0 for no line).

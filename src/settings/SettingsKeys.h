@@ -33,6 +33,17 @@ inline constexpr char kSaveAscii[] = "SaveAscii";
 // Seconds a server may stay silent in the middle of a reply before the
 // connection counts as lost.
 inline constexpr char kReadTimeout[] = "ReadTimeout";
+// "none", "tls" (from the first byte) or "starttls" (after the greeting).
+inline constexpr char kNNTPSecurity[] = "NNTPSecurity";
+// 1: the server's certificate must be trusted and name the host; 0: any.
+inline constexpr char kTLSVerify[] = "TLSVerify";
+// A PEM file of certificates trusted besides the system's.
+inline constexpr char kTLSCAFile[] = "TLSCAFile";
+// 1: compress the connection (COMPRESS DEFLATE) when the server offers it.
+inline constexpr char kNNTPCompress[] = "NNTPCompress";
+// A first visit to a group (mark 0) starts from its newest this many
+// articles; 0: from the first.
+inline constexpr char kFirstVisitMax[] = "FirstVisitMax";
 
 // DownloadDirs section: "Enable", and one key per group name.
 inline constexpr char kEnable[] = "Enable";
@@ -61,6 +72,10 @@ inline constexpr int kMaxHist = 20000;
 inline constexpr int kHighWaterMark = 0;
 inline constexpr int kPort = 119;
 inline constexpr int kReadTimeoutSeconds = 180;
+inline constexpr char kNNTPSecurity[] = "none";
+inline constexpr int kTLSVerify = 1;
+inline constexpr int kNNTPCompress = 1;
+inline constexpr int kFirstVisitMax = 0;
 
 // Shown by the setup dialog when the key is missing.
 inline constexpr char kDialogPort[] = "119";

@@ -126,6 +126,7 @@ protected:
         store.WriteProfileString("Newsgleaner", "NNTPHost", server.Address());
         store.WriteProfileInt("Newsgleaner", "NNTPPort", server.Port());
         store.WriteProfileInt("Newsgleaner", "ReadTimeout", 5);  // a fault fails, never hangs
+        store.WriteProfileInt("Newsgleaner", "NNTPCompress", 0);
     }
     void Login(const std::string& user, const std::string& password, bool prompt = false) {
         auto& store = ng::Profile();

@@ -50,6 +50,8 @@ protected:
         Set("MinLines", "1");
         Set("MaxLines", "1000000");
         Set("ReadTimeout", "10");
+        // The dialogue as the tests script it: compression has tests of its own.
+        Set("NNTPCompress", "0");
         SetGroups({"alt.test"});
     }
 

@@ -47,6 +47,7 @@ protected:
         Set("NNTPPort", std::to_string(server.Port()));
         Set("DownloadDirectory", downloadDir);
         Set("ReadTimeout", "10");
+        Set("NNTPCompress", "0");
         Set("Priority", "3");
         ngtest::WriteFile(workDir + "/Groups.127.0.0.1", "alt.test\n");
         server.SetLifetime(60s);
