@@ -7,12 +7,12 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
-#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
