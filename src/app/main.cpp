@@ -11,6 +11,9 @@ int main(int /*argc*/, char** argv) {
     static char* qtArgv[] = {argv && argv[0] ? argv[0] : name, nullptr};
     QApplication application(qtArgc, qtArgv);
     QApplication::setApplicationName(QStringLiteral("Newsgleaner"));
+    // Ties the windows to the installed menu entry (and its icon) on desktops
+    // that match them by name.
+    QApplication::setDesktopFileName(QStringLiteral("newsgleaner"));
     CNewsgleanerApp app;
     return app.InitInstance();
 }

@@ -30,6 +30,17 @@ std::string CompletionText(int scanned, int added) {
     return text;
 }
 
+// The connection as the walk reads it.
+class SocketLines : public IListLines {
+public:
+    explicit SocketLines(CNewsSocket& socket) : m_socket(socket) {}
+    std::string ReadLine() override { return m_socket.ReadLine(); }
+    bool IsConnected() const override { return m_socket.IsConnected(); }
+
+private:
+    CNewsSocket& m_socket;
+};
+
 }  // namespace
 
 bool PassesGroupFilter(std::string_view name, const std::vector<std::string>& filters) {
@@ -223,19 +234,29 @@ void CGroupListRefresh::GroupListThreadProc(const std::vector<std::string>& filt
     // Without 215 no list follows (a refusal, or a lost connection): waiting
     // for list lines would wait for nothing.
     if (nntp::ReplyCode(reply) == nntp::kListFollows) {
-        Walk(*socket, filters, batch);
+        SocketLines lines(*socket);
+        Walk(lines, filters, batch);
     }
     complete();
 }
 
-void CGroupListRefresh::Walk(CNewsSocket& socket, const std::vector<std::string>& filters,
+void CGroupListRefresh::WalkList(IListLines& lines, const std::vector<std::string>& filters) {
+    m_nScanned = 0;
+    m_nAdded = 0;
+    Batch batch;
+    Walk(lines, filters, batch);
+    Hand(batch);
+}
+
+void CGroupListRefresh::Walk(IListLines& lines, const std::vector<std::string>& filters,
                              Batch& batch) {
     size_t bytesAdded = 0;
     for (;;) {
         // Empty: the server closed, the connection failed, or a Stop cut the
-        // wait short.
-        std::string line = socket.ReadLine();
-        if (line.empty() || nntp::IsEndOfBlock(line)) {
+        // wait short. The state is asked after the read: once the server has
+        // closed, lines that arrived before it did are dropped, not handled.
+        std::string line = lines.ReadLine();
+        if (line.empty() || nntp::IsEndOfBlock(line) || !lines.IsConnected()) {
             break;
         }
         if (m_refreshStopEvent.TryWait()) {

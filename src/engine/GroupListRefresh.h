@@ -57,6 +57,18 @@ bool PassesGroupFilter(std::string_view name, const std::vector<std::string>& fi
 // The text of a LIST line before its first blank; "" when it has no blank.
 std::string_view GroupNameOfLine(std::string_view line);
 
+// What the list walk reads from: the server connection, in the program.
+class IListLines {
+public:
+    virtual ~IListLines() = default;
+    // The next line with its line end; "" when none is left or a Stop cut
+    // the wait short.
+    virtual std::string ReadLine() = 0;
+    // Asked after every read: once the server has closed (or the connection
+    // failed), the lines that came before are no longer handled.
+    virtual bool IsConnected() const = 0;
+};
+
 class CGroupListRefresh {
 public:
     // A batch is handed over when it holds this many names or bytes, or when
@@ -83,6 +95,11 @@ public:
     // The whole refresh on the calling thread.
     void GroupListThreadProc(const std::vector<std::string>& filters);
 
+    // The walk over the lines of a LIST reply after its first, on the
+    // calling thread: the names, progress texts and counts of a refresh,
+    // without its completion text. The thread runs it on the connection.
+    void WalkList(IListLines& lines, const std::vector<std::string>& filters);
+
     // From any thread: ends the walk before the next list line, and cuts a
     // wait for the server or for the dialog short.
     void Stop();
@@ -98,7 +115,7 @@ public:
 
 private:
     class Batch;
-    void Walk(CNewsSocket& socket, const std::vector<std::string>& filters, Batch& batch);
+    void Walk(IListLines& lines, const std::vector<std::string>& filters, Batch& batch);
     // Gives the updates to the sink; waits for the acknowledgement when they
     // hold names. False when a Stop ended the wait.
     bool Hand(Batch& batch);

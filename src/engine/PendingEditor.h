@@ -31,8 +31,8 @@ public:
     // edited even when nothing was removed. Returns how many went.
     int Remove(const std::vector<size_t>& rows);
 
-    // Orders the entries by subject, byte by byte, case-sensitive; entries
-    // with equal subjects keep their order.
+    // Orders the entries by subject, byte by byte, case-sensitive, with an
+    // exchange sort: entries with equal subjects need not keep their order.
     void SortBySubject();
 
     // Puts the list back as it was at opening, and the edit marks too: the

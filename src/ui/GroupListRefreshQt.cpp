@@ -8,7 +8,10 @@
 #include "ui/UiText.h"
 
 CGroupListRefreshQt::CGroupListRefreshQt(CAllGroupsList& allGroups, QLabel* status)
-    : m_allGroups(allGroups), m_pStatus(status), m_refresh(ng::Profile(), *this, &m_prompt) {}
+    : m_allGroups(allGroups),
+      m_pStatus(status),
+      m_prompt(allGroups.window()),
+      m_refresh(ng::Profile(), *this, &m_prompt) {}
 
 bool CGroupListRefreshQt::Start(const std::string& groupFilter) {
     if (m_bRunning) {

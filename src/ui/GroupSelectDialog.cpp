@@ -140,6 +140,8 @@ CGroupSelectDialog::CGroupSelectDialog(QWidget* parent) : QDialog(parent) {
     top->addLayout(columns, 1);
     top->addWidget(m_pStatus);
     resize(760, 560);
+    // The filter field sits under All Groups but comes last, after Cancel.
+    QWidget::setTabOrder(m_pCancel, m_pGroupFilter);
 
     m_pGroupListRefresh = std::make_unique<CGroupListRefreshQt>(*m_pAllGroups, m_pStatus);
 

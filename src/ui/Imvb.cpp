@@ -18,6 +18,9 @@ CImvb::CImvb(Fit fit, QWidget* parent) : QScrollArea(parent), m_fit(fit) {
     setHorizontalScrollBarPolicy(m_fit == Fit::ScaleToView ? Qt::ScrollBarAlwaysOff
                                                            : Qt::ScrollBarAsNeeded);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    if (m_fit == Fit::ScaleToView) {
+        setFocusPolicy(Qt::NoFocus);  // a fitted picture has nothing to scroll: no tab stop
+    }
 }
 
 void CImvb::SetImageFile(const std::string& path) {

@@ -15,6 +15,7 @@
 #include "engine/Display.h"
 #include "ui/Imvb.h"
 #include "ui/StaticText.h"
+#include "ui/TabOrder.h"
 
 namespace {
 
@@ -212,6 +213,11 @@ MainControls BuildMainWindow(QDialog* window) {
     layout->addLayout(top);
     layout->addLayout(middle);
     layout->addLayout(bottom);
+
+    // The commands, then the thumbnail's buttons before the priority.
+    ng::ui::ChainTabOrder({ui.go, ui.pause, ui.stop, ui.catchUp, ui.groups, ui.setup, ui.pending,
+                           ui.close, ui.show, ui.fullSize, ui.deleteFile, ui.slider, ui.set,
+                           ui.about});
 
     // The window's own menu stands in for the system menu's About entry.
     ui.aboutAction = new QAction(QStringLiteral("&About Newsgleaner..."), window);

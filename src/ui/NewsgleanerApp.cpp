@@ -1,13 +1,16 @@
 #include "ui/NewsgleanerApp.h"
 
+#include <QApplication>
 #include <string>
 
 #include "platform/System.h"
+#include "ui/ExposeRepaint.h"
 #include "ui/MainDialog.h"
 #include "ui/MessageBoxes.h"
 #include "ui/UiText.h"
 
 int CNewsgleanerApp::InitInstance() {
+    ng::ui::RepaintAfterExpose(*QApplication::instance());
     // Lists and logs are opened by bare name from the working folder.
     std::string error;
     if (!ng::EnterDataHome(&error)) {

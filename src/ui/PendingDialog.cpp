@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "ui/TabOrder.h"
 #include "ui/UiText.h"
 
 namespace {
@@ -97,6 +98,8 @@ CPendingDialog::CPendingDialog(ng::PendingList::EditSession& session, QWidget* p
     grid->addWidget(m_pList, 1, 0);
     grid->addLayout(buttons, 1, 1);
     grid->addLayout(counts, 2, 0);
+
+    ng::ui::ChainTabOrder({m_pList, m_pRemove, ok, cancel});
 
     m_pPendingCount->setText(QString::number(m_editor.Count()));
     m_pRemovedCount->setText(QStringLiteral("0"));

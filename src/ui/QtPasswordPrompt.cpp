@@ -13,7 +13,7 @@ struct QtPasswordPrompt::Request {
     std::atomic<bool> abandoned{false};
 };
 
-QtPasswordPrompt::QtPasswordPrompt(QObject* parent) : QObject(parent) {}
+QtPasswordPrompt::QtPasswordPrompt(QWidget* window) : m_pWindow(window) {}
 
 QtPasswordPrompt::~QtPasswordPrompt() {
     // Requests still queued belong to threads that have gone (see the header).
@@ -42,7 +42,7 @@ std::optional<std::string> QtPasswordPrompt::AskPassword(const std::atomic<bool>
 void QtPasswordPrompt::drain() {
     // One dialog at a time: a request that comes while one is open waits
     // for it to close.
-    m_requests.Drain([](const std::shared_ptr<Request>& request) {
+    m_requests.Drain([this](const std::shared_ptr<Request>& request) {
         std::optional<std::string> result;
         if (!request->abandoned) {
             result = RunDialog(request);
@@ -52,7 +52,9 @@ void QtPasswordPrompt::drain() {
 }
 
 std::optional<std::string> QtPasswordPrompt::RunDialog(const std::shared_ptr<Request>& request) {
-    CPasswordDialog dialog;
+    // Opened over its window, the prompt stays above it and centred on it
+    // even under a window manager that stacks unowned windows as it likes.
+    CPasswordDialog dialog(m_pWindow);
     QTimer watch;
     if (request) {
         QObject::connect(&watch, &QTimer::timeout, &dialog, [&dialog, request] {

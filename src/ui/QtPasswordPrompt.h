@@ -11,6 +11,8 @@
 // it before destroying it.
 
 #include <QObject>
+#include <QPointer>
+#include <QWidget>
 #include <memory>
 
 #include "engine/Display.h"
@@ -20,7 +22,8 @@ class QtPasswordPrompt final : public QObject, public ng::IPasswordPrompt {
     Q_OBJECT
 
 public:
-    explicit QtPasswordPrompt(QObject* parent = nullptr);
+    // The prompt opens over `window` when one is given (it may go first).
+    explicit QtPasswordPrompt(QWidget* window = nullptr);
     ~QtPasswordPrompt() override;
 
     // From any thread. On the UI thread itself the dialog simply runs.
@@ -30,7 +33,8 @@ private:
     struct Request;
     // Runs the dialogs of the requests waiting, one after another.
     Q_INVOKABLE void drain();
-    static std::optional<std::string> RunDialog(const std::shared_ptr<Request>& request);
+    std::optional<std::string> RunDialog(const std::shared_ptr<Request>& request);
 
+    QPointer<QWidget> m_pWindow;
     CMailbox<std::shared_ptr<Request>> m_requests{this, "drain"};
 };

@@ -20,6 +20,7 @@
 #include "settings/SettingsStore.h"
 #include "ui/CloseUpComboBox.h"
 #include "ui/ExcludesDialog.h"
+#include "ui/TabOrder.h"
 #include "ui/UiText.h"
 
 namespace keys = ng::keys;
@@ -147,9 +148,14 @@ CSetupDialog::CSetupDialog(QWidget* parent) : QDialog(parent) {
     ok->setDefault(true);
     auto* cancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
     cancel->setObjectName(QStringLiteral("cancel"));
-    auto* excludes =
-        buttons->addButton(QStringLiteral("&Excludes..."), QDialogButtonBox::ActionRole);
+    // A button of its own, apart from OK and Cancel: it answers nothing.
+    auto* excludes = new QPushButton(QStringLiteral("&Excludes..."), this);
     excludes->setObjectName(QStringLiteral("excludes"));
+    excludes->setAutoDefault(false);
+    auto* side = new QVBoxLayout;
+    side->addWidget(buttons);
+    side->addStretch(1);
+    side->addWidget(excludes);
 
     auto* fields = new QVBoxLayout;
     fields->addLayout(grid);
@@ -159,7 +165,14 @@ CSetupDialog::CSetupDialog(QWidget* parent) : QDialog(parent) {
     fields->addWidget(login);
     auto* top = new QHBoxLayout(this);
     top->addLayout(fields, 1);
-    top->addWidget(buttons);
+    top->addLayout(side);
+
+    // The fields top to bottom, then OK, Cancel and Excludes; the folder
+    // chooser last, so it does not sit between the directory and the lines.
+    ng::ui::ChainTabOrder({m_pHost, m_pPort, m_pDirectory, m_pMinLines, m_pMaxLines, m_pSubjectIncl,
+                           m_pSubjectIncl2, m_pMaxHist, m_pHistSaveFrequency, m_pShowThumbnail,
+                           m_pUserAuthentication, m_pUsername, m_pPassword, m_pPromptForPasswd, ok,
+                           cancel, excludes, browse});
 
     connect(buttons, &QDialogButtonBox::accepted, this, &CSetupDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &CSetupDialog::reject);

@@ -2,6 +2,8 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QScrollBar>
+#include <algorithm>
 
 #include "ui/Imvb.h"
 #include "ui/UiText.h"
@@ -25,7 +27,15 @@ CThumbnailDialog::CThumbnailDialog(const std::string& fileName, QWidget* parent)
     m_room = ng::FullSizeRoomFor(available.width(), available.height(), m_pImage->GetImageWidth(),
                                  m_pImage->GetImageHeight());
     m_pImage->SetTallMode(m_room.tallMode != 0 ? 1 : 0);
-    setFixedSize(m_room.width + 4, m_room.height + 2);
-    m_pImage->setGeometry(2, 1, m_room.width, m_room.height);
+    int viewWidth = m_room.width;
+    if (m_room.tallMode != 0) {
+        // The vertical scroll bar takes its width out of the view: give it
+        // room beside the picture, as far as the screen allows, or a needless
+        // horizontal bar appears too and covers the picture's bottom.
+        int bar = m_pImage->verticalScrollBar()->sizeHint().width();
+        viewWidth = std::max(viewWidth, std::min(viewWidth + bar, available.width() - 10));
+    }
+    setFixedSize(viewWidth + 4, m_room.height + 2);
+    m_pImage->setGeometry(2, 1, viewWidth, m_room.height);
     move(available.topLeft());
 }

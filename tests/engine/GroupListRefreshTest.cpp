@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "RecordingDisplay.h"
@@ -363,6 +364,34 @@ TEST_F(GroupListRefreshTest, LostConnectionAndRefusedListEndWithCounts) {
                       "SelectFirst",
                       "Status:   Operation complete -- 0 groups scanned; 0 groups added", "Done"}));
     }
+}
+
+TEST_F(GroupListRefreshTest, LinesReadAfterTheServerClosedAreDropped) {
+    // Lines as a connection hands them out, each with whether the server was
+    // still there once it had been read: a connection that has taken in the
+    // close along with the last lines still hands those lines out.
+    class ClosingLines : public ng::IListLines {
+    public:
+        std::vector<std::pair<std::string, bool>> lines;
+        size_t next = 0;
+        std::string ReadLine() override {
+            return next < lines.size() ? lines[next++].first : std::string();
+        }
+        bool IsConnected() const override { return next > 0 && lines[next - 1].second; }
+    };
+    ClosingLines source;
+    source.lines = {{"alt.a 2 1 y\r\n", true},
+                    {"alt.b 2 1 y\r\n", true},
+                    {"alt.c 2 1 y\r\n", false},
+                    {"alt.d 2 1 y\r\n", false},
+                    {".\r\n", false}};
+    CGroupListRefresh refresh(ng::Profile(), sink, nullptr);
+    sink.refresh = &refresh;
+    refresh.WalkList(source, {""});
+    EXPECT_EQ(sink.Added(), (std::vector<std::string>{"alt.a", "alt.b"}));
+    EXPECT_EQ(refresh.Scanned(), 2);
+    EXPECT_EQ(refresh.Added(), 2);
+    EXPECT_EQ(source.next, 3u);  // nothing more is read once the close is seen
 }
 
 TEST_F(GroupListRefreshTest, StopEndsTheWalkEvenWhileWaitingForTheServer) {

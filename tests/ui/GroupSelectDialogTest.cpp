@@ -123,6 +123,16 @@ private slots:
         QVERIFY(!dialog.isVisible());
     }
 
+    void tabOrderEndsWithOkCancelAndTheFilter() {
+        ngtest::Sandbox sandbox;
+        CGroupSelectDialog dialog;
+        QCOMPARE(ngwin::TabOrder(dialog),
+                 QStringList({"allGroups", "refresh", "stop", "addGroup", "removeGroup",
+                              "activeGroups", "category", "categoryAdd", "categoryUpdate",
+                              "categoryDelete", "enableDirectories", "directory", "directoryUpdate",
+                              "ok", "cancel", "groupFilter"}));
+    }
+
     void opensTheHostsFiles() {
         ngtest::Sandbox sandbox;
         SetHost(kHost);

@@ -205,6 +205,16 @@ private slots:
         QCOMPARE(Shown(c.elapsed), QString());
     }
 
+    void tabOrderPutsTheThumbnailButtonsBeforeThePriority() {
+        ngtest::Sandbox sandbox;
+        Set("ShowThumbnail", "1");
+        Window w;
+        QCOMPARE(ngwin::TabOrder(w),
+                 QStringList({"&Go", "&Pause", "S&top", "C&atch-up", "G&roups...", "S&etup...",
+                              "Pe&nding...", "&Close", "S&how", "&Full Size", "&Delete File",
+                              "QSlider", "&Set", "?"}));
+    }
+
     void setupAndGroupsOpenTheirDialogs() {
         ngtest::Sandbox sandbox;
         Set("NNTPHost", "old.example.com");

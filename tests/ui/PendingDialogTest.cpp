@@ -65,6 +65,13 @@ private slots:
         }
     }
 
+    void tabOrderIsListRemoveOkCancel() {
+        ng::PendingList pending;
+        ng::PendingList::EditSession session(pending);
+        CPendingDialog dialog(session);
+        QCOMPARE(ngwin::TabOrder(dialog), QStringList({"pendingList", "&Remove", "OK", "Cancel"}));
+    }
+
     void deleteKeyRemovesSelectedRowsAndOkKeepsIt() {
         ng::PendingList pending;
         for (const char* subject : {"e", "d", "c", "b", "a"}) {

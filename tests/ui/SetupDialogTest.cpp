@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -101,6 +102,19 @@ private slots:
         QCOMPARE(ng::WithTrailingSlash(""), std::string("/"));
         QCOMPARE(ng::WithTrailingSlash("/pics"), std::string("/pics/"));
         QCOMPARE(ng::WithTrailingSlash("/pics/"), std::string("/pics/"));
+    }
+
+    void tabOrderFollowsTheFields() {
+        ngtest::Sandbox sandbox;
+        CSetupDialog dialog;
+        // Excludes is a button of its own after OK and Cancel; the folder
+        // chooser comes last, out of the way of the fields.
+        QCOMPARE(ngwin::TabOrder(dialog),
+                 QStringList({"host", "port", "directory", "minLines", "maxLines", "subjectIncl",
+                              "subjectIncl2", "maxHist", "histSaveFrequency", "showThumbnail",
+                              "userAuthentication", "username", "password", "promptForPasswd", "ok",
+                              "cancel", "excludes", "browse"}));
+        QVERIFY(!qobject_cast<QDialogButtonBox*>(Child<QPushButton>(dialog, "excludes")->parent()));
     }
 
     void opensWithDefaults() {

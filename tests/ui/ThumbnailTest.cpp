@@ -1,6 +1,7 @@
 // The thumbnail's rules, the picture view, and the full-size window.
 
 #include <QScreen>
+#include <QScrollBar>
 #include <QTest>
 #include <string>
 
@@ -75,12 +76,23 @@ private slots:
                 ng::FullSizeRoomFor(screen.width(), screen.height(), c.width, c.height);
             QCOMPARE(window.Room(), expected);
             QCOMPARE(window.windowTitle(), QString::fromStdString(path));
-            QCOMPARE(window.ImageView()->GetTallMode(), expected.tallMode);
-            QCOMPARE(window.ImageView()->geometry(), QRect(2, 1, expected.width, expected.height));
-            QCOMPARE(window.size(), QSize(expected.width + 4, expected.height + 2));
+            CImvb* view = window.ImageView();
+            QCOMPARE(view->GetTallMode(), expected.tallMode);
+            QCOMPARE(view->pos(), QPoint(2, 1));
+            QCOMPARE(view->height(), expected.height);
+            QCOMPARE(window.size(), view->size() + QSize(4, 2));
             QCOMPARE(window.pos(), screen.topLeft());
-            QCOMPARE(window.ImageView()->verticalScrollBarPolicy(),
-                     expected.tallMode ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            // Only a tall picture scrolls, and only up and down: the whole
+            // width and the full height of the room show the picture.
+            QCOMPARE(view->verticalScrollBar()->isVisible(), expected.tallMode != 0);
+            QVERIFY(!view->horizontalScrollBar()->isVisible());
+            QCOMPARE(view->viewport()->height(), expected.height);
+            QVERIFY(view->viewport()->width() >= c.width);
+            if (expected.tallMode == 0) {
+                QCOMPARE(view->width(), expected.width);
+            }
         }
         QVERIFY(screen.height() - 50 < screen.height() + 200 + 3);  // the second case was tall
     }

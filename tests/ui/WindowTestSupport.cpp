@@ -1,5 +1,6 @@
 #include "WindowTestSupport.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QBuffer>
 #include <QDialog>
@@ -76,6 +77,25 @@ ModalAnswer::Action Press(QMessageBox::StandardButton button) {
         box->button(button)->click();
         return true;
     };
+}
+
+QStringList TabOrder(QWidget& window) {
+    QStringList order;
+    for (QWidget* w = window.nextInFocusChain(); w && w != &window; w = w->nextInFocusChain()) {
+        if (w->isWindow() || w->window() != &window || w->focusProxy() ||
+            (w->focusPolicy() & Qt::TabFocus) != Qt::TabFocus || !w->isVisibleTo(&window)) {
+            continue;
+        }
+        auto* button = qobject_cast<QAbstractButton*>(w);
+        if (!w->objectName().isEmpty()) {
+            order << w->objectName();
+        } else if (button) {
+            order << button->text();
+        } else {
+            order << QString::fromLatin1(w->metaObject()->className());
+        }
+    }
+    return order;
 }
 
 namespace {

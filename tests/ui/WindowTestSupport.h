@@ -69,6 +69,12 @@ private:
 // An action that presses one button of a message box.
 ModalAnswer::Action Press(QMessageBox::StandardButton button);
 
+// The controls Tab visits in `window`, in order, from its first control on:
+// the focus chain's widgets that Tab reaches (disabled ones included, since
+// they keep their place) and that show with the window. Each is named by
+// its object name, else by its text (buttons), else by its class.
+QStringList TabOrder(QWidget& window);
+
 // Runs the event loop until `done` holds or `limitMs` passes; true when it held.
 bool WaitUntil(const std::function<bool()>& done, int limitMs = 10000);
 // Runs the event loop for a while.
