@@ -2,6 +2,7 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace ng {
@@ -12,8 +13,10 @@ constexpr size_t kInChunk = 64 * 1024;
 
 }  // namespace
 
-DeflateStream::DeflateStream(std::unique_ptr<ByteStream> inner)
-    : m_inner(std::move(inner)), m_in(kInChunk), m_wants(POLLIN) {
+DeflateStream::DeflateStream(std::unique_ptr<ByteStream> inner, std::string received)
+    : m_inner(std::move(inner)), m_in(std::max(kInChunk, received.size())), m_wants(POLLIN) {
+    std::copy(received.begin(), received.end(), m_in.begin());
+    m_inFilled = received.size();
     // Raw deflate (negative window bits): no zlib header either way.
     bool inflateReady = inflateInit2(&m_inflate, -MAX_WBITS) == Z_OK;
     bool deflateReady = deflateInit2(&m_deflate, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8,

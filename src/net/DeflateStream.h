@@ -17,7 +17,9 @@ namespace ng {
 
 class DeflateStream final : public ByteStream {
 public:
-    explicit DeflateStream(std::unique_ptr<ByteStream> inner);
+    // `received` are bytes already read from the inner stream after the 206:
+    // they are the start of the compressed stream.
+    DeflateStream(std::unique_ptr<ByteStream> inner, std::string received);
     ~DeflateStream() override;
     DeflateStream(const DeflateStream&) = delete;
     DeflateStream& operator=(const DeflateStream&) = delete;

@@ -311,6 +311,10 @@ bool CNewsSocket::StartTls(const ng::TlsOptions& options) {
     if (m_nState != Connected) {
         return false;
     }
+    // Text that came in the clear after the go-ahead is no one's to trust: a
+    // man in the middle could have put it there to pass as a reply over TLS.
+    m_receivedLines.clear();
+    m_strPartialLine.clear();
     std::unique_ptr<ng::TlsStream> tls = ng::TlsStream::Create(m_fd, options, m_strTlsProblem);
     if (!tls) {
         RecordError(EPROTO);
@@ -348,9 +352,18 @@ bool CNewsSocket::StartTls(const ng::TlsOptions& options) {
 }
 
 void CNewsSocket::StartCompression() {
-    if (m_stream) {
-        m_stream = std::make_unique<ng::DeflateStream>(std::move(m_stream));
+    if (!m_stream) {
+        return;
     }
+    // Whatever came in after the 206 is already compressed.
+    std::string received;
+    for (const std::string& line : m_receivedLines) {
+        received += line;
+    }
+    received += m_strPartialLine;
+    m_receivedLines.clear();
+    m_strPartialLine.clear();
+    m_stream = std::make_unique<ng::DeflateStream>(std::move(m_stream), std::move(received));
 }
 
 void CNewsSocket::SendLine(const std::string& text) {

@@ -5,6 +5,7 @@
 #include <openssl/ssl.h>
 #include <openssl/x509_vfy.h>
 #include <poll.h>
+#include <sys/socket.h>
 
 #include <cerrno>
 
@@ -53,6 +54,54 @@ std::string VerifyProblem(long result) {
     }
 }
 
+// A socket BIO of our own: OpenSSL's writes with write(), and a server that
+// hangs up mid-handshake would kill the program with SIGPIPE.
+int BioWrite(BIO* bio, const char* data, int size) {
+    BIO_clear_retry_flags(bio);
+    ssize_t sent;
+    do {
+        sent = ::send(static_cast<int>(BIO_get_fd(bio, nullptr)), data, static_cast<size_t>(size),
+                      MSG_NOSIGNAL);
+    } while (sent < 0 && errno == EINTR);
+    if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        BIO_set_retry_write(bio);
+    }
+    return static_cast<int>(sent);
+}
+
+int BioRead(BIO* bio, char* buffer, int size) {
+    BIO_clear_retry_flags(bio);
+    ssize_t got;
+    do {
+        got = ::recv(static_cast<int>(BIO_get_fd(bio, nullptr)), buffer, static_cast<size_t>(size),
+                     0);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        BIO_set_retry_read(bio);
+    }
+    return static_cast<int>(got);
+}
+
+BIO* NewSocketBio(int fd) {
+    static BIO_METHOD* method = [] {
+        // The stock socket method for everything but the reads and writes.
+        BIO_METHOD* m = BIO_meth_new(
+            BIO_get_new_index() | BIO_TYPE_SOURCE_SINK | BIO_TYPE_DESCRIPTOR, "newsgleaner socket");
+        const BIO_METHOD* stock = BIO_s_socket();
+        BIO_meth_set_write(m, BioWrite);
+        BIO_meth_set_read(m, BioRead);
+        BIO_meth_set_ctrl(m, BIO_meth_get_ctrl(stock));
+        BIO_meth_set_create(m, BIO_meth_get_create(stock));
+        BIO_meth_set_destroy(m, BIO_meth_get_destroy(stock));
+        return m;
+    }();
+    BIO* bio = BIO_new(method);
+    if (bio) {
+        BIO_set_fd(bio, fd, BIO_NOCLOSE);
+    }
+    return bio;
+}
+
 }  // namespace
 
 std::unique_ptr<TlsStream> TlsStream::Create(int fd, const TlsOptions& options,
@@ -78,10 +127,12 @@ std::unique_ptr<TlsStream> TlsStream::Create(int fd, const TlsOptions& options,
         SSL_CTX_set_verify(stream->m_ctx, SSL_VERIFY_NONE, nullptr);
     }
     stream->m_ssl = SSL_new(stream->m_ctx);
-    if (!stream->m_ssl || SSL_set_fd(stream->m_ssl, fd) != 1) {
+    BIO* bio = stream->m_ssl ? NewSocketBio(fd) : nullptr;
+    if (!bio) {
         problem = "TLS cannot start (" + LastOpenSslError() + ")";
         return nullptr;
     }
+    SSL_set_bio(stream->m_ssl, bio, bio);
     SSL_set_mode(stream->m_ssl,
                  SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
     const bool address = IsAddress(options.host);
