@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "PassHarness.h"
+#include "support/ProtectedServer.h"
+#include "support/TestCertificates.h"
 
 namespace enginetest {
 namespace {
@@ -140,6 +142,30 @@ TEST_F(Login, AuthenticationFailureSavesNoHistoryAndTouchesNoMark) {
     ngtest::WriteFile("HistList", "kept.jpg\n");
     Check({"482", "381 more\r\n", "482 order\r\n", kUser + kPass, "Authentication failed"});
     EXPECT_EQ(ngtest::ReadFile("HistList"), "kept.jpg\n");
+    EXPECT_EQ(Mark("alt.test"), "(none)");
+}
+
+TEST_F(Login, NoLoginOverAConnectionThatFailedItsCheck) {
+    // TLS to a server whose certificate no trusted authority signed: the pass
+    // ends before the password could go to whoever that is.
+    ngtest::TestCertificates certificates;
+    if (!certificates.Made()) {
+        GTEST_SKIP() << "the openssl command could not make test certificates";
+    }
+    ngtest::ProtectedServer::Script script;
+    script.tlsFirst = true;
+    script.chain = certificates.Chain("server");
+    script.key = certificates.Key("server");
+    ngtest::ProtectedServer tlsServer(script);
+    Set("NNTPPort", std::to_string(tlsServer.Port()));
+    Set("NNTPSecurity", "tls");
+    SetHost("UserAuthentication", "1");
+    SetHost("Username", "me");
+    SetHost("Password", "secret");
+    const std::string status = RunPass();
+    EXPECT_TRUE(status.starts_with("Can't connect to server securely: certificate not trusted"))
+        << status;
+    EXPECT_TRUE(tlsServer.Commands().empty());
     EXPECT_EQ(Mark("alt.test"), "(none)");
 }
 
