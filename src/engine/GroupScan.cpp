@@ -60,28 +60,22 @@ void CProcessGroups::ProcessGroup(const std::string& group) {
     if (reply.code != nntp::kGroupSelected || reply.count == 0 || !reply.sensible) {
         return;
     }
+    // A first visit to a big group may start from its newest articles.
+    int64_t from = mark + 1;
+    if (mark == 0 && m_settings.firstVisitMax > 0) {
+        from = std::max(from, reply.last - m_settings.firstVisitMax + 1);
+    }
     // New articles are those above both the mark and first - 1: a group whose
     // only new article is its first one still has one to fetch.
-    int64_t estimate = std::min(reply.count, reply.last - std::max(mark, reply.first - 1));
+    int64_t estimate = std::min(reply.count, reply.last - std::max(from - 1, reply.first - 1));
     if (estimate == 0) {
         Window().SetStatusText("No articles found in " + group);
         return;
     }
-    m_pass.SendLine("XOVER " + std::to_string(mark + 1) + "-\r\n");
-    if (nntp::ReplyCode(m_pass.ReadLine()) != nntp::kOverviewFollows) {
+    int64_t overviewEnd = reply.last;
+    if (!FetchOverview(group, from, reply.last, estimate, overviewEnd)) {
         return;
     }
-    Window().SetStatusText(Format("Retrieving up to %lld headers in ", estimate, group));
-
-    std::vector<std::string> fetched;
-    m_pass.ReadBlock(kMaxOverviewBytes, [&](std::string line) {
-        fetched.push_back(std::move(line));
-        if (fetched.size() % 10 == 0) {
-            Window().SetStatusProgress(static_cast<int>(fetched.size()), ClampToInt(estimate));
-        }
-    });
-    FilterOverview(group, fetched);
-    fetched = {};
 
     int pendingTotal = static_cast<int>(m_pending.Size());
     if (pendingTotal > 0) {
@@ -135,7 +129,9 @@ void CProcessGroups::ProcessGroup(const std::string& group) {
     m_pending.Clear();
     Window().EnablePending(false);
 
-    int64_t newMark = m_pass.StopRequested() ? lastDealtWith : reply.last;
+    // A group walked to its end is marked up to the server's last article,
+    // or as far as its overview came when the server refused the rest.
+    int64_t newMark = m_pass.StopRequested() ? lastDealtWith : overviewEnd;
     if (!m_store.WriteProfileString(m_strHost, group, std::to_string(newMark))) {
         // Without its mark the group would be fetched again: the pass must
         // not end as if all were well.
@@ -143,6 +139,64 @@ void CProcessGroups::ProcessGroup(const std::string& group) {
         m_pass.Fail("Error--cannot save the settings in " + m_store.Path() + " (" +
                     std::strerror(error) + ")");
     }
+}
+
+bool CProcessGroups::FetchOverview(const std::string& group, int64_t from, int64_t last,
+                                   int64_t estimate, int64_t& overviewEnd) {
+    // Ranges [first, last]; the last one stays open ("XOVER n-"), as a
+    // single one always was, for articles that arrive meanwhile.
+    std::vector<std::pair<int64_t, int64_t>> ranges;
+    for (int64_t first = from; first <= last || ranges.empty(); first += kOverviewRange) {
+        int64_t end = first + kOverviewRange - 1;
+        ranges.emplace_back(first, end >= last ? -1 : end);
+    }
+    auto command = [](const std::pair<int64_t, int64_t>& range) {
+        return "XOVER " + std::to_string(range.first) + "-" +
+               (range.second < 0 ? std::string() : std::to_string(range.second)) + "\r\n";
+    };
+    size_t sent = 0;
+    size_t wanted = ranges.size();  // fewer once the server refuses a range
+    int64_t complete = from - 1;    // the overview is whole up to here
+    int fetched = 0;
+    // Every command sent gets its reply read, whatever happens, or the
+    // replies to later commands would be taken for these.
+    for (size_t done = 0; done < sent || done < wanted; ++done) {
+        // A few commands out at once keep the link busy; the server answers in order.
+        while (sent < wanted && sent < done + kRangesInFlight) {
+            m_pass.SendLine(command(ranges[sent++]));
+        }
+        if (nntp::ReplyCode(m_pass.ReadLine()) != nntp::kOverviewFollows) {
+            wanted = std::min(wanted, done);  // the rest waits for the next pass
+            continue;
+        }
+        if (wanted == 0) {
+            m_pass.ReadBlock(kMaxOverviewBytes, [](std::string) {});
+            continue;  // the first range was refused: the group is skipped
+        }
+        if (done == 0) {
+            Window().SetStatusText(Format("Retrieving up to %lld headers in ", estimate, group));
+        }
+        std::vector<std::string> lines;
+        bool whole = m_pass.ReadBlock(kMaxOverviewBytes, [&](std::string line) {
+            lines.push_back(std::move(line));
+            if (++fetched % 10 == 0) {
+                Window().SetStatusProgress(fetched, ClampToInt(estimate));
+            }
+        });
+        // Each range is filtered as it comes: memory does not grow with the group.
+        FilterOverview(group, lines);
+        if (!whole) {
+            break;  // stopped or lost: nothing more is read
+        }
+        if (done < wanted && complete == ranges[done].first - 1) {
+            complete = ranges[done].second < 0 ? last : ranges[done].second;
+        }
+    }
+    if (wanted == 0) {
+        return false;  // the group is skipped, its mark stays
+    }
+    overviewEnd = std::min(last, complete);
+    return true;
 }
 
 // One overview line through the header filter: into the pending list, or

@@ -52,6 +52,7 @@ PassSettings ReadPassSettings(const SettingsStore& store) {
     filter.maxLines = number(keys::kMaxLines, defaults::kWorkerMaxLines);
 
     settings.histSaveFrequency = number(keys::kHistSaveFrequency, defaults::kHistSaveFrequency);
+    settings.firstVisitMax = number(keys::kFirstVisitMax, defaults::kFirstVisitMax);
     settings.maxHist = number(keys::kMaxHist, defaults::kMaxHist);
     settings.saveAscii = number(keys::kSaveAscii, 0) != 0;
     settings.enableLogging = number(keys::kEnableLogging, 0) != 0;

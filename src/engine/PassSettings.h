@@ -32,6 +32,7 @@ struct PassSettings {
     std::string downloadDir;  // as stored; the pass adds the missing "/"
     FilterSettings filter;
     int histSaveFrequency = 0;
+    int firstVisitMax = 0;  // a first visit starts from the newest this many; 0: all
     int maxHist = 0;
     bool saveAscii = false;
     bool enableLogging = false;

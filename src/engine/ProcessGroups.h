@@ -33,6 +33,10 @@ public:
     // many bytes (each line counting its bytes and the cost of holding it)
     // the connection is dropped, as for a lost connection.
     static constexpr int64_t kMaxOverviewBytes = 512LL * 1024 * 1024;
+    // A group's overview is asked for in ranges of this many articles, this
+    // many commands out at once.
+    static constexpr int64_t kOverviewRange = 10000;
+    static constexpr size_t kRangesInFlight = 3;
 
     CProcessGroups(ng::SettingsStore& settings, ng::IDisplay& display, ng::IPasswordPrompt* prompt,
                    ng::PendingList& pending);
@@ -71,6 +75,8 @@ private:
     bool OpenServer(std::vector<std::string>& groups);
     bool LogIn();
     void ProcessGroup(const std::string& group);
+    bool FetchOverview(const std::string& group, int64_t from, int64_t last, int64_t estimate,
+                       int64_t& overviewEnd);
     void FilterOverview(const std::string& group, const std::vector<std::string>& fetched);
     void Judge(const ng::OverviewFields& fields, const std::string& line);
     bool RetrieveArticle(const std::string& number);

@@ -175,6 +175,51 @@ TEST_F(GroupScan, RemovalsInThePendingListAreNotRetrieved) {
     EXPECT_EQ(Mark("alt.test"), "4");
 }
 
+TEST_F(GroupScan, BigGroupsComeInRangesAndFirstVisitsMayStartLate) {
+    // 25,001 articles: three ranges, the last one open. Only two pass the filter.
+    for (int n = 1; n <= 25001; ++n) {
+        TestArticle a = UUArticle(n, "p" + std::to_string(n) + ".jpg", "x");
+        if (n != 7 && n != 25001) {
+            a.lines = 1;  // below MinLines
+        }
+        news.Add("alt.test", a);
+    }
+    Set("MinLines", "100");
+    EXPECT_EQ(RunPass(), "Operation complete");
+    const std::string asked = server.Received();
+    EXPECT_NE(asked.find("XOVER 1-10000\r\nXOVER 10001-20000\r\nXOVER 20001-\r\n"),
+              std::string::npos)
+        << asked.substr(0, 200);
+    EXPECT_TRUE(display.Has("Scanned: 25001"));
+    EXPECT_EQ(news.ArticlesAsked(), (std::vector<int>{7, 25001}));
+    EXPECT_EQ(Mark("alt.test"), "25001");
+}
+
+TEST_F(GroupScan, AFirstVisitMayStartFromTheNewest) {
+    for (int n = 1; n <= 25001; ++n) {
+        news.Add("alt.test", UUArticle(n, "p" + std::to_string(n) + ".jpg", "x"));
+    }
+    Set("MinLines", "2000");  // nothing passes: only the overview and the mark matter
+    Set("FirstVisitMax", "50");
+    EXPECT_EQ(RunPass(), "Operation complete");
+    EXPECT_NE(server.Received().find("XOVER 24952-\r\n"), std::string::npos);
+    EXPECT_TRUE(display.Has("Scanned: 50"));
+    EXPECT_EQ(Mark("alt.test"), "25001");
+}
+
+TEST_F(GroupScan, ARefusedRangeMovesTheMarkOnlyAsFarAsTheOverviewCame) {
+    for (int n = 1; n <= 25001; ++n) {
+        news.Add("alt.test", UUArticle(n, "p" + std::to_string(n) + ".jpg", "x"));
+    }
+    Set("MinLines", "2000");
+    Set("FirstVisitMax", "50");  // no say once the group has a mark
+    ng::Profile().WriteProfileString(kHost, "alt.test", "100");
+    news.RefuseXoverFrom(10101);
+    EXPECT_EQ(RunPass(), "Operation complete");
+    EXPECT_NE(server.Received().find("XOVER 101-10100\r\n"), std::string::npos);
+    EXPECT_EQ(Mark("alt.test"), "10100");
+}
+
 class Marks : public PassTest {
 protected:
     Marks() {

@@ -4,6 +4,7 @@
 // Encoders.h): for tests that run a pass, in the process or as a program.
 
 #include <array>
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
@@ -95,6 +96,11 @@ public:
         std::lock_guard lock(m_mutex);
         m_groups[group].groupReply = std::move(reply);
     }
+    // XOVER for a range starting at `from` or later is refused.
+    void RefuseXoverFrom(int64_t from) {
+        std::lock_guard lock(m_mutex);
+        m_refuseXoverFrom = from;
+    }
     void SetXoverReply(const std::string& group, Reply reply) {
         std::lock_guard lock(m_mutex);
         m_groups[group].xoverReply = std::move(reply);
@@ -146,10 +152,18 @@ private:
         if (g.xoverReply) {
             return *g.xoverReply;
         }
+        // "XOVER a-" or "XOVER a-b".
         int64_t from = std::atoll(line.c_str() + 6);
+        size_t dash = line.find('-');
+        int64_t to = dash == std::string::npos || dash + 1 == line.size()
+                         ? INT64_MAX
+                         : std::atoll(line.c_str() + dash + 1);
+        if (from >= m_refuseXoverFrom) {
+            return "502 not now\r\n";
+        }
         std::string reply = "224 overview follows\r\n";
         for (const auto& [number, article] : g.articles) {
-            if (number >= from) {
+            if (number >= from && number <= to) {
                 reply += OverviewLine(number, article.subject, article.from, article.lines);
             }
         }
@@ -188,6 +202,7 @@ private:
     std::string m_current;
     std::function<void(const std::string&, int)> m_hook;
     std::vector<int> m_asked;
+    int64_t m_refuseXoverFrom = INT64_MAX;
 };
 
 // A uuencoded picture article whose file is `name`.
