@@ -19,118 +19,196 @@ using ng::ui::FromBytes;
 namespace {
 
 // What the server sent, without its control characters.
-QString Shown(const std::string& text) {
+QString Showable(const std::string& text) {
     return FromBytes(ng::ShowableText(text));
 }
 
 }  // namespace
 
-CMainDisplay::CMainDisplay(const MainControls& ui, QWidget* window) : m_ui(ui), m_pWindow(window) {}
+CMainDisplay::CMainDisplay(const MainControls& ui, QWidget* window) : m_ui(ui), m_pWindow(window) {
+    m_later.setSingleShot(true);
+    connect(&m_later, &QTimer::timeout, this, &CMainDisplay::drain);
+}
 
-void CMainDisplay::Post(std::function<void()> update) {
-    m_mailbox.Post(std::move(update));
+template <typename Set>
+void CMainDisplay::Update(Set&& set) {
+    m_mailbox.Fill([&set](std::vector<Step>& steps) {
+        if (steps.empty() || steps.back().after != After::Nothing) {
+            steps.emplace_back();
+        }
+        set(steps.back().shown);
+    });
+}
+
+void CMainDisplay::Close(After after, std::string message) {
+    m_mailbox.Fill([&](std::vector<Step>& steps) {
+        if (steps.empty() || steps.back().after != After::Nothing) {
+            steps.emplace_back();
+        }
+        steps.back().after = after;
+        steps.back().message = std::move(message);
+    });
 }
 
 void CMainDisplay::drain() {
-    // An update that opens a message box runs a nested event loop; the
-    // updates behind it wait for the box, as the worker's later reports
-    // follow the message it asked to show.
-    m_mailbox.Drain([](const std::function<void()>& update) { update(); });
-}
-
-void CMainDisplay::SetStatusText(const std::string& text) {
-    Post([this, text] { m_ui.status->setText(Shown(ng::StatusLineText(text))); });
-}
-
-void CMainDisplay::SetSubjectText(const std::string& text) {
-    Post([this, text] { m_ui.subject->setText(Shown(ng::DoubleAmpersands(text))); });
-}
-
-void CMainDisplay::SetSavingToText(const std::string& text) {
-    Post([this, text] { m_ui.savingTo->setText(Shown(ng::DoubleAmpersands(text))); });
-}
-
-void CMainDisplay::SetFromText(const std::string& text) {
-    // Shown as the text stands: a single "&" marks a mnemonic there.
-    Post([this, text] { m_ui.from->setText(Shown(text)); });
-}
-
-void CMainDisplay::ShowThumbnail(const std::string& path) {
-    Post([this, path] { ApplyThumbnail(path); });
-}
-
-void CMainDisplay::SetBytesTransferred(int64_t count) {
-    Post([this, count] { m_ui.bytes->setText(QString::fromStdString(ng::GroupThousands(count))); });
-}
-
-void CMainDisplay::SetArticlesScanned(int count) {
-    Post([this, count] { m_ui.scanned->setText(QString::number(count)); });
-}
-
-void CMainDisplay::SetArticlesSaved(int count) {
-    Post([this, count] { m_ui.saved->setText(QString::number(count)); });
-}
-
-void CMainDisplay::SetRate(ng::RateField field, int64_t seconds, int64_t bytes) {
-    if (field != ng::BytesPerSec && field != ng::BinaryBytesPerSec) {
+    // However fast the worker reports, the window redraws at most every
+    // kRefresh; what came meanwhile waits in the mailbox, folded together.
+    const auto now = std::chrono::steady_clock::now();
+    if (now < m_nextApply) {
+        if (!m_later.isActive()) {
+            m_later.start(std::chrono::ceil<std::chrono::milliseconds>(m_nextApply - now));
+        }
         return;
     }
-    Post([this, field, seconds, bytes] {
-        m_ui.rates[field]->setText(QString::fromStdString(ng::RateText(seconds, bytes)));
-    });
+    m_nextApply = now + kRefresh;
+    // A message box runs a nested event loop; the steps behind it wait for
+    // the box, as the worker's later reports follow the message it showed.
+    m_mailbox.Drain([this](Step& step) { Apply(step); });
 }
 
-void CMainDisplay::SetRateSince(ng::RateField field, int64_t start, int64_t end, int64_t bytes) {
-    if (field != ng::BytesPerSec && field != ng::BinaryBytesPerSec) {
-        return;
+void CMainDisplay::Apply(Step& step) {
+    Shown& s = step.shown;
+    auto number = [](auto value) { return QString::number(value); };
+    if (s.status) {
+        m_ui.status->setText(Showable(ng::StatusLineText(*s.status)));
     }
-    Post([this, field, start, end, bytes] {
-        m_ui.rates[field]->setText(QString::fromStdString(ng::RateSinceText(start, end, bytes)));
-    });
-}
-
-void CMainDisplay::SetHistorySkipped(int count) {
-    Post([this, count] { m_ui.historySkipped->setText(QString::number(count)); });
-}
-
-void CMainDisplay::SetCrosspostsSkipped(int count) {
-    Post([this, count] { m_ui.crosspostsSkipped->setText(QString::number(count)); });
-}
-
-void CMainDisplay::SetProgress(ng::ProgressBar bar, int done, int total, bool reset) {
-    if (bar < ng::GroupProgress || bar > ng::LinesDecoded) {
-        return;
+    if (s.subject) {
+        m_ui.subject->setText(Showable(ng::DoubleAmpersands(*s.subject)));
     }
-    Post([this, bar, done, total, reset] {
+    if (s.savingTo) {
+        m_ui.savingTo->setText(Showable(ng::DoubleAmpersands(*s.savingTo)));
+    }
+    if (s.from) {
+        m_ui.from->setText(Showable(*s.from));  // a single "&" marks a mnemonic there
+    }
+    if (s.thumbnail) {
+        ApplyThumbnail(*s.thumbnail);
+    }
+    if (s.bytes) {
+        m_ui.bytes->setText(QString::fromStdString(ng::GroupThousands(*s.bytes)));
+    }
+    if (s.scanned) {
+        m_ui.scanned->setText(number(*s.scanned));
+    }
+    if (s.saved) {
+        m_ui.saved->setText(number(*s.saved));
+    }
+    for (int field : {ng::BytesPerSec, ng::BinaryBytesPerSec}) {
+        if (s.rates[field]) {
+            m_ui.rates[field]->setText(QString::fromStdString(*s.rates[field]));
+        }
+    }
+    if (s.historySkipped) {
+        m_ui.historySkipped->setText(number(*s.historySkipped));
+    }
+    if (s.crosspostsSkipped) {
+        m_ui.crosspostsSkipped->setText(number(*s.crosspostsSkipped));
+    }
+    for (int bar = ng::GroupProgress; bar <= ng::LinesDecoded; ++bar) {
+        if (!s.bars[bar]) {
+            continue;
+        }
         QProgressBar* progress = m_ui.bars[bar];
-        if (reset) {
+        if (s.bars[bar]->reset) {
             progress->setRange(0, 100);
             progress->setValue(0);
             m_ui.barTexts[bar]->setText(QString());
-            return;
+            continue;
         }
-        ng::ProgressState state = ng::ProgressOf(done, total);
+        ng::ProgressState state = ng::ProgressOf(s.bars[bar]->done, s.bars[bar]->total);
         progress->setValue(std::clamp(state.percent, 0, 100));
         m_ui.barTexts[bar]->setText(QString::fromStdString(state.text));
-    });
+    }
+    if (s.statusPercent) {
+        m_ui.statusBar->setValue(std::clamp(*s.statusPercent, 0, 100));
+    }
+    if (s.pendingEnabled) {
+        m_ui.pending->setEnabled(*s.pendingEnabled);
+    }
+    switch (step.after) {
+        case After::Nothing:
+            break;
+        case After::Message:
+            ng::ui::Tell(m_pWindow, FromBytes(step.message), QMessageBox::Warning);
+            break;
+        case After::End:
+            emit passEnded();
+            break;
+    }
+}
+
+void CMainDisplay::SetStatusText(const std::string& text) {
+    Update([&](Shown& s) { s.status = text; });
+}
+
+void CMainDisplay::SetSubjectText(const std::string& text) {
+    Update([&](Shown& s) { s.subject = text; });
+}
+
+void CMainDisplay::SetSavingToText(const std::string& text) {
+    Update([&](Shown& s) { s.savingTo = text; });
+}
+
+void CMainDisplay::SetFromText(const std::string& text) {
+    Update([&](Shown& s) { s.from = text; });
+}
+
+void CMainDisplay::ShowThumbnail(const std::string& path) {
+    Update([&](Shown& s) { s.thumbnail = path; });
+}
+
+void CMainDisplay::SetBytesTransferred(int64_t count) {
+    Update([&](Shown& s) { s.bytes = count; });
+}
+
+void CMainDisplay::SetArticlesScanned(int count) {
+    Update([&](Shown& s) { s.scanned = count; });
+}
+
+void CMainDisplay::SetArticlesSaved(int count) {
+    Update([&](Shown& s) { s.saved = count; });
+}
+
+void CMainDisplay::SetRate(ng::RateField field, int64_t seconds, int64_t bytes) {
+    if (field == ng::BytesPerSec || field == ng::BinaryBytesPerSec) {
+        Update([&](Shown& s) { s.rates[field] = ng::RateText(seconds, bytes); });
+    }
+}
+
+void CMainDisplay::SetRateSince(ng::RateField field, int64_t start, int64_t end, int64_t bytes) {
+    if (field == ng::BytesPerSec || field == ng::BinaryBytesPerSec) {
+        Update([&](Shown& s) { s.rates[field] = ng::RateSinceText(start, end, bytes); });
+    }
+}
+
+void CMainDisplay::SetHistorySkipped(int count) {
+    Update([&](Shown& s) { s.historySkipped = count; });
+}
+
+void CMainDisplay::SetCrosspostsSkipped(int count) {
+    Update([&](Shown& s) { s.crosspostsSkipped = count; });
+}
+
+void CMainDisplay::SetProgress(ng::ProgressBar bar, int done, int total, bool reset) {
+    if (bar >= ng::GroupProgress && bar <= ng::LinesDecoded) {
+        Update([&](Shown& s) { s.bars[bar] = Shown::Bar{done, total, reset}; });
+    }
 }
 
 void CMainDisplay::SetStatusProgress(int done, int total) {
-    Post([this, done, total] {
-        m_ui.statusBar->setValue(std::clamp(ng::StatusProgressPercent(done, total), 0, 100));
-    });
+    Update([&](Shown& s) { s.statusPercent = ng::StatusProgressPercent(done, total); });
 }
 
 void CMainDisplay::EnablePending(bool enable) {
-    Post([this, enable] { m_ui.pending->setEnabled(enable); });
+    Update([&](Shown& s) { s.pendingEnabled = enable; });
 }
 
 void CMainDisplay::ShowMessage(const std::string& text) {
-    Post([this, text] { ng::ui::Tell(m_pWindow, FromBytes(text), QMessageBox::Warning); });
+    Close(After::Message, text);
 }
 
 void CMainDisplay::PassEnded() {
-    Post([this] { emit passEnded(); });
+    Close(After::End);
 }
 
 void CMainDisplay::ApplyThumbnail(const std::string& path) {
@@ -141,7 +219,7 @@ void CMainDisplay::ApplyThumbnail(const std::string& path) {
     if (!m_ui.thumbnail->LoadImage()) {
         return;  // unreadable: no message, the caption stays
     }
-    QString name = Shown(ng::ThumbnailCaptionName(path));
+    QString name = Showable(ng::ThumbnailCaptionName(path));
     QFontMetrics metrics(m_ui.thumbnailFrame->font());
     name = metrics.elidedText(name, Qt::ElideMiddle, m_ui.thumbnail->width() - 8);
     m_ui.thumbnailFrame->setTitle(name.replace(u'&', QStringLiteral("&&")));

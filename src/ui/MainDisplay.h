@@ -1,11 +1,17 @@
 #pragma once
 // What the download worker shows in the main window. The worker calls the
-// display operations on its own thread; each call is put, in order, into a
-// mailbox, and the window's thread applies the updates to the controls.
+// display operations on its own thread, many thousand times a second on a
+// fast link; the window shows the latest of each at most kRefresh apart:
+// every value the worker sets is kept in a pending state (the latest wins),
+// and the window's thread applies it. A message box and the end of the pass
+// come in order after everything reported before them, and nothing reported
+// before the end of a pass is lost.
 
 #include <QObject>
+#include <QTimer>
+#include <chrono>
 #include <cstdint>
-#include <functional>
+#include <optional>
 #include <string>
 
 #include "engine/Display.h"
@@ -21,7 +27,9 @@ public:
     // `ui` are the controls of `window`, which also parents the message boxes.
     CMainDisplay(const MainControls& ui, QWidget* window);
 
-    // The display operations: safe from any thread, shown in the order issued.
+    static constexpr std::chrono::milliseconds kRefresh{40};
+
+    // The display operations: safe from any thread.
     void SetStatusText(const std::string& text) override;
     void SetSubjectText(const std::string& text) override;
     void SetSavingToText(const std::string& text) override;
@@ -50,10 +58,37 @@ signals:
     void passEnded();
 
 private:
+    // Everything reported since the window last looked, the latest of each.
+    struct Shown {
+        struct Bar {
+            int done = 0, total = 0;
+            bool reset = false;
+        };
+        std::optional<std::string> status, subject, savingTo, from, thumbnail, rates[2];
+        std::optional<int64_t> bytes;
+        std::optional<int> scanned, saved, historySkipped, crosspostsSkipped, statusPercent;
+        std::optional<Bar> bars[3];
+        std::optional<bool> pendingEnabled;
+    };
+    // A state, and what comes after it in order: a message, or the pass's end.
+    enum class After { Nothing, Message, End };
+    struct Step {
+        Shown shown;
+        After after = After::Nothing;
+        std::string message;
+    };
+
     Q_INVOKABLE void drain();
-    void Post(std::function<void()> update);
+    // Sets something in the state waiting to be shown.
+    template <typename Set>
+    void Update(Set&& set);
+    // Ends the waiting state with a message or the pass's end.
+    void Close(After after, std::string message = {});
+    void Apply(Step& step);
 
     const MainControls& m_ui;
     QWidget* m_pWindow;
-    CMailbox<std::function<void()>> m_mailbox{this, "drain"};
+    CMailbox<Step> m_mailbox{this, "drain"};
+    QTimer m_later;  // a drain held back until kRefresh has passed
+    std::chrono::steady_clock::time_point m_nextApply;
 };
