@@ -115,7 +115,7 @@ private:
     std::thread m_thread;
 };
 
-// Bytes of every value, in an order that differs from run to run of `seed`.
+// Pseudo-random bytes of every value, a different run for each seed.
 std::string Pattern(std::size_t size, unsigned seed) {
     std::string bytes(size, '\0');
     for (std::size_t i = 0; i < size; ++i) {

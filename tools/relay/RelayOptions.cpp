@@ -3,9 +3,9 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
+#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <string>
 
 #include "common/Arguments.h"
 
