@@ -23,6 +23,8 @@ namespace {
 // Large reads: nothing depends on the chunk size, and a pass moves a lot of
 // text through here.
 constexpr size_t kReceiveChunk = 64 * 1024;
+// The receive buffer's size to start with; lines are handed out from it.
+constexpr size_t kReceiveBuffer = 256 * 1024;
 // The longest a wait goes without looking at the stop flag.
 constexpr std::chrono::milliseconds kWaitSlice{200};
 
@@ -267,8 +269,7 @@ bool CNewsSocket::Connect(const std::string& host, int port) {
             return false;
     }
 
-    m_receivedLines.clear();
-    m_strPartialLine.clear();
+    m_begin = m_scan = m_end = 0;
     m_sendQueue.clear();
     m_nSentOfHead = 0;
     m_nState = Connecting;
@@ -313,8 +314,7 @@ bool CNewsSocket::StartTls(const ng::TlsOptions& options) {
     }
     // Text that came in the clear after the go-ahead is no one's to trust: a
     // man in the middle could have put it there to pass as a reply over TLS.
-    m_receivedLines.clear();
-    m_strPartialLine.clear();
+    m_begin = m_scan = m_end = 0;
     std::unique_ptr<ng::TlsStream> tls = ng::TlsStream::Create(m_fd, options, m_strTlsProblem);
     if (!tls) {
         RecordError(EPROTO);
@@ -356,13 +356,8 @@ void CNewsSocket::StartCompression() {
         return;
     }
     // Whatever came in after the 206 is already compressed.
-    std::string received;
-    for (const std::string& line : m_receivedLines) {
-        received += line;
-    }
-    received += m_strPartialLine;
-    m_receivedLines.clear();
-    m_strPartialLine.clear();
+    std::string received(m_in.get() + m_begin, m_end - m_begin);
+    m_begin = m_scan = m_end = 0;
     m_stream = std::make_unique<ng::DeflateStream>(std::move(m_stream), std::move(received));
 }
 
@@ -402,37 +397,57 @@ void CNewsSocket::FlushSendQueue() {
 }
 
 std::string CNewsSocket::ReadLine() {
+    return std::string(ReadLineView());
+}
+
+std::string_view CNewsSocket::ReadLineView() {
     m_bInterrupted = false;
     ParkWhilePaused();
     if (m_nState == Connected && OutputWaiting()) {
         FlushSendQueue();
     }
-    if (m_nState == Connected && m_receivedLines.empty() && !m_receiveBuffer) {
-        m_receiveBuffer = std::make_unique<char[]>(kReceiveChunk);
-    }
     // The silence limit runs from the start of a wait or the last bytes
     // received; set only when a wait begins, since most lines are already here.
     std::optional<Clock::time_point> deadline;
-    while (m_nState == Connected && m_receivedLines.empty()) {
-        ssize_t got = m_stream->Read(m_receiveBuffer.get(), kReceiveChunk);
+    for (;;) {
+        const char* base = m_in.get();
+        if (const void* lf = m_scan < m_end ? std::memchr(base + m_scan, '\n', m_end - m_scan)
+                                            : nullptr) {
+            const size_t start = m_begin;
+            const size_t end = static_cast<size_t>(static_cast<const char*>(lf) - base) + 1;
+            m_begin = m_scan = end;
+            if (end - start > kMaxLineLength) {
+                return OverlongLine();
+            }
+            return std::string_view(base + start, end - start);
+        }
+        m_scan = m_end;  // no line feed up to here: do not look again
+        if (m_nState != Connected) {
+            return {};  // the text after the last line feed is never handed out
+        }
+        if (m_end - m_begin >= kMaxLineLength) {
+            return OverlongLine();
+        }
+        MakeRoom();
+        ssize_t got = m_stream->Read(m_in.get() + m_end, m_capacity - m_end);
         if (got > 0) {
-            // Acknowledge at once: a server that writes a reply in pieces
-            // would otherwise wait for our delayed ACK before each article.
-            int one = 1;
-            ::setsockopt(m_fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
-            SplitIntoLines(m_receiveBuffer.get(), static_cast<size_t>(got));
+            m_end += static_cast<size_t>(got);
             m_nBytesSinceCheck += got;
             deadline.reset();
             continue;
         }
         if (got == 0) {
             m_nState = Idle;  // the server closed the connection
-            break;
+            continue;
         }
         if (errno != EAGAIN && errno != EWOULDBLOCK) {
             RecordError(errno);  // a corrupt compressed or TLS stream too
-            break;
+            continue;
         }
+        // Acknowledge at once when a wait begins: a server that writes a
+        // reply in pieces would otherwise wait for our delayed ACK.
+        int one = 1;
+        ::setsockopt(m_fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
         short revents = 0;
         short events = static_cast<short>(m_stream->Wants() | (OutputWaiting() ? POLLOUT : 0));
         if (!deadline) {
@@ -451,7 +466,7 @@ std::string CNewsSocket::ReadLine() {
             const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(m_waited).count();
             if (m_nBytesSinceCheck < kMinBytesPerSecond * std::max<int64_t>(seconds, 1)) {
                 RecordError(ETIMEDOUT);  // trickling: as good as silent
-                break;
+                continue;
             }
             m_waited = {};
             m_nBytesSinceCheck = 0;
@@ -462,39 +477,39 @@ std::string CNewsSocket::ReadLine() {
         }
         if (waited == WaitResult::TimedOut) {
             RecordError(ETIMEDOUT);
-            break;
+            continue;
         }
         if (waited == WaitResult::Ready && (revents & POLLOUT)) {
             FlushSendQueue();
         }
     }
-    if (m_receivedLines.empty()) {
-        return {};
-    }
-    std::string line = std::move(m_receivedLines.front());
-    m_receivedLines.pop_front();
-    return line;
 }
 
-void CNewsSocket::SplitIntoLines(const char* data, size_t length) {
-    const char* end = data + length;
-    while (data < end) {
-        const char* lineFeed = static_cast<const char*>(std::memchr(data, '\n', end - data));
-        size_t piece = lineFeed ? static_cast<size_t>(lineFeed - data) + 1 : end - data;
-        if (m_strPartialLine.size() + piece > kMaxLineLength) {
-            std::string().swap(m_strPartialLine);
-            RecordError(EMSGSIZE);
-            return;
-        }
-        if (!lineFeed) {
-            m_strPartialLine.append(data, piece);
-        } else if (m_strPartialLine.empty()) {
-            m_receivedLines.emplace_back(data, piece);
-        } else {
-            m_strPartialLine.append(data, piece);
-            m_receivedLines.push_back(std::move(m_strPartialLine));
-            m_strPartialLine = std::string();
-        }
-        data += piece;
+std::string_view CNewsSocket::OverlongLine() {
+    // Its text is dropped: the connection cannot be trusted past it.
+    m_begin = m_scan = m_end;
+    RecordError(EMSGSIZE);
+    return {};
+}
+
+void CNewsSocket::MakeRoom() {
+    if (m_capacity - m_end >= kReceiveChunk) {
+        return;
+    }
+    // The lines handed out go: keep only what is still to come.
+    if (m_begin > 0) {
+        std::memmove(m_in.get(), m_in.get() + m_begin, m_end - m_begin);
+        m_end -= m_begin;
+        m_scan -= m_begin;
+        m_begin = 0;
+    }
+    if (m_capacity - m_end < kReceiveChunk) {
+        // Only a line longer than the buffer grows it, and never past the cap.
+        size_t wanted = std::max(m_capacity * 2, kReceiveBuffer);
+        wanted = std::min(wanted, kMaxLineLength + kReceiveChunk);
+        auto grown = std::make_unique_for_overwrite<char[]>(wanted);
+        std::memcpy(grown.get(), m_in.get(), m_end);
+        m_in = std::move(grown);
+        m_capacity = wanted;
     }
 }

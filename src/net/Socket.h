@@ -29,6 +29,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "net/ByteStream.h"
 #include "net/TlsStream.h"
@@ -92,6 +93,9 @@ public:
     // Failed), or when a stop cut the wait short (then InterruptedByStop()
     // is true and the state unchanged).
     std::string ReadLine();
+    // As ReadLine, without a copy: the line stays in the connection's
+    // receive buffer, and the view is valid until the next read.
+    std::string_view ReadLineView();
     // The last ReadLine or OpenConnection returned early because of a stop.
     bool InterruptedByStop() const { return m_bInterrupted; }
 
@@ -123,14 +127,22 @@ private:
     WaitResult WaitFor(short events, Clock::time_point& deadline, short& revents);
     void FlushSendQueue();
     bool OutputWaiting() const { return !m_sendQueue.empty() || m_bStreamHolds; }
-    void SplitIntoLines(const char* data, size_t length);
+    std::string_view OverlongLine();
+    // Room to receive into: handed-out lines dropped, the buffer grown only
+    // for a line longer than it.
+    void MakeRoom();
 
     int m_nState = NoSocket;
     std::unique_ptr<ng::ByteStream> m_stream;  // the socket, or TLS and compression over it
     bool m_bStreamHolds = false;               // the stream keeps bytes it could not send yet
     std::string m_strTlsProblem;
-    std::deque<std::string> m_receivedLines;
-    std::string m_strPartialLine;
+    // Received bytes: [m_begin, m_end) not yet handed out, with no line feed
+    // before m_scan.
+    std::unique_ptr<char[]> m_in;
+    size_t m_capacity = 0;
+    size_t m_begin = 0;
+    size_t m_scan = 0;
+    size_t m_end = 0;
     std::deque<std::string> m_sendQueue;
     size_t m_nSentOfHead = 0;  // bytes of the queue's head already sent
     int m_fd = -1;
@@ -144,5 +156,4 @@ private:
     Clock::duration m_waited{};      // waiting for the server since the last progress check
     int64_t m_nBytesSinceCheck = 0;  // received since the last progress check
     int m_nLastError = 0;
-    std::unique_ptr<char[]> m_receiveBuffer;
 };
