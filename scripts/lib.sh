@@ -45,8 +45,12 @@ ensure_packages() {
     done
 }
 
+# libssl-dev and zlib1g-dev: SHA-256 of saved pictures and yEnc's CRC-32;
+# qt6-image-formats-plugins: the windows show WebP pictures; uudeview: an
+# independent yEnc and multi-part encoder for the decoders' tests.
 NG_BUILD_PACKAGES=(build-essential cmake g++ pkg-config libgtest-dev libgmock-dev googletest
-    libbenchmark-dev qt6-base-dev libgl-dev sharutils coreutils fonts-dejavu-core)
+    libbenchmark-dev qt6-base-dev libgl-dev sharutils coreutils fonts-dejavu-core libssl-dev
+    zlib1g-dev qt6-image-formats-plugins uudeview)
 
 # Configures and builds into $1 (default $NG_BUILD_DIR) with extra CMake arguments.
 ng_build() {

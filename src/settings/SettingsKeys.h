@@ -33,6 +33,10 @@ inline constexpr char kSaveAscii[] = "SaveAscii";
 // Seconds a server may stay silent in the middle of a reply before the
 // connection counts as lost.
 inline constexpr char kReadTimeout[] = "ReadTimeout";
+// 1: a picture whose bytes were saved before, under any name, is not saved again.
+inline constexpr char kSkipDuplicates[] = "SkipDuplicates";
+// Days the parts of a multi-part post wait in the work folder for the rest.
+inline constexpr char kPartialKeepDays[] = "PartialKeepDays";
 
 // DownloadDirs section: "Enable", and one key per group name.
 inline constexpr char kEnable[] = "Enable";
@@ -61,6 +65,8 @@ inline constexpr int kMaxHist = 20000;
 inline constexpr int kHighWaterMark = 0;
 inline constexpr int kPort = 119;
 inline constexpr int kReadTimeoutSeconds = 180;
+inline constexpr int kSkipDuplicates = 1;
+inline constexpr int kPartialKeepDays = 14;
 
 // Shown by the setup dialog when the key is missing.
 inline constexpr char kDialogPort[] = "119";
