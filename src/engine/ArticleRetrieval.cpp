@@ -114,7 +114,7 @@ bool CProcessGroups::ReportOutcome(const SaveOutcome& saved) {
             break;
         case SaveOutcome::Saved: {
             const std::string outputPath = m_strSaveDir + saved.name;
-            if (saved.name != saved.given) {
+            if (saved.name != saved.asked) {
                 Window().SetSavingToText(outputPath);  // the name really written
             }
             int error = 0;

@@ -80,6 +80,7 @@ std::string NameByType(int fd, const std::string& name, bool extensionGuessed) {
 SaveOutcome PlacePicture(StagedFile& picture, const PlaceRequest& request) {
     SaveOutcome outcome;
     const std::string name = NameByType(picture.Fd(), request.name, request.extensionGuessed);
+    outcome.asked = request.name;
     outcome.given = name;
     std::optional<std::string> hash;
     if (request.hashes && (hash = Sha256OfFile(picture.Fd()))) {

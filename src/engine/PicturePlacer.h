@@ -24,7 +24,8 @@ struct SaveOutcome {
     };
     Kind kind = NotSaved;
     std::string name;     // the name really written, or the duplicate's
-    std::string given;    // the name the picture goes by (with its real type's extension)
+    std::string asked;    // the name the post gave
+    std::string given;    // ... with its real type's extension when it had none
     std::string earlier;  // for KnownContent
     std::string damage;   // for Damaged
     int error = 0;
