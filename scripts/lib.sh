@@ -45,9 +45,13 @@ ensure_packages() {
     done
 }
 
+# libssl-dev and zlib1g-dev: TLS and compression of the connection, SHA-256
+# of saved pictures and yEnc's CRC-32; qt6-image-formats-plugins: the windows
+# show WebP pictures; uudeview: an independent yEnc and multi-part encoder
+# for the decoders' tests; openssl: certificates made for the TLS tests.
 NG_BUILD_PACKAGES=(build-essential cmake g++ pkg-config libgtest-dev libgmock-dev googletest
-    libssl-dev zlib1g-dev libbenchmark-dev qt6-base-dev libgl-dev sharutils coreutils
-    fonts-dejavu-core xvfb xauth librsvg2-bin openssl)
+    libbenchmark-dev qt6-base-dev libgl-dev sharutils coreutils fonts-dejavu-core libssl-dev
+    zlib1g-dev qt6-image-formats-plugins uudeview xvfb xauth librsvg2-bin openssl)
 
 # Configures and builds into $1 (default $NG_BUILD_DIR) with extra CMake arguments.
 ng_build() {

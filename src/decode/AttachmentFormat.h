@@ -1,9 +1,11 @@
 #pragma once
-// One encoding of an article's attachment (uuencoded, base64, ...): how it
-// is recognised in the lines as they arrive, what name it gives the file,
-// and how the held lines are decoded into that file. The article's saver
-// asks each format in turn; a new encoding is one more format beside these.
+// One encoding of an article's attachment (yEnc, uuencoded, base64, ...):
+// how it is recognised in the lines as they arrive, what name it gives the
+// file, and how the held lines are decoded into that file. The article's
+// saver asks each format in turn; a new encoding is one more format beside
+// these.
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,6 +21,9 @@ struct LineNote {
     bool restartCount = false;  // the "Lines Decoded" count starts again here
     // The output file's name is now this ("" for none).
     std::optional<std::string> name;
+    // The name had no extension and ".jpg" was put on it: the file's real
+    // type may give a better one once it is decoded.
+    bool extensionGuessed = false;
     // The "Saving To" field shows the save folder followed by this.
     std::optional<std::string> shown;
 };
@@ -27,6 +32,30 @@ struct DecodeTarget {
     int fd = -1;                 // the new file the attachment goes into
     int rawFd = -1;              // when not -1: a copy of the article's raw lines
     PauseGate* pause = nullptr;  // decoding parks here while the pass is paused
+};
+
+// How decoding went. A write error is the folder's fault and stops the pass;
+// a damaged post (sizes or checksums that do not add up) is the article's,
+// and nothing of it may be kept under the picture's name.
+struct DecodeStatus {
+    int error = 0;       // errno of the write that failed
+    std::string damage;  // why the post is damaged, "" when it is not
+    bool Ok() const { return error == 0 && damage.empty(); }
+    static DecodeStatus Damaged(std::string why) { return {0, std::move(why)}; }
+};
+
+// One article of a post split over several: which piece of the file it
+// carries. Formats that place pieces by offset say so; the others are joined
+// in part order.
+struct Piece {
+    std::string name;  // the file's name when this article gives it
+    bool extensionGuessed = false;
+    int64_t offset = -1;    // where the piece goes in the file (from 0); -1: in part order
+    int64_t fileSize = -1;  // the whole file's size, when the article says
+    std::optional<uint32_t> fileCrc;  // the whole file's CRC-32, when the article says
+    int64_t part = 0;                 // the part number the article gives itself, 0 for none
+    int64_t total = 0;                // the number of parts it says there are, 0 for none
+    int64_t bytes = 0;                // bytes written into the target
 };
 
 class AttachmentFormat {
@@ -38,19 +67,31 @@ public:
     virtual LineNote Notice(std::string_view line) = 0;
     // The article carries an attachment of this format.
     virtual bool Found() const = 0;
-    // Writes the attachment of the held lines into the target. 0, or the
-    // errno of the write that failed.
-    virtual int Decode(const ArticleLines& lines, const DecodeTarget& target) = 0;
+    // ... and all of it, not one part of a file split over several articles.
+    virtual bool FoundWhole() const { return Found(); }
+    // Writes the attachment of the held lines into the target.
+    virtual DecodeStatus Decode(const ArticleLines& lines, const DecodeTarget& target) = 0;
+    // For an article that is one part of a multi-part post: writes the piece
+    // it carries (nothing else) into the target and describes it. A format
+    // that finds no piece of its kind says so as damage.
+    virtual DecodeStatus DecodePiece(const ArticleLines& lines, const DecodeTarget& target,
+                                     Piece& piece);
     // Whether a copy of the raw lines is kept beside the file ("SaveAscii").
     virtual bool KeepsRawCopy() const { return false; }
 };
 
-// Formats in the order they are asked: uuencoded before base64.
+// The formats, in the order they are asked: yEnc (whose header leaves no
+// doubt), then uuencoded before base64, as the program has always asked.
+std::unique_ptr<AttachmentFormat> MakeYencFormat();
 std::unique_ptr<AttachmentFormat> MakeUuFormat();
 std::unique_ptr<AttachmentFormat> MakeBase64Format();
 
 // A name from the server, made safe to save: its last path component, with
-// ".jpg" added when it has no extension; "" when it cannot be used.
-std::string AttachmentName(std::string_view raw);
+// ".jpg" added when it has no extension (then *guessed is set); "" when it
+// cannot be used.
+std::string AttachmentName(std::string_view raw, bool* guessed = nullptr);
+
+// Writes all of `data` to fd. False with errno set when a write fails.
+bool WriteAll(int fd, std::string_view data);
 
 }  // namespace ng

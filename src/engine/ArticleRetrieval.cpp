@@ -4,28 +4,28 @@
 #include <cstring>
 
 #include "engine/ProcessGroups.h"
+#include "platform/ShowableText.h"
 #include "platform/System.h"
 #include "platform/TextFile.h"
 #include "store/DownloadLog.h"
 
 using namespace ng;
 
-bool CProcessGroups::RetrieveArticle(const std::string& number) {
+CProcessGroups::Fetched CProcessGroups::FetchIntoSaver(const std::string& number,
+                                                       int64_t& articleStart) {
     switch (m_fetcher.Request(number)) {
         case ArticleFetcher::Reply::None:
-            // No answer at all (connection lost, or a stop cut the wait
-            // short): the article was not dealt with and must be offered again.
-            return false;
+            return Fetched::NoAnswer;
         case ArticleFetcher::Reply::Other:
             Window().SetProgress(LinesDecoded, 0, 0, true);
-            return true;  // no such article: dealt with
+            return Fetched::NoArticle;
         case ArticleFetcher::Reply::Follows:
             break;
     }
 
     Window().SetSubjectText(m_strSubject);
     Window().SetSavingToText("(Looking for binary attachment)");
-    const int64_t articleStart = NowSeconds();
+    articleStart = NowSeconds();
     m_saver.Begin(m_strSaveDir);
     int lineCounter = 0;
     bool complete = m_fetcher.ReadBody([&](std::string_view line, int64_t received) {
@@ -45,21 +45,58 @@ bool CProcessGroups::RetrieveArticle(const std::string& number) {
     if (!complete) {
         // A stopped or broken download leaves no file under the picture's name.
         m_saver.Drop();
-        return false;
+        return Fetched::Cut;
     }
     Window().SetProgress(LinesDecoded, m_expectedLines, m_expectedLines, false);
+    return Fetched::Held;
+}
 
-    AttachmentSaver::Outcome saved = m_saver.Save(m_settings.saveAscii, &m_pause);
-    switch (saved.kind) {
-        case AttachmentSaver::Outcome::NotSaved:
+bool CProcessGroups::RetrieveArticle(const std::string& number) {
+    int64_t articleStart = 0;
+    switch (FetchIntoSaver(number, articleStart)) {
+        case Fetched::NoAnswer:
+            // No answer at all (connection lost, or a stop cut the wait
+            // short): the article was not dealt with and must be offered again.
+        case Fetched::Cut:
             return false;
-        case AttachmentSaver::Outcome::Failed:
+        case Fetched::NoArticle:
+            return true;  // no such article: dealt with
+        case Fetched::Held:
+            break;
+    }
+    SaveOutcome saved = m_saver.Save({m_settings.saveAscii, &m_pause, HashesInUse()});
+    if (!ReportOutcome(saved)) {
+        return false;
+    }
+    ShowTransferFigures(articleStart);
+    if (saved.kind == SaveOutcome::Damaged) {
+        // Dealt with, but not remembered: a repost may still be fetched.
+        Window().SetSavingToText("");
+        Window().SetProgress(LinesDecoded, 0, 0, true);
+        return true;
+    }
+    RememberName(m_saver.FileName());
+    Window().SetSavingToText("");
+    Window().SetProgress(LinesDecoded, 0, 0, true);
+    return true;
+}
+
+// Shows, logs and counts what became of a picture. False when nothing was
+// saved for a reason that makes the article not dealt with.
+bool CProcessGroups::ReportOutcome(const SaveOutcome& saved) {
+    switch (saved.kind) {
+        case SaveOutcome::NotSaved:
+            return false;
+        case SaveOutcome::Failed:
             // Not the article's fault: no later file would fare better.
             m_pass.Fail(IsDiskFullError(saved.error) ? "Error--disk or directory full"
                                                      : "Error--cannot write in " + m_strSaveDir +
                                                            " (" + std::strerror(saved.error) + ")");
             return false;
-        case AttachmentSaver::Outcome::Duplicate:
+        case SaveOutcome::Damaged:
+            ReportDamage(saved.name.empty() ? m_strSubject : saved.name, saved.damage);
+            break;
+        case SaveOutcome::Duplicate:
             // The picture is there already: a history skip.
             ++m_historySkipped;
             Window().SetHistorySkipped(m_historySkipped);
@@ -67,9 +104,17 @@ bool CProcessGroups::RetrieveArticle(const std::string& number) {
                 LogHistoryHit(ToUpperAscii(saved.name), ToUpperAscii(m_strSubject));
             }
             break;
-        case AttachmentSaver::Outcome::Saved: {
+        case SaveOutcome::KnownContent:
+            // The same bytes were saved before under another name.
+            ++m_historySkipped;
+            Window().SetHistorySkipped(m_historySkipped);
+            if (m_settings.filter.logHistoryHits) {
+                LogHistoryHit(saved.name, "duplicate of " + saved.earlier);
+            }
+            break;
+        case SaveOutcome::Saved: {
             const std::string outputPath = m_strSaveDir + saved.name;
-            if (saved.name != m_saver.FileName()) {
+            if (saved.name != saved.asked) {
                 Window().SetSavingToText(outputPath);  // the name really written
             }
             int error = 0;
@@ -85,20 +130,36 @@ bool CProcessGroups::RetrieveArticle(const std::string& number) {
             break;
         }
     }
+    return true;
+}
+
+// A post whose sizes or checksums do not add up: nothing is kept under its
+// name. The status line says so, and the download log, when it is kept,
+// gets a record that cannot be taken for a saved file's.
+void CProcessGroups::ReportDamage(const std::string& name, const std::string& why) {
+    const std::string path = m_strSaveDir + name;
+    Window().SetStatusText("Damaged post, not saved: " + ShowableText(name) + " (" +
+                           ShowableText(why) + ")");
+    if (m_settings.enableLogging) {
+        AppendTextLine(m_settings.logFile, ShowableText("damaged post, not saved (" + why +
+                                                        "): " + path + " -> " + m_strFrom));
+    }
+}
+
+// The history keeps the name the article gave, whatever name the file got:
+// that is what the next subject with it is tested against. Names without a
+// dot, and index files, are not worth remembering.
+void CProcessGroups::RememberName(const std::string& name) {
+    std::string lowerName = ToLowerAscii(name);
+    if (lowerName.find("index") == std::string::npos && lowerName.find('.') != std::string::npos) {
+        m_history.Add(lowerName);
+    }
+}
+
+void CProcessGroups::ShowTransferFigures(int64_t articleStart) {
     Window().SetBytesTransferred(m_bytesTransferred);
     const int64_t now = NowSeconds();
     Window().SetRateSince(BytesPerSec, m_passStart, now, m_bytesTransferred);
     m_articleSeconds += now - articleStart;
     Window().SetRate(BinaryBytesPerSec, m_articleSeconds, m_bytesTransferred);
-
-    // The history keeps the name the article gave, whatever name the file
-    // got: that is what the next subject with it is tested against. Names
-    // without a dot, and index files, are not worth remembering.
-    std::string lowerName = ToLowerAscii(m_saver.FileName());
-    if (lowerName.find("index") == std::string::npos && lowerName.find('.') != std::string::npos) {
-        m_history.Add(lowerName);
-    }
-    Window().SetSavingToText("");
-    Window().SetProgress(LinesDecoded, 0, 0, true);
-    return true;
 }

@@ -1,62 +1,11 @@
 #include "engine/AttachmentSaver.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-
 #include "platform/StagedFile.h"
 
 namespace ng {
 
-namespace {
-
-// How many names beside a taken one are tried before the picture is given up.
-constexpr int kMaxFreeNames = 1000;
-
-// Whether the regular file at `path` holds exactly the bytes of `fd`. Never
-// follows a link and never waits on a FIFO.
-bool SameBytes(const std::string& path, int fd) {
-    int other = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (other < 0) {
-        return false;
-    }
-    struct stat mine {
-    }, theirs{};
-    bool same = ::fstat(fd, &mine) == 0 && ::fstat(other, &theirs) == 0 &&
-                S_ISREG(theirs.st_mode) && mine.st_size == theirs.st_size;
-    char a[65536], b[65536];
-    for (off_t at = 0; same && at < mine.st_size;) {
-        ssize_t n = ::pread(fd, a, sizeof a, at);
-        ssize_t m = n > 0 ? ::pread(other, b, static_cast<size_t>(n), at) : -1;
-        same = n > 0 && m == n && std::memcmp(a, b, static_cast<size_t>(n)) == 0;
-        at += n;
-    }
-    ::close(other);
-    return same;
-}
-
-// A name the file system refuses is the article's fault, not the folder's.
-bool IsBadName(int error) {
-    return error == ENAMETOOLONG || error == EINVAL || error == EILSEQ;
-}
-
-}  // namespace
-
-std::string FreeNameCandidate(const std::string& name, int n) {
-    if (n == 0) {
-        return name;
-    }
-    size_t dot = name.find_last_of('.');
-    if (dot == std::string::npos) {
-        dot = name.size();
-    }
-    return name.substr(0, dot) + "-" + std::to_string(n) + name.substr(dot);
-}
-
 AttachmentSaver::AttachmentSaver() {
+    m_formats.push_back(MakeYencFormat());
     m_formats.push_back(MakeUuFormat());
     m_formats.push_back(MakeBase64Format());
 }
@@ -64,6 +13,7 @@ AttachmentSaver::AttachmentSaver() {
 void AttachmentSaver::Begin(std::string saveDir) {
     m_strSaveDir = std::move(saveDir);
     m_strFileName.clear();
+    m_bExtensionGuessed = false;
     m_lines.Clear();
     for (auto& format : m_formats) {
         format->Reset();
@@ -72,11 +22,19 @@ void AttachmentSaver::Begin(std::string saveDir) {
 
 LineNote AttachmentSaver::Take(std::string_view line) {
     LineNote merged;
+    // A yEnc header names its file beyond doubt: once one is seen, what the
+    // other formats take for a name (any line saying "base64") renames
+    // nothing. Between uu and base64 the last name seen wins, as it always did.
+    const bool yencFound = m_formats.front()->Found();
     for (auto& format : m_formats) {
         LineNote note = format->Notice(line);
         merged.restartCount = merged.restartCount || note.restartCount;
+        if (yencFound && format != m_formats.front()) {
+            continue;
+        }
         if (note.name) {
             m_strFileName = *note.name;
+            m_bExtensionGuessed = note.extensionGuessed;
             merged.name = std::move(note.name);
         }
         if (note.shown) {
@@ -91,15 +49,18 @@ void AttachmentSaver::Drop() {
     m_lines.Clear();
 }
 
-AttachmentSaver::Outcome AttachmentSaver::Save(bool saveAscii, PauseGate* pause) {
-    Outcome outcome;
-    AttachmentFormat* format = nullptr;
-    for (auto& candidate : m_formats) {
+AttachmentFormat* AttachmentSaver::FoundFormat() const {
+    for (const auto& candidate : m_formats) {
         if (candidate->Found()) {
-            format = candidate.get();
-            break;
+            return candidate.get();
         }
     }
+    return nullptr;
+}
+
+SaveOutcome AttachmentSaver::Save(const Options& options) {
+    SaveOutcome outcome;
+    AttachmentFormat* format = FoundFormat();
     if (m_strFileName.empty()) {
         Drop();
         return outcome;  // nothing to name the file by
@@ -107,46 +68,44 @@ AttachmentSaver::Outcome AttachmentSaver::Save(bool saveAscii, PauseGate* pause)
 
     StagedFile picture;
     StagedFile raw;
-    const bool keepRaw = saveAscii && format && format->KeepsRawCopy();
-    int error = picture.Create(m_strSaveDir);
-    if (error == 0 && keepRaw) {
-        error = raw.Create(m_strSaveDir);
+    const bool keepRaw = options.saveAscii && format && format->KeepsRawCopy();
+    DecodeStatus status{picture.Create(m_strSaveDir), {}};
+    if (status.Ok() && keepRaw) {
+        status.error = raw.Create(m_strSaveDir);
     }
     // An article without a known encoding leaves an empty file, as it always did.
-    if (error == 0 && format) {
-        error = format->Decode(m_lines, {picture.Fd(), keepRaw ? raw.Fd() : -1, pause});
+    if (status.Ok() && format) {
+        status = format->Decode(m_lines, {picture.Fd(), keepRaw ? raw.Fd() : -1, options.pause});
     }
     Drop();
-    if (error != 0) {
-        outcome.kind = Outcome::Failed;
-        outcome.error = error;
+    if (status.error != 0) {
+        outcome.kind = SaveOutcome::Failed;
+        outcome.error = status.error;
         return outcome;
     }
+    if (!status.damage.empty()) {
+        outcome.kind = SaveOutcome::Damaged;
+        outcome.name = m_strFileName;
+        outcome.damage = status.damage;
+        return outcome;  // the staged file goes with nothing named
+    }
+    SaveOutcome placed = PlacePicture(picture, {m_strSaveDir, m_strFileName, m_bExtensionGuessed,
+                                                keepRaw ? &raw : nullptr, options.hashes});
+    m_strFileName = placed.given;
+    return placed;
+}
 
-    for (int n = 0; n < kMaxFreeNames; ++n) {
-        std::string name = FreeNameCandidate(m_strFileName, n);
-        if (SameBytes(m_strSaveDir + name, picture.Fd())) {
-            outcome.kind = Outcome::Duplicate;
-            outcome.name = std::move(name);
-            return outcome;
-        }
-        error = picture.Place(name);
-        if (error == EEXIST) {
-            continue;
-        }
-        if (error != 0) {
-            outcome.kind = IsBadName(error) ? Outcome::NotSaved : Outcome::Failed;
-            outcome.error = error;
-            return outcome;
-        }
-        if (keepRaw) {
-            raw.Place(name + "a");  // never over a file that is there already
-        }
-        outcome.kind = Outcome::Saved;
-        outcome.name = std::move(name);
-        return outcome;
-    }
-    return outcome;  // every name beside it taken: give the picture up
+bool AttachmentSaver::HoldsWholeFile() const {
+    AttachmentFormat* format = FoundFormat();
+    return format && format->FoundWhole();
+}
+
+DecodeStatus AttachmentSaver::SavePiece(StagedFile& file, Piece& piece, PauseGate* pause) {
+    AttachmentFormat* format =
+        m_formats.front()->Found() ? m_formats.front().get() : m_formats[1].get();  // uu
+    DecodeStatus status = format->DecodePiece(m_lines, {file.Fd(), -1, pause}, piece);
+    Drop();
+    return status;
 }
 
 }  // namespace ng

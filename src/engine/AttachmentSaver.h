@@ -2,12 +2,9 @@
 // Saves the attachment of one article: watches the lines as they arrive for
 // an attachment and its name (asking each encoding's format in turn), holds
 // them, and at the end has the format found decode them into a new file in
-// the group's folder, which gets its name only once it is complete.
-//
-// A file already in the folder is never replaced or emptied, and no link is
-// followed: when the name is taken by a file holding the same bytes, the
-// picture is already there; otherwise the picture goes under a free name
-// beside it ("cat-1.jpg").
+// the group's folder, which gets its name only once it is complete
+// (PicturePlacer). An article that is one part of a multi-part post has its
+// piece decoded instead, into a folder of the caller's choosing.
 
 #include <memory>
 #include <string>
@@ -16,10 +13,13 @@
 
 #include "decode/ArticleLines.h"
 #include "decode/AttachmentFormat.h"
+#include "engine/PicturePlacer.h"
 
 namespace ng {
 
 class PauseGate;
+class PictureHashes;
+class StagedFile;
 
 class AttachmentSaver {
 public:
@@ -30,23 +30,26 @@ public:
     // One article line as it arrives; what it means for the window.
     LineNote Take(std::string_view line);
 
-    struct Outcome {
-        enum Kind {
-            Saved,      // written under `name`
-            Duplicate,  // `name` in the folder already holds the same bytes
-            NotSaved,   // no name, or one the folder cannot hold: the article's own fault
-            Failed,     // the folder cannot be written (`error`): the pass cannot go on
-        };
-        Kind kind = NotSaved;
-        std::string name;  // the name really written, or the duplicate's
-        int error = 0;
+    struct Options {
+        bool saveAscii = false;
+        PauseGate* pause = nullptr;
+        PictureHashes* hashes = nullptr;  // when duplicates by content are skipped
     };
     // Decodes the held lines and puts the file in place; forgets the lines.
-    Outcome Save(bool saveAscii, PauseGate* pause);
+    SaveOutcome Save(const Options& options);
+
+    // The article holds a whole file, not one part of several.
+    bool HoldsWholeFile() const;
+    // Decodes the piece of a multi-part post the held lines carry into
+    // `piece` (a staged file the caller places), yEnc when the article has a
+    // yEnc header, else uuencoded data; forgets the lines.
+    DecodeStatus SavePiece(StagedFile& file, Piece& piece, PauseGate* pause);
+
     // Forgets the article without saving anything.
     void Drop();
 
-    // The name the article gives its file, and the folder it goes into.
+    // The name the article gives its file (once saved: with the extension of
+    // its real type when it had none), and the folder it goes into.
     const std::string& FileName() const { return m_strFileName; }
     const std::string& SaveDir() const { return m_strSaveDir; }
 
@@ -54,14 +57,13 @@ public:
     void Release() { m_lines.Release(); }
 
 private:
-    std::vector<std::unique_ptr<AttachmentFormat>> m_formats;
+    AttachmentFormat* FoundFormat() const;
+
+    std::vector<std::unique_ptr<AttachmentFormat>> m_formats;  // yEnc first
     ArticleLines m_lines;
     std::string m_strSaveDir;
     std::string m_strFileName;
+    bool m_bExtensionGuessed = false;
 };
-
-// "cat.jpg", then "cat-1.jpg", "cat-2.jpg", ...: the n-th name tried for a
-// picture whose own name is taken.
-std::string FreeNameCandidate(const std::string& name, int n);
 
 }  // namespace ng

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/PostParts.h"
 #include "engine/ProcessGroups.h"
 #include "nntp/Overview.h"
 #include "nntp/Reply.h"
@@ -101,7 +102,9 @@ void CProcessGroups::ProcessGroup(const std::string& group) {
             if (m_settings.histSaveFrequency > 0 && j % m_settings.histSaveFrequency == 0) {
                 SaveHistory();
             }
-            OverviewFields fields = ParseOverviewLine(*head);
+            // An entry is one article, or the parts of one post.
+            const std::vector<std::string_view> lines = EntryLines(*head);
+            OverviewFields fields = ParseOverviewLine(lines.front());
             m_strSubject = fields.subject;
             m_strFrom = fields.from;
             m_expectedLines = fields.lines;
@@ -109,11 +112,17 @@ void CProcessGroups::ProcessGroup(const std::string& group) {
             if (ownDirectory && !groupPathExisted) {
                 MakeDirectories(groupPath);  // a failure shows when the file cannot be created
             }
-            bool dealtWith = RetrieveArticle(fields.number);
+            const bool post = MultiPartCounter(fields.subject).has_value();
+            bool dealtWith = post ? RetrievePost(lines) : RetrieveArticle(fields.number);
             ++m_articlesSaved;
             Window().SetArticlesSaved(m_articlesSaved);
             if (dealtWith) {
+                // A post is dealt with up to its last part.
                 lastDealtWith = LeadingNumber(fields.number);
+                for (std::string_view line : lines) {
+                    lastDealtWith =
+                        std::max(lastDealtWith, LeadingNumber(ParseOverviewLine(line).number));
+                }
             }
             if (m_bCatchUp) {
                 lastDealtWith = reply.last;
@@ -204,16 +213,55 @@ bool CProcessGroups::FetchOverview(const std::string& group, int64_t from, int64
 void CProcessGroups::Judge(const OverviewFields& fields, const std::string& line) {
     HeaderFilter::Decision decision =
         m_filter.AcceptHeader(fields.subject, fields.from, fields.lines);
+    if (decision.verdict == HeaderFilter::Verdict::Accept) {
+        m_pending.Append(line);
+        m_filter.NoteAccepted(fields.subject);
+        return;
+    }
+    Count(decision, fields.subject);
+}
+
+// One post split over several articles through the header filter, with
+// the parts kept from earlier passes: into the pending list as one entry
+// (the parts' overview lines one after another), or counted once as a
+// rejection.
+void CProcessGroups::JudgePost(const PostGrouper::Post& post,
+                               const std::vector<std::string>& fetched) {
+    std::optional<PartialPost> kept = m_parts.Find(post.key);
+    HeaderFilter::PostView view;
+    view.sender = post.members.front().fields.from;
+    view.key = post.key;
+    view.total = post.total;
+    std::string entry;
+    if (kept) {
+        view.lines = kept->KeptLines();
+        view.partsKnown = static_cast<int64_t>(kept->parts.size());
+    }
+    for (const PostGrouper::Member& member : post.members) {
+        view.subjects.push_back(member.fields.subject);
+        if (!kept || kept->parts.count(member.part) == 0) {
+            view.lines += member.fields.lines;
+            ++view.partsKnown;
+        }
+        entry += fetched[member.index];
+    }
+    HeaderFilter::Decision decision = m_filter.AcceptPost(view);
+    if (decision.verdict == HeaderFilter::Verdict::Accept) {
+        m_pending.Append(std::move(entry));
+        m_filter.NoteAccepted(post.key);
+        return;
+    }
+    Count(decision, post.members.front().fields.subject);
+}
+
+// Counts, shows and logs a rejection.
+void CProcessGroups::Count(const HeaderFilter::Decision& decision, const std::string& subject) {
     switch (decision.verdict) {
-        case HeaderFilter::Verdict::Accept:
-            m_pending.Append(line);
-            m_filter.NoteAccepted(fields.subject);
-            break;
         case HeaderFilter::Verdict::InHistory:
             ++m_historySkipped;
             Window().SetHistorySkipped(m_historySkipped);
             if (m_settings.filter.logHistoryHits) {
-                LogHistoryHit(decision.matched, ToUpperAscii(fields.subject));
+                LogHistoryHit(decision.matched, ToUpperAscii(subject));
             }
             break;
         case HeaderFilter::Verdict::Crosspost:
@@ -226,25 +274,37 @@ void CProcessGroups::Judge(const OverviewFields& fields, const std::string& line
 }
 
 // Runs the fetched overview lines through the header filter into the
-// pending list.
+// pending list: an article on its own as it always was, a post split over
+// several articles as a whole.
 void CProcessGroups::FilterOverview(const std::string& group,
                                     const std::vector<std::string>& fetched) {
     const int fetchedCount = static_cast<int>(fetched.size());
     Window().SetStatusText(Format("Scanning %lld retrieved headers in ", fetchedCount, group));
     int scanned = 0;
-    for (const std::string& line : fetched) {
+    PostGrouper grouper;
+    for (size_t i = 0; i < fetched.size(); ++i) {
         if (m_pass.PollStop()) {
             break;
         }
-        OverviewFields fields = ParseOverviewLine(line);
+        OverviewFields fields = ParseOverviewLine(fetched[i]);
         // The number goes into an ARTICLE command: a line without a proper
         // one (no TABs, say, leaving the line end in it) is skipped.
         if (IsArticleNumber(fields.number)) {
-            Judge(fields, line);
+            grouper.Add(i, std::move(fields));
         }
         ++scanned;
         if (scanned % 10 == 0) {
             Window().SetStatusProgress(scanned, fetchedCount);
+        }
+    }
+    for (const PostGrouper::Post& post : grouper.Finish()) {
+        if (m_pass.PollStop()) {
+            break;
+        }
+        if (post.key.empty()) {
+            Judge(post.members.front().fields, fetched[post.members.front().index]);
+        } else {
+            JudgePost(post, fetched);
         }
     }
     m_articlesScanned += scanned;

@@ -1,5 +1,7 @@
 #include "engine/HeaderFilter.h"
 
+#include <algorithm>
+
 #include "store/DownloadHistory.h"
 
 namespace ng {
@@ -19,28 +21,62 @@ bool HeaderFilter::MatchesAny(const std::vector<std::string>& upperList,
     return false;
 }
 
-HeaderFilter::Decision HeaderFilter::AcceptHeader(std::string_view subject, std::string_view sender,
-                                                  int lines) const {
+HeaderFilter::Verdict HeaderFilter::TestText(const std::string& upperSubject,
+                                             std::string_view sender) const {
     const FilterSettings& s = m_settings;
-    if (lines < s.minLines || lines > s.maxLines) {
-        return {Verdict::LineCount, {}};
-    }
-    const std::string upperSubject = ToUpperAscii(subject);
     bool included = (s.subjectIncludes.empty() || MatchesAny(s.subjectIncludes, upperSubject)) &&
                     (s.subjectIncludes2.empty() || MatchesAny(s.subjectIncludes2, upperSubject));
     if (!included) {
-        return {Verdict::NotIncluded, {}};
+        return Verdict::NotIncluded;
     }
     if (!s.subjectExcludes.empty() && MatchesAny(s.subjectExcludes, upperSubject)) {
-        return {Verdict::Excluded, {}};
+        return Verdict::Excluded;
     }
     if (!s.fromExcludes.empty() && MatchesAny(s.fromExcludes, ToUpperAscii(sender))) {
-        return {Verdict::SenderExcluded, {}};
+        return Verdict::SenderExcluded;
+    }
+    return Verdict::Accept;
+}
+
+HeaderFilter::Decision HeaderFilter::AcceptHeader(std::string_view subject, std::string_view sender,
+                                                  int lines) const {
+    if (lines < m_settings.minLines || lines > m_settings.maxLines) {
+        return {Verdict::LineCount, {}};
+    }
+    const std::string upperSubject = ToUpperAscii(subject);
+    if (Verdict verdict = TestText(upperSubject, sender); verdict != Verdict::Accept) {
+        return {verdict, {}};
     }
     if (auto matched = m_history.FindHit(upperSubject)) {
         return {Verdict::InHistory, std::move(*matched)};
     }
     if (m_acceptedSubjects.count(std::string(subject)) != 0) {
+        return {Verdict::Crosspost, {}};
+    }
+    return {Verdict::Accept, {}};
+}
+
+HeaderFilter::Decision HeaderFilter::AcceptPost(const PostView& post) const {
+    const int64_t known = std::max<int64_t>(post.partsKnown, 1);
+    const int64_t estimate =
+        post.partsKnown >= post.total ? post.lines : post.lines * post.total / known;
+    if (post.lines > m_settings.maxLines || estimate < m_settings.minLines) {
+        return {Verdict::LineCount, {}};
+    }
+    std::vector<std::string> upperSubjects;
+    for (std::string_view subject : post.subjects) {
+        upperSubjects.push_back(ToUpperAscii(subject));
+        if (Verdict verdict = TestText(upperSubjects.back(), post.sender);
+            verdict != Verdict::Accept) {
+            return {verdict, {}};
+        }
+    }
+    for (const std::string& upperSubject : upperSubjects) {
+        if (auto matched = m_history.FindHit(upperSubject)) {
+            return {Verdict::InHistory, std::move(*matched)};
+        }
+    }
+    if (m_acceptedSubjects.count(std::string(post.key)) != 0) {
         return {Verdict::Crosspost, {}};
     }
     return {Verdict::Accept, {}};

@@ -4,6 +4,7 @@
 // download history and the subjects already accepted in this pass. It only
 // decides; counting, showing and logging the rejections is the caller's.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,9 +36,26 @@ public:
     HeaderFilter(const FilterSettings& settings, const DownloadHistory& history);
 
     Decision AcceptHeader(std::string_view subject, std::string_view sender, int lines) const;
+
+    // A post split over several articles, judged as a whole: the parts
+    // listed now and those kept from earlier passes.
+    struct PostView {
+        std::vector<std::string_view> subjects;  // of the parts listed now
+        std::string_view sender;
+        std::string_view key;  // names the post, for the crosspost test
+        int64_t lines = 0;     // of every part known, listed or kept
+        int64_t partsKnown = 0;
+        int64_t total = 0;
+    };
+    // The line counts add up: more than MaxLines already is too many; fewer
+    // than MinLines counts once the post is whole, and before that as the
+    // parts known so far scaled to all of them. A subject that misses an
+    // include list, or holds an exclude term or a downloaded file's name,
+    // decides for every part.
+    Decision AcceptPost(const PostView& post) const;
     // Remembers an accepted subject, so that the same subject later in the
     // pass (in any group) is a crosspost.
-    void NoteAccepted(const std::string& subject) { m_acceptedSubjects.insert(subject); }
+    void NoteAccepted(std::string_view subject) { m_acceptedSubjects.emplace(subject); }
     // Forgets the accepted subjects, giving back their room.
     void Clear() { std::unordered_set<std::string>().swap(m_acceptedSubjects); }
 
@@ -45,6 +63,9 @@ public:
     static bool MatchesAny(const std::vector<std::string>& upperList, std::string_view upperText);
 
 private:
+    // The subject and sender tests, before the history and crosspost tests.
+    Verdict TestText(const std::string& upperSubject, std::string_view sender) const;
+
     const FilterSettings& m_settings;
     const DownloadHistory& m_history;
     std::unordered_set<std::string> m_acceptedSubjects;

@@ -57,6 +57,8 @@ PassSettings ReadPassSettings(const SettingsStore& store) {
     settings.saveAscii = number(keys::kSaveAscii, 0) != 0;
     settings.enableLogging = number(keys::kEnableLogging, 0) != 0;
     settings.logFile = text(keys::kLogFile, defaults::kWorkerLogFile);
+    settings.skipDuplicates = number(keys::kSkipDuplicates, defaults::kSkipDuplicates) != 0;
+    settings.partialKeepDays = number(keys::kPartialKeepDays, defaults::kPartialKeepDays);
     return settings;
 }
 

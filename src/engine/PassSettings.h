@@ -37,6 +37,8 @@ struct PassSettings {
     bool saveAscii = false;
     bool enableLogging = false;
     std::string logFile;
+    bool skipDuplicates = true;  // keep content hashes; never save the same bytes twice
+    int partialKeepDays = 0;     // how long parts of an incomplete post are kept
 };
 
 // Reads the product section, the server's login and the "FromExcludes" file

@@ -2,6 +2,9 @@
 
 #include <utility>
 
+#include <cstdint>
+
+#include "engine/PostParts.h"
 #include "nntp/Overview.h"
 
 namespace ng {
@@ -17,9 +20,17 @@ PendingEditor::PendingEditor(std::deque<std::string>& lines, bool& edited, int& 
 std::vector<PendingRow> PendingEditor::Rows() const {
     std::vector<PendingRow> rows;
     rows.reserve(m_lines.size());
-    for (const std::string& line : m_lines) {
-        OverviewFields fields = ParseOverviewLine(line);
-        rows.push_back({std::move(fields.subject), std::move(fields.from), fields.lines});
+    for (const std::string& entry : m_lines) {
+        // A post split over several articles is one entry: its first part's
+        // subject and sender, and the lines of all its parts.
+        std::vector<std::string_view> lines = EntryLines(entry);
+        OverviewFields fields = ParseOverviewLine(lines.empty() ? entry : lines.front());
+        int64_t total = 0;
+        for (std::string_view line : lines) {
+            total += ParseOverviewLine(line).lines;
+        }
+        rows.push_back({std::move(fields.subject), std::move(fields.from),
+                        static_cast<int>(std::min<int64_t>(total, INT32_MAX))});
     }
     return rows;
 }
@@ -54,8 +65,9 @@ void PendingEditor::SortBySubject() {
     // swapped along with their lines; std::string compares as unsigned bytes.
     std::vector<std::string> subjects;
     subjects.reserve(m_lines.size());
-    for (const std::string& line : m_lines) {
-        subjects.push_back(ParseOverviewLine(line).subject);
+    for (const std::string& entry : m_lines) {
+        std::vector<std::string_view> lines = EntryLines(entry);
+        subjects.push_back(ParseOverviewLine(lines.empty() ? entry : lines.front()).subject);
     }
     for (size_t i = 0; i + 1 < m_lines.size(); ++i) {
         for (size_t j = i + 1; j < m_lines.size(); ++j) {

@@ -115,6 +115,8 @@ void CProcessGroups::RunPass() {
     m_historySkipped = 0;
     m_crosspostsSkipped = 0;
     LoadHistory();
+    // Parts of posts that never became whole are given up after a while.
+    m_parts.Expire(m_passStart - int64_t{m_settings.partialKeepDays} * 24 * 60 * 60);
 
     int n = 0;
     for (const std::string& group : groups) {
@@ -185,16 +187,29 @@ void CProcessGroups::LoadHistory() {
         // the few names of this pass: that would lose the whole history.
         m_bHistoryUnreadable = errno != ENOENT;
     }
+    if (m_settings.skipDuplicates) {
+        errno = 0;
+        if (!m_hashes.Load(files::kPictureHashes, m_settings.maxHist)) {
+            m_bHashesUnreadable = errno != ENOENT;  // as for the history
+        }
+    }
 }
 
 void CProcessGroups::SaveHistory() {
     if (m_bHistoryUnreadable || !m_history.Save(files::kHistList)) {
         Window().SetStatusText("Unable to open HistList");
     }
+    // Written only when a picture was added: a pass that saved nothing
+    // leaves no new file behind.
+    if (m_settings.skipDuplicates && m_hashes.Changed() &&
+        (m_bHashesUnreadable || !m_hashes.Save(files::kPictureHashes, m_settings.maxHist))) {
+        Window().SetStatusText(std::string("Unable to open ") + files::kPictureHashes);
+    }
 }
 
 void CProcessGroups::ExitInstance() {
     m_history.Clear();
+    m_hashes.Clear();
     m_filter.Clear();
     m_saver.Release();
     m_pass.Disconnect();

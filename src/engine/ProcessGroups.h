@@ -19,9 +19,12 @@
 #include "engine/PassContext.h"
 #include "engine/PassSettings.h"
 #include "engine/PendingList.h"
+#include "engine/PostParts.h"
 #include "nntp/Overview.h"
 #include "platform/Sync.h"
 #include "store/DownloadHistory.h"
+#include "store/PartialPosts.h"
+#include "store/PictureHashes.h"
 
 namespace ng {
 class SettingsStore;
@@ -79,9 +82,23 @@ private:
                        int64_t& overviewEnd);
     void FilterOverview(const std::string& group, const std::vector<std::string>& fetched);
     void Judge(const ng::OverviewFields& fields, const std::string& line);
+    enum class Fetched { NoAnswer, NoArticle, Cut, Held };
+    // Fetches an article into the saver; its body starts at articleStart.
+    Fetched FetchIntoSaver(const std::string& number, int64_t& articleStart);
     bool RetrieveArticle(const std::string& number);
+    bool ReportOutcome(const ng::SaveOutcome& saved);
+    bool RetrievePost(const std::vector<std::string_view>& lines);
+    bool KeepPart(ng::PartialPost& post, int64_t number, const ng::OverviewFields& fields);
+    bool JoinPost(const ng::PartialPost& post);
+    void Count(const ng::HeaderFilter::Decision& decision, const std::string& subject);
+    void JudgePost(const ng::PostGrouper::Post& post, const std::vector<std::string>& fetched);
+    void ReportDamage(const std::string& name, const std::string& why);
+    void ShowTransferFigures(int64_t articleStart);
+    void RememberName(const std::string& name);
     void LoadHistory();
     void SaveHistory();
+    // The saved pictures' hashes, when duplicates by content are skipped.
+    ng::PictureHashes* HashesInUse() { return m_settings.skipDuplicates ? &m_hashes : nullptr; }
 
     ng::IDisplay& Window() { return m_pass.Window(); }
 
@@ -95,7 +112,11 @@ private:
     ng::PassSettings m_settings;
     ng::DownloadHistory m_history;
     bool m_bHistoryUnreadable = false;  // "HistList" exists but could not be loaded
-    bool m_bLogRefusalShown = false;    // the download log was refused once already
+    ng::PictureHashes m_hashes;
+    bool m_bHashesUnreadable = false;  // "PictureHashes" exists but could not be loaded
+    bool m_bLogRefusalShown = false;   // the download log was refused once already
+    ng::PartialPosts m_parts;          // parts of multi-part posts waiting for the rest
+    bool m_bWorkFolderRefusalShown = false;
     ng::HeaderFilter m_filter;
     ng::ArticleFetcher m_fetcher;
     ng::AttachmentSaver m_saver;

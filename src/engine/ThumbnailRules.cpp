@@ -5,7 +5,12 @@
 namespace ng {
 
 bool ThumbnailTakes(const std::string& path) {
-    return path.empty() || path.find(".jpg") != std::string::npos;
+    for (const char* type : {".jpg", ".png", ".gif", ".webp"}) {
+        if (path.find(type) != std::string::npos) {
+            return true;
+        }
+    }
+    return path.empty();
 }
 
 std::string ThumbnailCaptionName(const std::string& path) {

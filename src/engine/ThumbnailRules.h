@@ -6,8 +6,9 @@
 
 namespace ng {
 
-// Only JPEG pictures are shown: a path that contains ".jpg" (exactly, in
-// lower case), or the empty path that clears the view.
+// Only pictures are shown: a path that contains ".jpg", ".png", ".gif" or
+// ".webp" (exactly, in lower case, as the program names files by their
+// type), or the empty path that clears the view.
 bool ThumbnailTakes(const std::string& path);
 
 // The frame's caption: the part of the path after its last "/", or the

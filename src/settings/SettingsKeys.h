@@ -44,6 +44,10 @@ inline constexpr char kNNTPCompress[] = "NNTPCompress";
 // A first visit to a group (mark 0) starts from its newest this many
 // articles; 0: from the first.
 inline constexpr char kFirstVisitMax[] = "FirstVisitMax";
+// 1: a picture whose bytes were saved before, under any name, is not saved again.
+inline constexpr char kSkipDuplicates[] = "SkipDuplicates";
+// Days the parts of a multi-part post wait in the work folder for the rest.
+inline constexpr char kPartialKeepDays[] = "PartialKeepDays";
 
 // DownloadDirs section: "Enable", and one key per group name.
 inline constexpr char kEnable[] = "Enable";
@@ -76,6 +80,8 @@ inline constexpr char kNNTPSecurity[] = "none";
 inline constexpr int kTLSVerify = 1;
 inline constexpr int kNNTPCompress = 1;
 inline constexpr int kFirstVisitMax = 0;
+inline constexpr int kSkipDuplicates = 1;
+inline constexpr int kPartialKeepDays = 14;
 
 // Shown by the setup dialog when the key is missing.
 inline constexpr char kDialogPort[] = "119";

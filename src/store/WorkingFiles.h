@@ -8,6 +8,10 @@ namespace ng::files {
 inline constexpr char kHistList[] = "HistList";          // the download history
 inline constexpr char kHistLog[] = "HistLog.txt";        // history test rejections
 inline constexpr char kFromExcludes[] = "FromExcludes";  // sender excludes
+// Content hashes of the pictures saved ("SkipDuplicates").
+inline constexpr char kPictureHashes[] = "PictureHashes";
+// The hidden work folder: parts of multi-part posts waiting for the rest.
+inline constexpr char kPartsFolder[] = ".parts";
 inline constexpr char kActiveGroupsPrefix[] = "Groups.";
 inline constexpr char kAllGroupsPrefix[] = "AllGroups.";
 inline constexpr char kCategoriesPrefix[] = "GroupCat.";

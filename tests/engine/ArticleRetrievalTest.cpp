@@ -233,7 +233,8 @@ TEST_F(ArticleRetrieval, HostileNamesNeverLeaveTheDownloadFolder) {
     for (const auto& file : FilesUnder(sandbox.Path())) {
         EXPECT_TRUE(file.starts_with("download/") || file == "newsgleaner.ini" ||
                     file == "newsgleaner.ini.lock" || file == "Groups.127.0.0.1" ||
-                    file == "HistList" || file == "HistList.lock")
+                    file == "HistList" || file == "HistList.lock" || file == "PictureHashes" ||
+                    file == "PictureHashes.lock")
             << file;
     }
     const std::string parent = sandbox.Path() + "/..";

@@ -43,6 +43,24 @@ TEST(PendingEditor, RowsShowSubjectSenderAndLines) {
     EXPECT_EQ(rows[2].lines, 12);  // leading digits
 }
 
+TEST(PendingEditor, APostSplitOverArticlesIsOneRow) {
+    std::deque<std::string> lines = {Line(7, "b.jpg (1/3)", "poster", "400") +
+                                         Line(9, "b.jpg (2/3)", "poster", "400") +
+                                         Line(8, "b.jpg (3/3)", "poster", "150"),
+                                     Line(3, "a.jpg (1/1)")};
+    bool edited = false;
+    int removed = 0;
+    ng::PendingEditor editor(lines, edited, removed);
+    auto rows = editor.Rows();
+    ASSERT_EQ(rows.size(), size_t(2));
+    EXPECT_EQ(rows[0].subject, std::string("b.jpg (1/3)"));
+    EXPECT_EQ(rows[0].lines, 950);
+    editor.SortBySubject();
+    EXPECT_EQ(Subjects(editor), (std::vector<std::string>{"a.jpg (1/1)", "b.jpg (1/3)"}));
+    EXPECT_EQ(editor.Remove({1}), 1);  // the whole post goes
+    EXPECT_EQ(lines.size(), size_t(1));
+}
+
 TEST(PendingEditor, RemoveCountsAndMarks) {
     std::deque<std::string> lines;
     for (int i = 1; i <= 6; ++i) {
@@ -117,12 +135,15 @@ TEST(PendingEditor, CancelRestoresListAndMarks) {
     }
 }
 
-TEST(ThumbnailRules, OnlyJpegPathsAreShown) {
+TEST(ThumbnailRules, OnlyPicturePathsAreShown) {
     EXPECT_TRUE(ng::ThumbnailTakes(""));
     EXPECT_TRUE(ng::ThumbnailTakes("/pics/cat.jpg"));
     EXPECT_TRUE(ng::ThumbnailTakes("/pics/cat.jpg.part"));  // anywhere in the path
     EXPECT_TRUE(ng::ThumbnailTakes("/x.jpgs/cat"));
-    EXPECT_FALSE(ng::ThumbnailTakes("/pics/cat.gif"));
+    EXPECT_TRUE(ng::ThumbnailTakes("/pics/cat.gif"));
+    EXPECT_TRUE(ng::ThumbnailTakes("/pics/cat.png"));
+    EXPECT_TRUE(ng::ThumbnailTakes("/pics/cat.webp"));
+    EXPECT_FALSE(ng::ThumbnailTakes("/pics/cat.bmp"));
     EXPECT_FALSE(ng::ThumbnailTakes("/pics/cat.JPG"));  // exact case
     EXPECT_FALSE(ng::ThumbnailTakes("/pics/cat.jpeg"));
 }

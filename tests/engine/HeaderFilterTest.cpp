@@ -93,3 +93,42 @@ TEST_F(HeaderFilter, HistoryLogNeedsExactlyYes) {
 }
 
 }  // namespace
+
+namespace {
+
+// A post split over several articles is judged once, as a whole.
+TEST_F(HeaderFilter, PostsAreJudgedAsAWhole) {
+    Configure("jpg", "", "sample");
+    history.Add("seen.jpg");
+    struct Case {
+        std::vector<std::string_view> subjects;
+        int64_t lines, known, total;
+        Verdict verdict;
+    };
+    const Case cases[] = {
+        // Lines add up: 3 x 400 passes MinLines 500 though each part is below it.
+        {{"a.jpg (1/3)", "a.jpg (2/3)", "a.jpg (3/3)"}, 1200, 3, 3, Verdict::Accept},
+        {{"a.jpg (1/3)", "a.jpg (2/3)", "a.jpg (3/3)"}, 3600, 3, 3, Verdict::LineCount},
+        // Not all known yet: MaxLines counts what is known, MinLines the estimate.
+        {{"a.jpg (1/4)"}, 200, 1, 4, Verdict::Accept},
+        {{"a.jpg (1/4)"}, 100, 1, 4, Verdict::LineCount},
+        {{"a.jpg (1/2)"}, 3001, 1, 2, Verdict::LineCount},
+        // One part's subject decides for all: an include missed, an exclude hit.
+        {{"a.jpg (1/2)", "a.gif (2/2)"}, 1000, 2, 2, Verdict::NotIncluded},
+        {{"a.jpg (1/2)", "a.jpg sample (2/2)"}, 1000, 2, 2, Verdict::Excluded},
+        {{"x (1/2)", "seen.jpg (2/2)"}, 1000, 2, 2, Verdict::NotIncluded},
+        {{"seen.jpg (1/2)", "seen.jpg (2/2)"}, 1000, 2, 2, Verdict::InHistory},
+    };
+    for (const Case& c : cases) {
+        ng::HeaderFilter::PostView post{c.subjects, "x@y", "key", c.lines, c.known, c.total};
+        EXPECT_EQ(filter.AcceptPost(post).verdict, c.verdict)
+            << c.subjects.front() << " " << c.lines;
+    }
+    // Accepted once; the same post again (a crosspost) is rejected once.
+    ng::HeaderFilter::PostView post{{"b.jpg (1/2)", "b.jpg (2/2)"}, "x@y", "b key", 1000, 2, 2};
+    ASSERT_EQ(filter.AcceptPost(post).verdict, Verdict::Accept);
+    filter.NoteAccepted(post.key);
+    EXPECT_EQ(filter.AcceptPost(post).verdict, Verdict::Crosspost);
+}
+
+}  // namespace

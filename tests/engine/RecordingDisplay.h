@@ -71,6 +71,12 @@ public:
         }
         return false;
     }
+    // Forgets what was recorded, for the next pass.
+    void Forget() {
+        std::lock_guard lock(m_mutex);
+        m_calls.clear();
+        m_nEnded = 0;
+    }
     int PassEndCount() const {
         std::lock_guard lock(m_mutex);
         return m_nEnded;

@@ -457,11 +457,15 @@ def main():
     print("Testing %s against INN in %s (open port %d, login port %d)" %
           (program, suite.server, suite.open_port, suite.auth_port), flush=True)
     suite.check_manifest()
-    for scenario in (suite.scenario_main, suite.scenario_history, suite.scenario_login):
+    import posts_test  # today's posts, in a module of their own
+    scenarios = (suite.scenario_main, suite.scenario_history, suite.scenario_login,
+                 lambda: posts_test.scenario_posts(suite))
+    for scenario in scenarios:
         try:
             scenario()
         except Exception as e:  # a broken scenario is a failure, not a crash of the run
-            suite.r.check("%s ran to its end" % scenario.__name__, False, repr(e))
+            suite.r.check("%s ran to its end" % getattr(scenario, "__name__", "posts"), False,
+                          repr(e))
 
     failed = suite.r.failed()
     total = len(suite.r.items)

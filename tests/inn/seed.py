@@ -22,12 +22,14 @@ import subprocess
 import sys
 from email.message import EmailMessage
 
+import seed_posts
+
 INN_BIN = "/usr/lib/news/bin"
 
 PICTURES = "ng.test.pictures"
 MORE = "ng.test.more"
 EMPTY = "ng.test.empty"
-GROUPS = [PICTURES, MORE, EMPTY]
+GROUPS = [PICTURES, MORE, EMPTY, seed_posts.GROUP]
 
 
 def read_state(dir_):
@@ -311,6 +313,8 @@ def main():
     s.text([MORE], "Wanted: tulips .jpg (1/1) in colour", poster, 40,
            note="passes the filters but carries no attachment")
 
+    seed_posts.seed_posts(s)
+
     s.inject()
     ranges = s.collect_numbers(int(state["OPEN_PORT"]))
 
@@ -320,6 +324,7 @@ def main():
         "more_group": MORE,
         "empty_group": EMPTY,
         "missing_group": "ng.test.nosuchgroup",
+        "posts_group": seed_posts.GROUP,
         "ranges": ranges,
         "articles": s.articles,
     }

@@ -4,8 +4,11 @@
 // CR LF, dot-stuffing. Header-only and free of any test framework, so that
 // the benchmarks and fuzz targets use the same encoders as the tests.
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <string_view>
@@ -105,6 +108,60 @@ inline std::string Base64Encode(std::string_view bytes) {
         text += line;
     }
     return text;
+}
+
+// CRC-32 of the bytes (zlib's), as yEnc writes it: eight lower-case hex digits.
+inline std::string Crc32Hex(std::string_view bytes) {
+    uLong crc =
+        ::crc32(0L, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size()));
+    char text[9];
+    std::snprintf(text, sizeof text, "%08lx", crc);
+    return text;
+}
+
+// yEnc data lines of about `lineLength` characters, CR LF ended: NUL, LF,
+// CR and "=" are escaped everywhere, TAB and blank at a line's start and
+// end, and "." at its start, as posting programs do.
+inline std::string YencDataLines(std::string_view bytes, size_t lineLength = 128) {
+    std::string out;
+    std::string line;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const auto c = static_cast<unsigned char>(static_cast<unsigned char>(bytes[i]) + 42);
+        const bool last = i + 1 == bytes.size() || line.size() + 1 >= lineLength;
+        const bool escape = c == 0 || c == '\n' || c == '\r' || c == '=' ||
+                            ((c == '\t' || c == ' ') && (line.empty() || last)) ||
+                            (c == '.' && line.empty());
+        if (escape) {
+            line += '=';
+            line += static_cast<char>(c + 64);
+        } else {
+            line += static_cast<char>(c);
+        }
+        if (line.size() >= lineLength || i + 1 == bytes.size()) {
+            out += line + "\r\n";
+            line.clear();
+        }
+    }
+    return out;
+}
+
+// A whole file in one article: "=ybegin", data, "=yend" with its CRC.
+inline std::string YencEncode(std::string_view bytes, const std::string& name) {
+    const std::string size = std::to_string(bytes.size());
+    return "=ybegin line=128 size=" + size + " name=" + name + "\r\n" + YencDataLines(bytes) +
+           "=yend size=" + size + " crc32=" + Crc32Hex(bytes) + "\r\n";
+}
+
+// Part `part` of `total` of a file: bytes begin..end (from 1, inclusive).
+inline std::string YencEncodePart(std::string_view file, const std::string& name, int part,
+                                  int total, size_t begin, size_t end) {
+    std::string_view piece = file.substr(begin - 1, end - begin + 1);
+    return "=ybegin part=" + std::to_string(part) + " total=" + std::to_string(total) +
+           " line=128 size=" + std::to_string(file.size()) + " name=" + name + "\r\n" +
+           "=ypart begin=" + std::to_string(begin) + " end=" + std::to_string(end) + "\r\n" +
+           YencDataLines(piece) + "=yend size=" + std::to_string(piece.size()) +
+           " part=" + std::to_string(part) + " pcrc32=" + Crc32Hex(piece) +
+           (part == total ? " crc32=" + Crc32Hex(file) : std::string()) + "\r\n";
 }
 
 // How a server sends a block: a leading "." doubled on every line.

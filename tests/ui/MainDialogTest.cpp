@@ -389,7 +389,7 @@ private slots:
         std::string dir = sandbox.File("pics") + "/";
         ::mkdir(dir.c_str(), 0755);
         ngtest::WriteFile(dir + "cat&dog.jpg", ngwin::MakeJpeg(200, 150));
-        ngtest::WriteFile(dir + "other.gif", ngwin::MakeJpeg(20, 20));
+        ngtest::WriteFile(dir + "other.bmp", ngwin::MakeJpeg(20, 20));
         ngtest::WriteFile(dir + "SHOUT.JPG", ngwin::MakeJpeg(20, 20));
         ngtest::WriteFile(dir + "broken.jpg", "no picture");
         ngtest::WriteFile(sandbox.File("plain.jpg"), ngwin::MakeJpeg(30, 20));
@@ -405,7 +405,7 @@ private slots:
         QCOMPARE(c.thumbnail->GetImageFile(), dir + "cat&dog.jpg");
 
         for (const std::string& ignored :
-             {dir + "other.gif", dir + "SHOUT.JPG", dir + "broken.jpg", dir + "missing.jpg"}) {
+             {dir + "other.bmp", dir + "SHOUT.JPG", dir + "broken.jpg", dir + "missing.jpg"}) {
             w.Display().ShowThumbnail(ignored);
             w.Display().SetStatusText(ignored);
             QVERIFY(WaitUntil([&] { return c.status->text().endsWith(ignored.c_str()); }));

@@ -1,0 +1,181 @@
+// yEnc attachments: a whole file in one article, or one piece of a file
+// split over several. Sizes and CRCs are checked; a post whose numbers do
+// not add up is damaged and keeps nothing.
+
+#include <cstdio>
+#include <string>
+
+#include "decode/ArticleLines.h"
+#include "decode/AttachmentFormat.h"
+#include "decode/OutputFile.h"
+#include "decode/Yenc.h"
+#include "platform/Sync.h"
+
+namespace ng {
+
+namespace {
+
+std::string Hex(uint32_t value) {
+    char text[9];
+    std::snprintf(text, sizeof text, "%08x", value);
+    return text;
+}
+
+// What the first yEnc block of an article held, decoded into a file.
+struct YencBlock {
+    YencBegin begin;
+    std::optional<YencPart> part;
+    std::optional<YencEnd> end;  // nullopt: the article stopped before "=yend"
+    int64_t bytes = 0;
+    uint32_t crc = 0;
+    int error = 0;
+    bool found = false;
+};
+
+YencBlock DecodeBlock(const ArticleLines& lines, const DecodeTarget& target) {
+    YencBlock block;
+    OutputFile out;
+    out.Attach(target.fd);
+    YencLineDecoder decoder;
+    size_t i = 0;
+    for (; i < lines.Size() && !block.found; ++i) {
+        if (auto begin = ParseYbegin(lines[i])) {
+            block.begin = *begin;
+            block.found = true;
+        }
+    }
+    if (i < lines.Size() && (block.part = ParseYpart(lines[i]))) {
+        ++i;
+    }
+    for (; block.found && i < lines.Size(); ++i) {
+        const std::string_view line = lines[i];
+        if (target.pause && i % 64 == 0) {
+            target.pause->WaitWhilePaused();
+        }
+        if (line.starts_with("=y") && (block.end = ParseYend(line))) {
+            break;
+        }
+        unsigned char* room = out.Claim(line.size());
+        const size_t n = decoder.Decode(line, room);
+        block.crc = Crc32(block.crc, room, n);
+        block.bytes += static_cast<int64_t>(n);
+        if (int error = out.Commit(n); error != 0) {
+            block.error = error;
+            return block;
+        }
+    }
+    block.error = out.Close();
+    return block;
+}
+
+// The checks every block passes: a complete block whose sizes agree and
+// whose part checksum, when given, matches.
+std::string BlockDamage(const YencBlock& block) {
+    if (!block.end) {
+        return "no =yend line: the post is cut short";
+    }
+    if (block.end->size != block.bytes) {
+        return "=yend size " + std::to_string(block.end->size) + ", decoded " +
+               std::to_string(block.bytes) + " bytes";
+    }
+    if (block.part && block.end->pcrc32 && *block.end->pcrc32 != block.crc) {
+        return "part CRC " + Hex(block.crc) + ", expected " + Hex(*block.end->pcrc32);
+    }
+    return {};
+}
+
+class YencFormat final : public AttachmentFormat {
+public:
+    void Reset() override {
+        m_bFound = false;
+        m_bPart = false;
+    }
+
+    LineNote Notice(std::string_view line) override {
+        LineNote note;
+        if (m_bFound || !line.starts_with("=ybegin")) {
+            return note;
+        }
+        if (auto begin = ParseYbegin(line)) {
+            m_bFound = true;
+            m_bPart = begin->part > 0;
+            note.restartCount = true;
+            note.name = AttachmentName(begin->name, &note.extensionGuessed);
+            note.shown = *note.name;
+        }
+        return note;
+    }
+
+    bool Found() const override { return m_bFound; }
+    bool FoundWhole() const override { return m_bFound && !m_bPart; }
+
+    DecodeStatus Decode(const ArticleLines& lines, const DecodeTarget& target) override {
+        YencBlock block = DecodeBlock(lines, target);
+        if (block.error != 0) {
+            return {block.error, {}};
+        }
+        if (std::string damage = BlockDamage(block); !damage.empty()) {
+            return DecodeStatus::Damaged(damage);
+        }
+        if (block.begin.size != block.bytes) {
+            return DecodeStatus::Damaged(
+                block.part ? "only part " + std::to_string(block.begin.part) + " of its file"
+                           : "=ybegin size " + std::to_string(block.begin.size) + ", decoded " +
+                                 std::to_string(block.bytes) + " bytes");
+        }
+        // A single part checks its bytes with pcrc32; a whole file with crc32.
+        std::optional<uint32_t> expected = block.end->crc32 ? block.end->crc32 : block.end->pcrc32;
+        if (expected && *expected != block.crc) {
+            return DecodeStatus::Damaged("CRC " + Hex(block.crc) + ", expected " + Hex(*expected));
+        }
+        return {};
+    }
+
+    DecodeStatus DecodePiece(const ArticleLines& lines, const DecodeTarget& target,
+                             Piece& piece) override {
+        YencBlock block = DecodeBlock(lines, target);
+        if (block.error != 0) {
+            return {block.error, {}};
+        }
+        if (!block.found) {
+            return DecodeStatus::Damaged("no yEnc data");
+        }
+        if (std::string damage = BlockDamage(block); !damage.empty()) {
+            return DecodeStatus::Damaged(damage);
+        }
+        piece.name = AttachmentName(block.begin.name, &piece.extensionGuessed);
+        piece.bytes = block.bytes;
+        piece.fileSize = block.begin.size;
+        piece.fileCrc = block.end->crc32;
+        piece.part = block.begin.part;
+        piece.total = block.begin.total;
+        if (!block.part) {
+            return DecodeStatus::Damaged("no =ypart line");
+        }
+        const YencPart& range = *block.part;
+        if (range.begin < 1 || range.end < range.begin ||
+            (block.begin.size >= 0 && range.end > block.begin.size)) {
+            return DecodeStatus::Damaged("part range " + std::to_string(range.begin) + "-" +
+                                         std::to_string(range.end) + " outside the file");
+        }
+        if (range.end - range.begin + 1 != block.bytes) {
+            return DecodeStatus::Damaged("part range " + std::to_string(range.begin) + "-" +
+                                         std::to_string(range.end) + " holds " +
+                                         std::to_string(block.bytes) + " bytes");
+        }
+        piece.offset = range.begin - 1;
+        return {};
+    }
+
+private:
+    bool m_bFound = false;
+    bool m_bPart = false;  // the header names a part number
+};
+
+}  // namespace
+
+std::unique_ptr<AttachmentFormat> MakeYencFormat() {
+    return std::make_unique<YencFormat>();
+}
+
+}  // namespace ng

@@ -1,0 +1,45 @@
+#pragma once
+// The content hashes of the pictures saved, with the name each was saved
+// under, oldest first: a repost of the same bytes under another name is
+// known by them. Kept in the working folder beside the history and bounded
+// like it (MaxHist).
+
+#include <cstddef>
+#include <deque>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+
+namespace ng {
+
+class PictureHashes {
+public:
+    // Reads "hash name" lines, keeping the newest maxEntries (none when
+    // maxEntries <= 0). False, and the list untouched, when the file cannot
+    // be opened (errno kept; ENOENT when there is none yet).
+    bool Load(const std::string& fileName, int maxEntries);
+    // The name the picture with this hash was saved under, or nullopt.
+    std::optional<std::string> Find(const std::string& hash) const;
+    // Remembers a picture; a hash already known keeps its first name.
+    void Add(const std::string& hash, const std::string& name);
+    // Replaces the file with the newest maxEntries hashes, atomically.
+    // Another program on the same profile may have saved hashes since the
+    // load: under a lock, those are kept too. False, with *error, on failure.
+    bool Save(const std::string& fileName, int maxEntries, int* error = nullptr);
+    void Clear();
+    size_t Size() const { return m_entries.size(); }
+    // Hashes were added since the last load or save.
+    bool Changed() const { return m_bChanged; }
+
+private:
+    void Trim(int maxEntries);
+
+    std::deque<std::pair<std::string, std::string>> m_entries;  // hash, name; oldest first
+    std::unordered_map<std::string, std::string> m_byHash;
+    std::unordered_set<std::string> m_onDisk;  // hashes in the file when it was last read
+    bool m_bChanged = false;
+};
+
+}  // namespace ng

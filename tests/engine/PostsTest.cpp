@@ -1,0 +1,233 @@
+// Today's picture posts through a whole pass: yEnc, pictures split over
+// several articles (joined in one pass or across passes), damaged posts,
+// pictures named by their real type, and the same picture posted twice.
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "PassHarness.h"
+#include "store/WorkingFiles.h"
+
+namespace enginetest {
+namespace {
+
+using ngtest::YencEncode;
+using ngtest::YencEncodePart;
+
+TestArticle Article(int number, const std::string& subject, const std::string& body,
+                    int lines = 1000) {
+    TestArticle a;
+    a.number = number;
+    a.subject = subject;
+    a.body = "Posted with a newsreader.\r\n\r\n" + body;
+    a.lines = lines;
+    return a;
+}
+
+// The three yEnc parts of `file`, articles first..first+2, listed in the
+// overview in the order given.
+void AddYencPost(FakeNews& news, const std::string& file, const std::string& name, int first,
+                 std::vector<int> order = {1, 2, 3}, int lines = 400) {
+    const size_t third = file.size() / 3;
+    const size_t ends[] = {third, 2 * third, file.size()};
+    for (int part : order) {
+        size_t begin = part == 1 ? 1 : ends[part - 2] + 1;
+        news.Add("alt.test",
+                 Article(first + part - 1, "\"" + name + "\" yEnc (" + std::to_string(part) + "/3)",
+                         YencEncodePart(file, name, part, 3, begin, ends[part - 1]), lines));
+    }
+}
+
+std::set<std::string> WorkFolderEntries(const ngtest::Sandbox& sandbox) {
+    std::set<std::string> entries;
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(
+             sandbox.File(ng::files::kPartsFolder), ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        entries.insert(it->path().filename().string());
+    }
+    return entries;
+}
+
+class Posts : public PassTest {
+protected:
+    Posts() { Set("SubjectIncl2", ""); }  // multi-part posts pass the filter
+
+    std::string RunNextPass() {
+        display.Forget();
+        return RunPass();
+    }
+};
+
+TEST_F(Posts, YencWholeAndSplitPicturesAreSavedByteForByte) {
+    const std::string single = JpegLikeBytes(20000, 1);
+    const std::string split = JpegLikeBytes(90001, 2);
+    news.Add("alt.test",
+             Article(1, "\"single shot.jpg\" yEnc (1/1)", YencEncode(single, "single shot.jpg")));
+    AddYencPost(news, split, "split.jpg", 2, {3, 1, 2});  // listed out of order
+    news.Add("alt.test", Article(5, "after.jpg (1/1)", ngtest::UUEncode("after", "after.jpg")));
+
+    EXPECT_EQ(RunPass(), "Operation complete");
+    EXPECT_TRUE(Downloaded("single shot.jpg") == single);
+    EXPECT_TRUE(Downloaded("split.jpg") == split);
+    EXPECT_EQ(HistoryOnDisk(),
+              (std::vector<std::string>{"single shot.jpg", "split.jpg", "after.jpg"}));
+    // Three retrievals: the post is one entry, its parts fetched in order.
+    EXPECT_TRUE(display.Has("Status: Retrieving 3 files from alt.test"));
+    EXPECT_EQ(news.ArticlesAsked(), (std::vector<int>{1, 2, 3, 4, 5}));
+    EXPECT_TRUE(display.Has("Thumbnail: " + downloadDir + "split.jpg"));
+    EXPECT_EQ(Mark("alt.test"), "5");
+    EXPECT_TRUE(WorkFolderEntries(sandbox).empty());
+}
+
+TEST_F(Posts, UuSplitOverArticlesIsJoinedInPartOrder) {
+    const std::string file = RandomBytes(45 * 100 + 7, 4);
+    std::vector<std::string> lines = ngtest::UuFileLines(file, "uu split.jpg");
+    std::string bodies[3];
+    for (size_t i = 0; i < lines.size(); ++i) {
+        bodies[i * 3 / lines.size()] += lines[i];
+    }
+    // Text around the data in every part, as posting programs write it.
+    for (int part = 3; part >= 1; --part) {
+        news.Add("alt.test", Article(10 + part, "uu split.jpg (" + std::to_string(part) + "/3)",
+                                     "_=_ Part " + std::to_string(part) + " of 3\r\n\r\n" +
+                                         bodies[part - 1] + "\r\n-- \r\nposter\r\n"));
+    }
+    EXPECT_EQ(RunPass(), "Operation complete");
+    EXPECT_TRUE(Downloaded("uu split.jpg") == file);
+}
+
+TEST_F(Posts, PartsWaitInTheWorkFolderAcrossPasses) {
+    const std::string file = JpegLikeBytes(30000, 5);
+    AddYencPost(news, file, "late.jpg", 1, {1, 2});
+    EXPECT_EQ(RunPass(), "Operation complete");
+    EXPECT_FALSE(ngtest::FileExists(downloadDir + "late.jpg"));
+    EXPECT_EQ(WorkFolderEntries(sandbox).size(), 4u);  // its folder, state, two parts
+    EXPECT_EQ(Mark("alt.test"), "2");
+
+    AddYencPost(news, file, "late.jpg", 1, {3});
+    EXPECT_EQ(RunNextPass(), "Operation complete");
+    EXPECT_TRUE(Downloaded("late.jpg") == file);
+    EXPECT_EQ(news.ArticlesAsked(), (std::vector<int>{1, 2, 3}));  // nothing fetched twice
+    EXPECT_TRUE(WorkFolderEntries(sandbox).empty());
+
+    // Parts that never became whole are given up after PartialKeepDays.
+    AddYencPost(news, JpegLikeBytes(30000, 6), "never.jpg", 4, {1});
+    EXPECT_EQ(RunNextPass(), "Operation complete");
+    EXPECT_FALSE(WorkFolderEntries(sandbox).empty());
+    Set("PartialKeepDays", "-1");
+    EXPECT_EQ(RunNextPass(), "Operation complete");
+    EXPECT_TRUE(WorkFolderEntries(sandbox).empty());
+}
+
+TEST_F(Posts, ALinkInPlaceOfTheWorkFolderIsNeverFollowed) {
+    const std::string elsewhere = sandbox.File("elsewhere");
+    MakeDir(elsewhere);
+    ASSERT_EQ(::symlink(elsewhere.c_str(), sandbox.File(ng::files::kPartsFolder).c_str()), 0);
+    AddYencPost(news, JpegLikeBytes(3000, 20), "linked.jpg", 1);
+    EXPECT_EQ(RunPass(), "Operation complete");
+    std::error_code ec;
+    EXPECT_TRUE(std::filesystem::is_empty(elsewhere, ec));
+    EXPECT_TRUE(std::filesystem::is_empty(downloadDir, ec));
+    EXPECT_EQ(display.CallsStarting("Status: Unable to keep parts in .parts").size(), 1u);
+}
+
+TEST_F(Posts, DamagedPostsKeepNothingAndAreReported) {
+    Set("EnableLogging", "1");
+    Set("LogFile", sandbox.File("download.log"));
+    const std::string bytes = JpegLikeBytes(5000, 7);
+    std::string bad = YencEncode(bytes, "bad.jpg");
+    bad.replace(bad.find("crc32=") + 6, 8, "00000000");
+    news.Add("alt.test", Article(1, "bad.jpg (1/1)", bad));
+    // A split post whose parts do not add up to the file.
+    const std::string file = JpegLikeBytes(30000, 8);
+    news.Add("alt.test",
+             Article(2, "gap.jpg (1/2)", YencEncodePart(file, "gap.jpg", 1, 2, 1, 10000)));
+    news.Add("alt.test",
+             Article(3, "gap.jpg (2/2)", YencEncodePart(file, "gap.jpg", 2, 2, 20001, 30000)));
+    EXPECT_EQ(RunPass(), "Operation complete");
+
+    std::error_code ec;
+    EXPECT_TRUE(std::filesystem::is_empty(downloadDir, ec));
+    EXPECT_TRUE(HistoryOnDisk().empty());  // a repost may still be fetched
+    EXPECT_EQ(Mark("alt.test"), "3");
+    auto damaged = display.CallsStarting("Status: Damaged post, not saved: ");
+    ASSERT_EQ(damaged.size(), 2u);
+    EXPECT_NE(damaged[0].find("bad.jpg (CRC"), std::string::npos);
+    EXPECT_NE(damaged[1].find("gap.jpg (the parts"), std::string::npos);
+    const std::string log = ngtest::ReadFile(sandbox.File("download.log"));
+    EXPECT_NE(log.find("damaged post, not saved (CRC"), std::string::npos);
+    EXPECT_EQ(log.find(" -> Poster"),
+              log.find(downloadDir + "bad.jpg -> Poster") + (downloadDir + "bad.jpg").size());
+    EXPECT_TRUE(WorkFolderEntries(sandbox).empty());
+}
+
+TEST_F(Posts, TheDefaultSecondListStillKeepsSplitPostsOut) {
+    Set("SubjectIncl2", "1/1:01/01");
+    AddYencPost(news, JpegLikeBytes(3000, 9), "parts.jpg", 1);
+    news.Add("alt.test", Article(4, "eleven (1/11)", YencEncode("x", "eleven.jpg")));
+    news.Add("alt.test", Article(5, "eleven (2/11)", YencEncode("y", "eleven.jpg")));
+    EXPECT_EQ(RunPass(), "Operation complete");
+    EXPECT_TRUE(news.ArticlesAsked().empty());
+    EXPECT_TRUE(WorkFolderEntries(sandbox).empty());
+}
+
+TEST_F(Posts, AFileCounterThatCountsWholePicturesSavesEach) {
+    // "[1/2]" numbers files here, each whole in its article.
+    news.Add("alt.test", Article(1, "[1/2] a.jpg", YencEncode("first", "a.jpg")));
+    news.Add("alt.test", Article(2, "[2/2] b.jpg", ngtest::UUEncode("second", "b.jpg")));
+    EXPECT_EQ(RunPass(), "Operation complete");
+    EXPECT_EQ(Downloaded("a.jpg"), "first");
+    EXPECT_EQ(Downloaded("b.jpg"), "second");
+    EXPECT_TRUE(WorkFolderEntries(sandbox).empty());
+}
+
+TEST_F(Posts, NamesWithoutExtensionGetTheirRealType) {
+    const std::string png = "\x89PNG\r\n\x1A\n" + RandomBytes(3000, 10);
+    const std::string gif = "GIF89a" + RandomBytes(3000, 11);
+    const std::string jpeg = JpegLikeBytes(3000, 12);
+    news.Add("alt.test", Base64Article(1, "dog (1/1)", png,
+                                       "Content-Disposition: attachment; filename=\"dog\"\r\n"));
+    news.Add("alt.test", Article(2, "anim (1/1)", YencEncode(gif, "anim")));
+    news.Add("alt.test", Article(3, "photo (1/1)", ngtest::UUEncode(jpeg, "photo")));
+    news.Add("alt.test", Article(4, "odd (1/1)", ngtest::UUEncode("no picture", "odd")));
+    const std::string gif2 = "GIF87a" + RandomBytes(3000, 14);
+    news.Add("alt.test", Article(5, "kept (1/1)", YencEncode(gif2, "kept.JPG")));
+    EXPECT_EQ(RunPass(), "Operation complete");
+    EXPECT_TRUE(Downloaded("dog.png") == png);
+    EXPECT_TRUE(Downloaded("anim.gif") == gif);
+    EXPECT_TRUE(Downloaded("photo.jpg") == jpeg);
+    EXPECT_EQ(Downloaded("odd.jpg"), "no picture");  // unknown: ".jpg" as always
+    EXPECT_TRUE(Downloaded("kept.JPG") == gif2);     // a name's own extension stays
+    EXPECT_TRUE(display.Has("SavingTo: " + downloadDir + "dog.png"));
+    EXPECT_EQ(HistoryOnDisk(), (std::vector<std::string>{"dog.png", "anim.gif", "photo.jpg",
+                                                         "odd.jpg", "kept.jpg"}));
+}
+
+TEST_F(Posts, TheSamePictureUnderAnotherNameIsNotSavedTwice) {
+    Set("LogHistAct", "yes");
+    const std::string picture = JpegLikeBytes(8000, 13);
+    news.Add("alt.test", Article(1, "first.jpg (1/1)", YencEncode(picture, "first.jpg")));
+    news.Add("alt.test", Article(2, "again.jpg (1/1)", ngtest::UUEncode(picture, "again.jpg")));
+    EXPECT_EQ(RunPass(), "Operation complete");
+    EXPECT_TRUE(Downloaded("first.jpg") == picture);
+    EXPECT_FALSE(ngtest::FileExists(downloadDir + "again.jpg"));
+    EXPECT_TRUE(display.Has("HistorySkipped: 1"));
+    EXPECT_EQ(ngtest::ReadFile(sandbox.File("HistLog.txt")),
+              "again.jpg -- duplicate of first.jpg\n");
+
+    // Known across passes through the hash file; off, both are saved.
+    news.Add("alt.test", Article(3, "third.jpg (1/1)", YencEncode(picture, "third.jpg")));
+    EXPECT_EQ(RunNextPass(), "Operation complete");
+    EXPECT_FALSE(ngtest::FileExists(downloadDir + "third.jpg"));
+    Set("SkipDuplicates", "0");
+    news.Add("alt.test", Article(4, "fourth.jpg (1/1)", YencEncode(picture, "fourth.jpg")));
+    EXPECT_EQ(RunNextPass(), "Operation complete");
+    EXPECT_TRUE(Downloaded("fourth.jpg") == picture);
+}
+
+}  // namespace
+}  // namespace enginetest
