@@ -104,6 +104,7 @@ void CProcessGroups::ProcessGroup(const std::string& group) {
             }
             // An entry is one article, or the parts of one post.
             const std::vector<std::string_view> lines = EntryLines(*head);
+            SendAhead(lines);
             OverviewFields fields = ParseOverviewLine(lines.front());
             m_strSubject = fields.subject;
             m_strFrom = fields.from;
@@ -134,6 +135,9 @@ void CProcessGroups::ProcessGroup(const std::string& group) {
                 Window().SetProgress(ArticleProgress, j, pendingTotal, false);
             }
         }
+    }
+    if (!m_pass.StopRequested()) {
+        m_fetcher.DropSentAhead();  // the next group's GROUP must get its own reply
     }
     m_pending.Clear();
     Window().EnablePending(false);
@@ -179,15 +183,15 @@ bool CProcessGroups::FetchOverview(const std::string& group, int64_t from, int64
             continue;
         }
         if (wanted == 0) {
-            m_pass.ReadBlock(kMaxOverviewBytes, [](std::string) {});
+            m_pass.ReadBlock(kMaxOverviewBytes, [](std::string_view) {});
             continue;  // the first range was refused: the group is skipped
         }
         if (done == 0) {
             Window().SetStatusText(Format("Retrieving up to %lld headers in ", estimate, group));
         }
         std::vector<std::string> lines;
-        bool whole = m_pass.ReadBlock(kMaxOverviewBytes, [&](std::string line) {
-            lines.push_back(std::move(line));
+        bool whole = m_pass.ReadBlock(kMaxOverviewBytes, [&](std::string_view line) {
+            lines.emplace_back(line);
             if (++fetched % 10 == 0) {
                 Window().SetStatusProgress(fetched, ClampToInt(estimate));
             }
@@ -206,6 +210,27 @@ bool CProcessGroups::FetchOverview(const std::string& group, int64_t from, int64
     }
     overviewEnd = std::min(last, complete);
     return true;
+}
+
+// Sends ARTICLE ahead for the entry being retrieved and those after it, as
+// far as the window reaches, in the order they will be asked for.
+void CProcessGroups::SendAhead(const std::vector<std::string_view>& current) {
+    std::vector<std::string> upcoming;
+    auto add = [&](std::string_view line) {
+        std::string number = ParseOverviewLine(line).number;
+        if (IsArticleNumber(number)) {
+            upcoming.push_back(std::move(number));
+        }
+    };
+    for (std::string_view line : current) {
+        add(line);
+    }
+    for (const std::string& entry : m_pending.Peek(m_settings.articlesInFlight)) {
+        for (std::string_view line : EntryLines(entry)) {
+            add(line);
+        }
+    }
+    m_fetcher.SendAhead(upcoming);
 }
 
 // One overview line through the header filter: into the pending list, or

@@ -65,30 +65,34 @@ public:
             m_pSocket->SendLine(command);
         }
     }
-    // The next line from the server. A reply that never came because the
-    // connection went is a lost connection, also where no later poll point
-    // would notice it (the last group's GROUP or XOVER, the next ARTICLE).
-    std::string ReadLine() {
+    // The next line from the server, valid until the next read. A reply that
+    // never came because the connection went is a lost connection, also
+    // where no later poll point would notice it (the last group's GROUP or
+    // XOVER, the next ARTICLE).
+    std::string_view ReadLineView() {
         if (!m_pSocket) {
             return {};
         }
-        std::string line = m_pSocket->ReadLine();
+        std::string_view line = m_pSocket->ReadLineView();
         if (line.empty() && !Connected()) {
             NoteConnectionLost();
         }
         return line;
     }
+    std::string ReadLine() { return std::string(ReadLineView()); }
 
     // Reads the lines of a multi-line block up to its "." line, each a poll
     // point: a lost connection or a stop ends it early (false). Past `cap`
     // bytes held (each line counting its bytes and kHeldLineCost, what
     // holding it costs) the connection is dropped: a hostile server must not
-    // exhaust memory. Each line goes to onLine as received.
+    // exhaust memory. Each line goes to onLine as received, as a view valid
+    // until the next line is read: nothing is allocated per line.
     static constexpr int64_t kHeldLineCost = 64;
     template <typename OnLine>
     bool ReadBlock(int64_t cap, OnLine&& onLine) {
         int64_t held = 0;
-        for (std::string line = ReadLine(); !nntp::IsEndOfBlock(line); line = ReadLine()) {
+        for (std::string_view line = ReadLineView(); !nntp::IsEndOfBlock(line);
+             line = ReadLineView()) {
             if (!Connected()) {
                 NoteConnectionLost();
             }
@@ -100,7 +104,7 @@ public:
                 DropConnection();  // noticed as a lost connection at the next line
                 continue;
             }
-            onLine(std::move(line));
+            onLine(line);
         }
         return true;
     }

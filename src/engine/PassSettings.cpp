@@ -1,5 +1,6 @@
 #include "engine/PassSettings.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/TextFile.h"
@@ -53,6 +54,8 @@ PassSettings ReadPassSettings(const SettingsStore& store) {
 
     settings.histSaveFrequency = number(keys::kHistSaveFrequency, defaults::kHistSaveFrequency);
     settings.firstVisitMax = number(keys::kFirstVisitMax, defaults::kFirstVisitMax);
+    settings.articlesInFlight = static_cast<size_t>(
+        std::clamp(number(keys::kArticlesInFlight, defaults::kArticlesInFlight), 1, 16));
     settings.maxHist = number(keys::kMaxHist, defaults::kMaxHist);
     settings.saveAscii = number(keys::kSaveAscii, 0) != 0;
     settings.enableLogging = number(keys::kEnableLogging, 0) != 0;

@@ -1,5 +1,7 @@
 #include "engine/PendingList.h"
 
+#include <algorithm>
+
 namespace ng {
 
 void PendingList::Append(std::string overviewLine) {
@@ -15,6 +17,12 @@ std::optional<std::string> PendingList::TakeHead() {
     std::string head = std::move(m_lines.front());
     m_lines.pop_front();
     return head;
+}
+
+std::vector<std::string> PendingList::Peek(size_t count) const {
+    std::lock_guard lock(m_mutex);
+    count = std::min(count, m_lines.size());
+    return std::vector<std::string>(m_lines.begin(), m_lines.begin() + static_cast<long>(count));
 }
 
 size_t PendingList::Size() const {

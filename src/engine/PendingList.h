@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace ng {
 
@@ -16,6 +17,8 @@ public:
     // The worker's accesses, each whole under the lock.
     void Append(std::string overviewLine);
     std::optional<std::string> TakeHead();
+    // Copies of the first `count` entries, left in place.
+    std::vector<std::string> Peek(size_t count) const;
     size_t Size() const;
     void Clear();
     // When the dialog removed entries since the last call: how many, and the

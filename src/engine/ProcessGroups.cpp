@@ -58,6 +58,7 @@ void CProcessGroups::InitInstance() {
     // The stop and catch-up flags start clear with the object, not here: a
     // Stop pressed just after Go must not be forgotten when the thread starts.
     m_settings = ReadPassSettings(m_store);
+    m_fetcher.SetWindow(m_settings.articlesInFlight);
 
     IDisplay& window = Window();
     window.SetHistorySkipped(0);

@@ -82,6 +82,7 @@ private:
                        int64_t& overviewEnd);
     void FilterOverview(const std::string& group, const std::vector<std::string>& fetched);
     void Judge(const ng::OverviewFields& fields, const std::string& line);
+    void SendAhead(const std::vector<std::string_view>& current);
     enum class Fetched { NoAnswer, NoArticle, Cut, Held };
     // Fetches an article into the saver; its body starts at articleStart.
     Fetched FetchIntoSaver(const std::string& number, int64_t& articleStart);

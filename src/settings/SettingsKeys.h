@@ -44,6 +44,8 @@ inline constexpr char kNNTPCompress[] = "NNTPCompress";
 // A first visit to a group (mark 0) starts from its newest this many
 // articles; 0: from the first.
 inline constexpr char kFirstVisitMax[] = "FirstVisitMax";
+// ARTICLE commands out at once, so that the link stays busy (1 to 16).
+inline constexpr char kArticlesInFlight[] = "ArticlesInFlight";
 // 1: a picture whose bytes were saved before, under any name, is not saved again.
 inline constexpr char kSkipDuplicates[] = "SkipDuplicates";
 // Days the parts of a multi-part post wait in the work folder for the rest.
@@ -80,6 +82,7 @@ inline constexpr char kNNTPSecurity[] = "none";
 inline constexpr int kTLSVerify = 1;
 inline constexpr int kNNTPCompress = 1;
 inline constexpr int kFirstVisitMax = 0;
+inline constexpr int kArticlesInFlight = 4;
 inline constexpr int kSkipDuplicates = 1;
 inline constexpr int kPartialKeepDays = 14;
 

@@ -2,8 +2,10 @@
 // progress, the pending list, the marks and the periodic history saves.
 
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
 #include <unistd.h>
+#include <atomic>
 
 #include <algorithm>
 
@@ -218,6 +220,48 @@ TEST_F(GroupScan, ARefusedRangeMovesTheMarkOnlyAsFarAsTheOverviewCame) {
     EXPECT_EQ(RunPass(), "Operation complete");
     EXPECT_NE(server.Received().find("XOVER 101-10100\r\n"), std::string::npos);
     EXPECT_EQ(Mark("alt.test"), "10100");
+}
+
+TEST_F(GroupScan, ArticlesGoOutAheadInOrderAndRemovalsStayInStep) {
+    // Four commands out at once: by the time the server answers the first,
+    // the next three are there already. A removal in the pending dialog after
+    // its article went out: the reply is read and dropped, the rest stays in
+    // step, up to the next group's GROUP.
+    Set("ArticlesInFlight", "4");
+    news.AddPictures("alt.test", "w", 6, 300);
+    news.Add("alt.next", UUArticle(1, "next.jpg", RandomBytes(300, 9)));
+    SetGroups({"alt.test", "alt.next"});
+    CProcessGroups worker(ng::Profile(), display, &prompt, pending);
+    std::atomic<bool> aheadSeen{false};
+    ng::AutoResetEvent paused;
+    news.OnArticle([&](const std::string& group, int number) {
+        if (group == "alt.test" && number == 1) {
+            aheadSeen = server.WaitForText("ARTICLE 4\r\n", 5s);
+            worker.Pause();
+            paused.Set();
+        }
+    });
+    ASSERT_TRUE(worker.Start());
+    ASSERT_TRUE(paused.WaitFor(10s));
+    {
+        ng::PendingList::EditSession edit(pending);
+        auto& lines = edit.Lines();
+        ASSERT_EQ(lines[1].substr(0, 2), "3\t");
+        lines.erase(lines.begin() + 1);
+        edit.Edited() = true;
+        edit.Removed() = 1;
+    }
+    worker.Resume();
+    EXPECT_EQ(FinishPass(worker), "Operation complete");
+    EXPECT_TRUE(aheadSeen);
+    for (int n : {1, 2, 4, 5, 6}) {
+        EXPECT_EQ(Downloaded("w" + std::to_string(n) + ".jpg"), RandomBytes(300, n)) << n;
+    }
+    EXPECT_FALSE(ngtest::FileExists(downloadDir + "w3.jpg"));
+    EXPECT_EQ(Downloaded("next.jpg"), RandomBytes(300, 9));
+    EXPECT_EQ(HistoryOnDisk(), (std::vector<std::string>{"w1.jpg", "w2.jpg", "w4.jpg", "w5.jpg",
+                                                         "w6.jpg", "next.jpg"}));
+    EXPECT_EQ(Mark("alt.test"), "6");
 }
 
 class Marks : public PassTest {

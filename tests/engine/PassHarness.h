@@ -50,8 +50,10 @@ protected:
         Set("MinLines", "1");
         Set("MaxLines", "1000000");
         Set("ReadTimeout", "10");
-        // The dialogue as the tests script it: compression has tests of its own.
+        // The dialogue as the tests script it, one command at a time:
+        // compression and ARTICLE commands sent ahead have tests of their own.
         Set("NNTPCompress", "0");
+        Set("ArticlesInFlight", "1");
         SetGroups({"alt.test"});
     }
 

@@ -48,6 +48,7 @@ protected:
         Set("DownloadDirectory", downloadDir);
         Set("ReadTimeout", "10");
         Set("NNTPCompress", "0");
+        Set("ArticlesInFlight", "1");
         Set("Priority", "3");
         ngtest::WriteFile(workDir + "/Groups.127.0.0.1", "alt.test\n");
         server.SetLifetime(60s);
