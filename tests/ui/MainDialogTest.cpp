@@ -81,6 +81,8 @@ struct World {
         Set("MaxLines", "1000000");
         Set("ReadTimeout", "20");
         Set("ShowThumbnail", "1");
+        Set("ArticlesInFlight", "1");  // the tests count the ARTICLE commands
+        Set("NNTPCompress", "0");
         ngtest::WriteFile(sandbox.File("Groups.127.0.0.1"), std::string(kGroup) + "\n");
         news.AddGroup(kGroup);
         news.OnArticle([this](const std::string&, int number) {
