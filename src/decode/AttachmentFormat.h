@@ -26,6 +26,9 @@ struct LineNote {
     bool extensionGuessed = false;
     // The "Saving To" field shows the save folder followed by this.
     std::optional<std::string> shown;
+    // The line is data of a body this format is reading: the formats after
+    // it need not look at it (a test per line less on every picture line).
+    bool dataLine = false;
 };
 
 struct DecodeTarget {

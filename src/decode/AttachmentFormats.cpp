@@ -117,6 +117,7 @@ public:
         LineNote note;
         if (m_bFound && !m_bEnded) {
             m_bEnded = IsUuEndOfData(line);  // the decoder reads the first file only
+            note.dataLine = !m_bEnded;
         }
         // Only a line the decoder takes as a begin line: "beginning of the
         // story" names no file.

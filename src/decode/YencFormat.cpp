@@ -89,11 +89,18 @@ public:
     void Reset() override {
         m_bFound = false;
         m_bPart = false;
+        m_bEnded = false;
     }
 
     LineNote Notice(std::string_view line) override {
         LineNote note;
-        if (m_bFound || !line.starts_with("=ybegin")) {
+        if (m_bFound) {
+            // Up to "=yend" every line is the body's.
+            m_bEnded = m_bEnded || line.starts_with("=yend");
+            note.dataLine = !m_bEnded;
+            return note;
+        }
+        if (!line.starts_with("=ybegin")) {
             return note;
         }
         if (auto begin = ParseYbegin(line)) {
@@ -169,7 +176,8 @@ public:
 
 private:
     bool m_bFound = false;
-    bool m_bPart = false;  // the header names a part number
+    bool m_bPart = false;   // the header names a part number
+    bool m_bEnded = false;  // "=yend" was seen
 };
 
 }  // namespace

@@ -27,7 +27,11 @@ LineNote AttachmentSaver::Take(std::string_view line) {
     // nothing. Between uu and base64 the last name seen wins, as it always did.
     const bool yencFound = m_formats.front()->Found();
     for (auto& format : m_formats) {
+        if (merged.dataLine) {
+            break;  // a body's data line: nothing for the formats after it
+        }
         LineNote note = format->Notice(line);
+        merged.dataLine = note.dataLine;
         merged.restartCount = merged.restartCount || note.restartCount;
         if (yencFound && format != m_formats.front()) {
             continue;
