@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -333,9 +334,14 @@ TEST_F(SampleServerTest, SeveralClientsFetchAtOnce) {
 TEST_F(SampleServerTest, GeneratorKeepsPicturesInsideTheDefaultLineRange) {
     std::ifstream in(m_root + "/manifest.txt");
     int pictures = 0;
+    std::map<std::string, int> partLines;  // a split post's lines count as one
     for (std::string line; std::getline(in, line);) {
         std::vector<std::string> f = SplitTabs(line);
         if (f.size() != 7 || f[2] == "text" || f[2] == "encoding") {
+            continue;
+        }
+        if (f[2].ends_with("-part")) {
+            partLines[f[3]] += std::stoi(f[6]);
             continue;
         }
         ++pictures;
@@ -350,7 +356,11 @@ TEST_F(SampleServerTest, GeneratorKeepsPicturesInsideTheDefaultLineRange) {
         EXPECT_EQ("\xFF\xD8\xFF\xE0", jpeg.substr(0, 4));
         EXPECT_EQ("\xFF\xD9", jpeg.substr(jpeg.size() - 2));
     }
-    EXPECT_EQ(13, pictures);  // 8 samples, 4 more, one crosspost listed twice
+    EXPECT_EQ(14, pictures);  // 8 samples, 5 more, one crosspost listed twice
+    EXPECT_EQ(2u, partLines.size());
+    for (const auto& [name, lines] : partLines) {
+        EXPECT_TRUE(lines >= 500 && lines <= 2500) << name << " has " << lines << " lines";
+    }
 
     // The benchmark group: random data of the asked size, uuencoded.
     ngtest::TempDir other;

@@ -1,7 +1,9 @@
 #include "make-samples/TextEncodings.h"
 
+#include <zlib.h>
+
 #include <algorithm>
-#include <array>
+#include <cstdio>
 
 namespace ngsample {
 
@@ -60,23 +62,61 @@ std::vector<std::string> Base64Lines(std::string_view data, std::size_t lineLeng
     return lines;
 }
 
-std::uint32_t Crc32(std::string_view data) {
-    static const std::array<std::uint32_t, 256> kTable = [] {
-        std::array<std::uint32_t, 256> table{};
-        for (std::uint32_t i = 0; i < 256; ++i) {
-            std::uint32_t c = i;
-            for (int k = 0; k < 8; ++k) {
-                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            }
-            table[i] = c;
-        }
-        return table;
-    }();
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (char ch : data) {
-        crc = kTable[(crc ^ static_cast<unsigned char>(ch)) & 0xFF] ^ (crc >> 8);
+std::vector<std::string> YencLines(const YencPiece& piece, const std::string& name) {
+    constexpr std::size_t kLineLength = 128;
+    const std::string_view data = piece.file.substr(piece.begin, piece.end - piece.begin);
+    const bool multi = piece.parts > 1;
+    std::vector<std::string> lines;
+    std::string head = "=ybegin";
+    if (multi) {
+        head += " part=" + std::to_string(piece.part) + " total=" + std::to_string(piece.parts);
     }
-    return crc ^ 0xFFFFFFFFu;
+    head += " line=" + std::to_string(kLineLength) + " size=" + std::to_string(piece.file.size()) +
+            " name=" + name;
+    lines.push_back(head);
+    if (multi) {
+        lines.push_back("=ypart begin=" + std::to_string(piece.begin + 1) +
+                        " end=" + std::to_string(piece.end));
+    }
+    std::string line;
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        const unsigned char out = static_cast<unsigned char>(data[i] + 42);
+        const bool last = i + 1 == data.size() || line.size() + 1 >= kLineLength;
+        const bool escape = out == 0 || out == '\n' || out == '\r' || out == '=' ||
+                            ((out == '\t' || out == ' ') && (line.empty() || last)) ||
+                            (out == '.' && line.empty());
+        if (escape) {
+            line.push_back('=');
+            line.push_back(static_cast<char>(out + 64));
+        } else {
+            line.push_back(static_cast<char>(out));
+        }
+        if (line.size() >= kLineLength) {
+            lines.push_back(std::move(line));
+            line.clear();
+        }
+    }
+    if (!line.empty()) {
+        lines.push_back(std::move(line));
+    }
+    char crcs[64];
+    if (multi) {
+        // The whole file's CRC comes with the last part only, as uuenview writes it.
+        int n = std::snprintf(crcs, sizeof crcs, " part=%d pcrc32=%08x", piece.part, Crc32(data));
+        if (piece.part == piece.parts) {
+            std::snprintf(crcs + n, sizeof crcs - static_cast<std::size_t>(n), " crc32=%08x",
+                          Crc32(piece.file));
+        }
+    } else {
+        std::snprintf(crcs, sizeof crcs, " crc32=%08x", Crc32(data));
+    }
+    lines.push_back("=yend size=" + std::to_string(data.size()) + crcs);
+    return lines;
+}
+
+std::uint32_t Crc32(std::string_view data) {
+    return static_cast<std::uint32_t>(
+        ::crc32_z(0, reinterpret_cast<const Bytef*>(data.data()), data.size()));
 }
 
 }  // namespace ngsample

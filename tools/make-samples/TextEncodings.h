@@ -1,5 +1,5 @@
 #pragma once
-// The text forms binary attachments travel in: uuencoding and base64.
+// The text forms binary attachments travel in: uuencoding, base64 and yEnc.
 
 #include <cstdint>
 #include <string>
@@ -17,6 +17,23 @@ std::vector<std::string> UuEncodeLines(std::string_view data, const std::string&
 // RFC 2045 base64 of data, cut into lines of lineLength characters (a
 // multiple of 4), without line ends.
 std::vector<std::string> Base64Lines(std::string_view data, std::size_t lineLength = 76);
+
+// One article's share of a yEnc post: the bytes at [begin, end) of a file of
+// total bytes, as part `part` of `parts` (1 and 1 for a post of one article).
+struct YencPiece {
+    std::string_view file;
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    int part = 1;
+    int parts = 1;
+};
+
+// The yEnc form of a piece, one string per line, without line ends:
+// "=ybegin" (with part= and total= for a post of several articles),
+// "=ypart" for those, data lines of 128 encoded bytes (escaping NUL, LF, CR,
+// "=", a leading dot, and a tab or blank at either end of a line) and
+// "=yend" with the size and CRC-32s (the whole file's on the last part).
+std::vector<std::string> YencLines(const YencPiece& piece, const std::string& name);
 
 // CRC-32 (the one of zip and PNG), to name file contents in the manifest.
 std::uint32_t Crc32(std::string_view data);

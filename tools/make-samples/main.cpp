@@ -36,6 +36,7 @@ const char kHost[] = "sample.invalid";
 // 45 bytes per uu line and 57 per base64 line, plus a few lines of text.
 constexpr std::size_t kMinUuBytes = 26000;
 constexpr std::size_t kMinBase64Bytes = 31000;
+constexpr std::size_t kMinYencBytes = 66000;  // 128 bytes per line
 constexpr std::size_t kMaxPictureBytes = 100000;
 
 struct Options {
@@ -46,7 +47,7 @@ struct Options {
     bool quiet = false;
 };
 
-enum class Encoding { Text, Uu, Base64 };
+enum class Encoding { Text, Uu, Base64, Yenc };
 
 enum class SizeGoal {
     Normal,   // inside the default line range
@@ -67,6 +68,7 @@ struct ManifestEntry {
     std::size_t bytes;
     std::uint32_t crc;
     std::size_t bodyLines;
+    bool part;  // one article of a post split over several
 };
 
 const char* EncodingName(Encoding e) {
@@ -75,6 +77,8 @@ const char* EncodingName(Encoding e) {
             return "uu";
         case Encoding::Base64:
             return "base64";
+        case Encoding::Yenc:
+            return "yenc";
         default:
             return "text";
     }
@@ -86,7 +90,8 @@ void Usage(FILE* to) {
                  "           [--large-count N --large-size BYTES] [--quiet]\n"
                  "Writes DIR/<group>/<number> article files for newsgleaner-sample-server:\n"
                  "  %s  N pictures (default 8) and a few text articles\n"
-                 "  %s     a few more pictures, one crossposted\n"
+                 "  %s     more pictures: yEnc, posts of several articles,\n"
+                 "                                   one crossposted\n"
                  "  %s                      text only\n"
                  "  %s    with --large-count: N uuencoded random files\n"
                  "                                   of BYTES bytes each (default 500000)\n"
@@ -244,6 +249,7 @@ struct PictureSpec {
     int variant;
     Encoding encoding;
     SizeGoal goal;
+    int parts = 1;  // articles the post is split over
 };
 
 std::string KindName(PictureKind kind) {
@@ -293,6 +299,7 @@ std::string MakeJpeg(const PictureSpec& spec) {
     const std::string comment = "Newsgleaner sample picture " + spec.name;
     std::size_t minBytes = spec.goal == SizeGoal::Small        ? 0
                            : spec.encoding == Encoding::Base64 ? kMinBase64Bytes
+                           : spec.encoding == Encoding::Yenc   ? kMinYencBytes
                                                                : kMinUuBytes;
     static const int kGrain[] = {0, 3, 6, 10, 16, 24, 36, 50, 70, 96};
     static const int kQualities[] = {75, 85, 92, 97};
@@ -360,7 +367,7 @@ private:
         WriteBytes(m_options.dir + "/" + group + "/" + std::to_string(number),
                    Serialize(article, eol));
         m_manifest.push_back({group, number, encoding, file.empty() ? "-" : file, data.size(),
-                              Crc32(data), article.body.size()});
+                              Crc32(data), article.body.size(), false});
     }
 
     Article TextArticle(const std::string& group, int number, const std::string& subject,
@@ -375,13 +382,23 @@ private:
     Article PictureArticle(const PictureSpec& spec, const std::string& jpeg,
                            const std::string& newsgroups, const std::string& messageId,
                            const std::string& xref) {
-        Article article = NewArticle(newsgroups, spec.name + " (1/1)", messageId, ++m_minutes);
+        const std::string subject = spec.encoding == Encoding::Yenc
+                                        ? "Sample picture - \"" + spec.name + "\" yEnc (1/1)"
+                                        : spec.name + " (1/1)";
+        Article article = NewArticle(newsgroups, subject, messageId, ++m_minutes);
         if (!xref.empty()) {
             article.headers.push_back({"Xref", xref});
         }
         std::string about = "A " + KindName(spec.kind) + " test picture, " +
                             std::to_string(spec.width) + "x" + std::to_string(spec.height) + ", " +
                             std::to_string(jpeg.size()) + " bytes.";
+        if (spec.encoding == Encoding::Yenc) {
+            article.body = {about, ""};
+            for (std::string& line : YencLines({jpeg, 0, jpeg.size()}, spec.name)) {
+                article.body.push_back(std::move(line));
+            }
+            return article;
+        }
         if (spec.encoding == Encoding::Uu) {
             article.body = {about, ""};
             for (std::string& line : UuEncodeLines(jpeg, spec.name)) {
@@ -421,6 +438,46 @@ private:
             PictureArticle(spec, jpeg, newsgroups.empty() ? group : newsgroups,
                            messageId.empty() ? MessageId(group, number) : messageId, xref);
         Store(group, number, article, spec.encoding, spec.name, jpeg);
+        WriteBytes(OriginalsDir() + "/" + spec.name, jpeg);
+    }
+
+    // A picture posted as spec.parts articles, given the numbers in the order
+    // they appear in the group. yEnc parts carry their byte range; uu parts
+    // are consecutive pieces of one uuencoded text, cut at line ends.
+    void StorePost(const std::string& group, const std::vector<int>& numbers,
+                   const PictureSpec& spec, const std::string& jpeg) {
+        const int parts = spec.parts;
+        std::vector<std::string> uu;
+        if (spec.encoding == Encoding::Uu) {
+            uu = UuEncodeLines(jpeg, spec.name);
+        }
+        for (int part = 1; part <= parts; ++part) {
+            const int number = numbers[static_cast<std::size_t>(part - 1)];
+            const std::string counter =
+                "(" + std::to_string(part) + "/" + std::to_string(parts) + ")";
+            Article article;
+            if (spec.encoding == Encoding::Yenc) {
+                article =
+                    NewArticle(group, "Sample panorama - \"" + spec.name + "\" yEnc " + counter,
+                               MessageId(group, number), ++m_minutes);
+                const std::size_t size = jpeg.size();
+                article.body =
+                    YencLines({jpeg, size * static_cast<std::size_t>(part - 1) / parts,
+                               size * static_cast<std::size_t>(part) / parts, part, parts},
+                              spec.name);
+            } else {
+                article = NewArticle(group, spec.name + " " + counter, MessageId(group, number),
+                                     ++m_minutes);
+                const std::size_t from = uu.size() * static_cast<std::size_t>(part - 1) / parts;
+                const std::size_t to = uu.size() * static_cast<std::size_t>(part) / parts;
+                article.body.assign(uu.begin() + static_cast<std::ptrdiff_t>(from),
+                                    uu.begin() + static_cast<std::ptrdiff_t>(to));
+            }
+            WriteBytes(m_options.dir + "/" + group + "/" + std::to_string(number),
+                       Serialize(article, "\n"));
+            m_manifest.push_back({group, number, spec.encoding, spec.name, jpeg.size(), Crc32(jpeg),
+                                  article.body.size(), true});
+        }
         WriteBytes(OriginalsDir() + "/" + spec.name, jpeg);
     }
 
@@ -480,6 +537,20 @@ private:
             ++number;
             StorePicture(group, number, spec, MakeJpeg(spec));
         }
+        // Today's posts: yEnc, and pictures split over several articles,
+        // one with its parts out of order in the group.
+        const PictureSpec dawn{"dawn-04.jpg",  PictureKind::Sunset, 720, 540, 14,
+                               Encoding::Yenc, SizeGoal::Normal};
+        ++number;
+        StorePicture(group, number, dawn, MakeJpeg(dawn));
+        PictureSpec panorama{"panorama-05.jpg", PictureKind::Waves, 960, 540, 15,
+                             Encoding::Yenc,    SizeGoal::Normal,   3};
+        StorePost(group, {number + 2, number + 1, number + 3}, panorama, MakeJpeg(panorama));
+        number += 3;
+        PictureSpec tiles{"tiles-06.jpg", PictureKind::Checkers, 640, 480, 16,
+                          Encoding::Uu,   SizeGoal::Normal,      2};
+        StorePost(group, {number + 1, number + 2}, tiles, MakeJpeg(tiles));
+        number += 2;
         if (m_options.pictures >= 1) {
             // The first sample picture, posted to both groups at once: one
             // article, one message identifier, a number in each group.
@@ -546,13 +617,15 @@ private:
         std::sort(m_manifest.begin(), m_manifest.end(), [](const auto& a, const auto& b) {
             return a.group != b.group ? a.group < b.group : a.number < b.number;
         });
+        // A part of a larger post shows as "yenc-part" or "uu-part"; its file
+        // columns are those of the whole picture.
         std::string text = "# group\tnumber\tencoding\tfile\tfile bytes\tcrc32\tbody lines\n";
         for (const ManifestEntry& e : m_manifest) {
             char crc[16];
             std::snprintf(crc, sizeof crc, "%08x", e.crc);
             text += e.group + "\t" + std::to_string(e.number) + "\t" + EncodingName(e.encoding) +
-                    "\t" + e.file + "\t" + std::to_string(e.bytes) + "\t" + crc + "\t" +
-                    std::to_string(e.bodyLines) + "\n";
+                    (e.part ? "-part" : "") + "\t" + e.file + "\t" + std::to_string(e.bytes) +
+                    "\t" + crc + "\t" + std::to_string(e.bodyLines) + "\n";
         }
         WriteBytes(m_options.dir + "/manifest.txt", text);
         if (!m_options.quiet) {
