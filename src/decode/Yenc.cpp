@@ -2,6 +2,10 @@
 
 #include <zlib.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/Numbers.h"
 
 namespace ng {
@@ -120,8 +124,36 @@ size_t YencLineDecoder::Decode(std::string_view line, unsigned char* out) {
         *out++ = static_cast<unsigned char>(*in++ - 64 - 42);
         m_bEscape = false;
     }
-    // One byte at a time, no table: escapes are rare, so the branch is
-    // nearly always predicted and the loop runs at about a byte a cycle.
+#if defined(__SSE2__)
+    // Sixteen bytes at a time up to the next "=" (about one byte in 60 of
+    // random data is escaped): the run before it is stored shifted back by
+    // 42, then the escape is undone by itself. A store may write bytes past
+    // the run; they lie inside the room of line.size() bytes, since the
+    // output never runs ahead of the input, and are overwritten next.
+    const __m128i equals = _mm_set1_epi8('=');
+    const __m128i offset = _mm_set1_epi8(42);
+    while (end - in >= 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_sub_epi8(chunk, offset));
+        const unsigned escapes =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, equals)));
+        if (escapes == 0) {
+            in += 16;
+            out += 16;
+            continue;
+        }
+        const int run = __builtin_ctz(escapes);
+        in += run + 1;
+        out += run;
+        if (in == end) {
+            m_bEscape = true;  // the byte it escapes begins the next line
+            return static_cast<size_t>(out - start);
+        }
+        *out++ = static_cast<unsigned char>(*in++ - 64 - 42);
+    }
+#endif
+    // The rest one byte at a time, no table: escapes are rare, so the
+    // branch is nearly always predicted.
     while (in < end) {
         const char c = *in++;
         if (c != '=') {

@@ -105,6 +105,37 @@ TEST(Yenc, EscapesAtLineEndsAndAcrossLineBreaks) {
     }
 }
 
+// An "=" in every place of a line long enough for the decoder's wide steps,
+// the last place escaping the next line's first byte; the line's end with
+// and without CR.
+TEST(Yenc, AnEscapeInEveryPlaceOfALongLine) {
+    for (const char* lineEnd : {"\r\n", "\n"}) {
+        for (size_t at = 0; at < 48; ++at) {
+            std::string first(48, 'k');  // 'k' decodes to 'A'
+            first[at] = '=';
+            std::string expected(at, 'A');
+            std::string second = "}" + std::string(20, 'l');  // "=}" is 0x13
+            if (at + 1 < first.size()) {
+                first[at + 1] = '}';
+                expected += "\x13" + std::string(first.size() - at - 2, 'A');
+                second = std::string(21, 'l');
+                expected += std::string(21, 'B');
+            } else {
+                expected += "\x13" + std::string(20, 'B');
+            }
+            ng::YencLineDecoder decoder;
+            std::vector<unsigned char> out(100, 0);
+            const std::string a = first + lineEnd, b = second + lineEnd;
+            size_t n = decoder.Decode(a, out.data());
+            EXPECT_EQ(decoder.EscapePending(), at + 1 == first.size());
+            n += decoder.Decode(b, out.data() + n);
+            EXPECT_EQ(std::string(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n)),
+                      expected)
+                << "escape at " << at;
+        }
+    }
+}
+
 TEST(Yenc, HeaderLines) {
     auto begin =
         ng::ParseYbegin("=ybegin part=2 total=5 line=128 size=9000 name=My size=3 cat.jpg\r\n");
