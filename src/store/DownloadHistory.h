@@ -11,9 +11,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <optional>
-#include <ranges>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,12 +60,49 @@ public:
         size_t end = (i + 1 < m_starts.size() ? m_starts[i + 1] : m_text.size()) - 1;
         return std::string_view(m_text).substr(m_starts[i], end - m_starts[i]);
     }
-    // Every name, oldest first, as views (a random-access range of
-    // std::string_view); valid until the list changes.
-    auto Names() const {
-        return std::views::iota(size_t{0}, Size()) |
-               std::views::transform([this](size_t i) { return Name(i); });
-    }
+    // Every name, oldest first, as views; valid until the list changes.
+    class NameRange {
+    public:
+        class Iterator {
+        public:
+            using iterator_category = std::forward_iterator_tag;
+            using value_type = std::string_view;
+            using difference_type = std::ptrdiff_t;
+            using pointer = void;
+            using reference = std::string_view;
+
+            Iterator() = default;
+            Iterator(const DownloadHistory* history, size_t i) : m_history(history), m_i(i) {}
+            std::string_view operator*() const { return m_history->Name(m_i); }
+            Iterator& operator++() {
+                ++m_i;
+                return *this;
+            }
+            Iterator operator++(int) {
+                Iterator old = *this;
+                ++m_i;
+                return old;
+            }
+            bool operator==(const Iterator& other) const { return m_i == other.m_i; }
+
+        private:
+            const DownloadHistory* m_history = nullptr;
+            size_t m_i = 0;
+        };
+
+        explicit NameRange(const DownloadHistory& history) : m_history(&history) {}
+        Iterator begin() const { return {m_history, 0}; }
+        Iterator end() const { return {m_history, m_history->Size()}; }
+        size_t size() const { return m_history->Size(); }
+        bool empty() const { return size() == 0; }
+        std::string_view operator[](size_t i) const { return m_history->Name(i); }
+        std::string_view front() const { return m_history->Name(0); }
+        std::string_view back() const { return m_history->Name(size() - 1); }
+
+    private:
+        const DownloadHistory* m_history;
+    };
+    NameRange Names() const { return NameRange(*this); }
 
     // The history test for one subject, already upper-cased (ASCII): the
     // newest name of more than 3 characters that, upper-cased, the subject
