@@ -228,33 +228,42 @@ NG_TARGET_SSE41 size_t Base64GroupsSse41(const unsigned char* in, size_t n, size
 // kFirstLanes + 8 - d.
 constexpr int32_t kFirstLanes[16] = {-1, -1, -1, -1, -1, -1, -1, -1, 0, 0, 0, 0, 0, 0, 0, 0};
 
-// Blocks of 32 characters; the last piece, shorter than 32, is read by a
-// masked load of its whole groups, which leaves NUL (no alphabet character)
-// in the rest of the block and never touches memory past the text.
+// Blocks of 32 characters. The last piece, shorter than 32, is read as the
+// block that ends with its last whole group, overlapping groups already
+// found good (only their bytes are written again); when nothing comes
+// before it, by a masked load of its whole groups, which leaves NUL (no
+// alphabet character) in the rest of the block and never touches memory
+// past the text.
 NG_TARGET_AVX2 size_t Base64GroupsAvx2(const unsigned char* in, size_t n, size_t maxGroups,
                                        unsigned char* out) {
     size_t g = 0;
-    while (g < maxGroups) {
-        size_t left = n - 4 * g;
-        __m256i text;
-        if (left >= 32) {
-            text = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 4 * g));
-        } else if (left >= 4) {
-            __m256i lanes =
-                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kFirstLanes + 8 - left / 4));
-            text = _mm256_maskload_epi32(reinterpret_cast<const int*>(in + 4 * g), lanes);
-        } else {
-            break;
-        }
-        __m256i values;
+    __m256i values;
+    while (g < maxGroups && n - 4 * g >= 32) {
+        __m256i text = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 4 * g));
         size_t good = std::min(GoodGroups(Base64Values(text, values), 8), maxGroups - g);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 3 * g), PackGroups(values));
         g += good;
         if (good < 8) {
-            break;
+            return g;
         }
     }
-    return g;
+    const size_t last = (n - 4 * g) / 4;  // whole groups left
+    if (g >= maxGroups || last == 0) {
+        return g;
+    }
+    size_t at = g;
+    __m256i text;
+    if (g >= 8) {
+        at = g + last - 8;
+        text = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 4 * at));
+    } else {
+        __m256i lanes =
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kFirstLanes + 8 - last));
+        text = _mm256_maskload_epi32(reinterpret_cast<const int*>(in + 4 * g), lanes);
+    }
+    size_t fresh = GoodGroups(Base64Values(text, values), 8) - (g - at);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 3 * at), PackGroups(values));
+    return g + std::min(fresh, maxGroups - g);
 }
 
 #endif  // NG_X86
