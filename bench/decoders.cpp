@@ -1,19 +1,29 @@
-// Decoding speed of both attachment decoders on a 10 MiB random attachment,
-// fed line by line as a server sends it (uu lines of 61 characters, base64
-// lines of 76, each with CR LF, end to end in memory as the article buffer
-// holds them), on every kernel version
-// the processor runs:
-//   BM_UUDecoder/<kernels>, BM_Base64Decoder/<kernels>: the decoder's own
-//     work, writing into one in-memory file (memfd) that every pass
+// Decoding speed of both attachment decoders, fed line by line as a server
+// sends it (uu lines of 61 characters, base64 lines of 76, each with CR LF,
+// end to end in memory as the article buffer holds them), on every kernel
+// version the processor runs:
+//   BM_UUDecoder/<kernels>, BM_Base64Decoder/<kernels>: a 10 MiB random
+//     attachment, writing into one in-memory file (memfd) that every pass
 //     overwrites, so that no disk and no page allocation is timed;
-//   ...ToFile/<kernels>: each pass creates its file in a temporary folder
-//     ($TMPDIR), as the system's decoders do in scripts/bench-decoders.
+//   .../<kernels>/512KiB: the same for an attachment of an ordinary
+//     article's size, whose text stays in the processor's caches as a
+//     freshly received article's does;
+//   ...ToFile/<kernels>: the 10 MiB attachment into a file each pass
+//     creates in a temporary folder ($TMPDIR), as the system's decoders do
+//     in scripts/bench-decoders.
+// Besides the wall-clock rate, each reports the process's CPU time a pass
+// in user space (the decoder: kernels, line rules, buffering) and in the
+// system (write and fallocate: copying into the page cache), and the rate
+// the user time alone would give.
 
 #include <benchmark/benchmark.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <string_view>
@@ -29,21 +39,10 @@ namespace {
 
 using ng::decode::Isa;
 
-constexpr size_t kAttachmentSize = 10u << 20;
+constexpr size_t kLargeAttachment = 10u << 20;
+constexpr size_t kArticleAttachment = 512u << 10;
 
-const std::string& Attachment() {
-    static const std::string data = [] {
-        std::mt19937_64 random(42);
-        std::string bytes(kAttachmentSize, '\0');
-        for (auto& byte : bytes) {
-            byte = static_cast<char>(random());
-        }
-        return bytes;
-    }();
-    return data;
-}
-
-// The lines as views into one text, as the article buffer holds them.
+// Lines as views into one text, as the article buffer holds them.
 struct Article {
     std::string text;
     std::vector<std::string_view> lines;
@@ -59,14 +58,29 @@ struct Article {
     }
 };
 
-const std::vector<std::string_view>& UuLines() {
-    static const Article article(ngtest::UuFileLines(Attachment(), "bench.jpg"));
-    return article.lines;
-}
+// A random attachment of some size, and its uu and base64 articles.
+struct Input {
+    std::string data;
+    Article uu;
+    Article base64;
+    explicit Input(std::string bytes)
+        : data(std::move(bytes)),
+          uu(ngtest::UuFileLines(data, "bench.jpg")),
+          base64(ngtest::Base64Lines(data)) {}
+};
 
-const std::vector<std::string_view>& Base64Lines() {
-    static const Article article(ngtest::Base64Lines(Attachment()));
-    return article.lines;
+const Input& InputOf(size_t size) {
+    static std::map<size_t, std::unique_ptr<Input>> made;
+    auto& input = made[size];
+    if (!input) {
+        std::mt19937_64 random(42);
+        std::string bytes(size, '\0');
+        for (auto& byte : bytes) {
+            byte = static_cast<char>(random());
+        }
+        input = std::make_unique<Input>(std::move(bytes));
+    }
+    return *input;
 }
 
 // The output folder under $TMPDIR (or /tmp), removed at exit; its path
@@ -89,11 +103,10 @@ public:
     MemoryFile(const MemoryFile&) = delete;
     MemoryFile& operator=(const MemoryFile&) = delete;
     int Rewound() const { return ::lseek(m_fd, 0, SEEK_SET) == 0 ? m_fd : -1; }
-    bool HoldsAttachment() const {
-        std::string back(kAttachmentSize + 1, '\0');
-        return ::pread(m_fd, back.data(), back.size(), 0) ==
-                   static_cast<ssize_t>(kAttachmentSize) &&
-               back.compare(0, kAttachmentSize, Attachment()) == 0;
+    bool Holds(const std::string& data) const {
+        std::string back(data.size() + 1, '\0');
+        return ::pread(m_fd, back.data(), back.size(), 0) == static_cast<ssize_t>(data.size()) &&
+               back.compare(0, data.size(), data) == 0;
     }
     bool Ok() const { return m_fd >= 0; }
 
@@ -101,15 +114,15 @@ private:
     int m_fd;
 };
 
-bool DecodeUu(int fd, const std::string& folder) {
+bool DecodeUu(const Input& input, int fd, const std::string& folder) {
     auto uu = fd >= 0 ? std::make_unique<CUUDecoder>(fd) : std::make_unique<CUUDecoder>(folder);
-    for (const auto& line : UuLines()) {
+    for (const auto& line : input.uu.lines) {
         uu->DecodeLine(line);
     }
     return uu->m_nDecodeState == CUUDecoder::Finished && !uu->m_bFileError && uu->Close() == 0;
 }
 
-bool DecodeBase64(int fd, const std::string& path) {
+bool DecodeBase64(const Input& input, int fd, const std::string& path) {
     CBase64Decoder b64;
     if (fd >= 0) {
         b64.Attach(fd);
@@ -117,84 +130,93 @@ bool DecodeBase64(int fd, const std::string& path) {
         return false;
     }
     bool ok = true;
-    for (const auto& line : Base64Lines()) {
+    for (const auto& line : input.base64.lines) {
         ok &= b64.DecodeAndWrite(line.data(), static_cast<int>(line.size())) >= 0;
     }
     return b64.Close() == 0 && ok;
 }
 
-void Finish(benchmark::State& state, bool sameBytes) {
+using Decode = bool (*)(const Input&, int, const std::string&);
+
+// CPU time of the process so far, in user space and in the system.
+struct CpuTimes {
+    double user = 0;
+    double system = 0;
+    static CpuTimes Now() {
+        struct rusage usage {};
+        ::getrusage(RUSAGE_SELF, &usage);
+        auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+        return {seconds(usage.ru_utime), seconds(usage.ru_stime)};
+    }
+};
+
+void Finish(benchmark::State& state, size_t size, bool sameBytes, const CpuTimes& start) {
     if (!sameBytes) {
         state.SkipWithError("the decoded file differs from the attachment");
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kAttachmentSize));
+    CpuTimes end = CpuTimes::Now();
+    auto passes = static_cast<double>(state.iterations());
+    double user = (end.user - start.user) / passes;
+    state.counters["user_ms"] = user * 1e3;
+    state.counters["sys_ms"] = (end.system - start.system) / passes * 1e3;
+    state.counters["user_MBps"] = static_cast<double>(size) / user / 1e6;
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
 }
 
-void BM_UUDecoder(benchmark::State& state, Isa isa) {
+void IntoMemory(benchmark::State& state, Decode decode, Isa isa, size_t size) {
     ng::decode::UseIsa(isa);
+    const Input& input = InputOf(size);
     MemoryFile file;
+    const CpuTimes start = CpuTimes::Now();
     for (auto _ : state) {
-        if (!file.Ok() || !DecodeUu(file.Rewound(), {})) {
+        if (!file.Ok() || !decode(input, file.Rewound(), {})) {
             state.SkipWithError("decoding failed");
             return;
         }
     }
-    Finish(state, file.HoldsAttachment());
+    Finish(state, size, file.Holds(input.data), start);
 }
 
-void BM_Base64Decoder(benchmark::State& state, Isa isa) {
+void IntoNewFile(benchmark::State& state, Decode decode, Isa isa, size_t size) {
     ng::decode::UseIsa(isa);
-    MemoryFile file;
+    const Input& input = InputOf(size);
+    const std::string path = Folder() + "bench.jpg";
+    const CpuTimes start = CpuTimes::Now();
     for (auto _ : state) {
-        if (!file.Ok() || !DecodeBase64(file.Rewound(), {})) {
+        if (!decode(input, -1, decode == DecodeUu ? Folder() : path)) {
             state.SkipWithError("decoding failed");
             return;
         }
     }
-    Finish(state, file.HoldsAttachment());
-}
-
-bool FileHoldsAttachment(const std::string& path) {
     std::error_code ec;
-    return std::filesystem::file_size(path, ec) == kAttachmentSize;
-}
-
-void BM_UUDecoderToFile(benchmark::State& state, Isa isa) {
-    ng::decode::UseIsa(isa);
-    for (auto _ : state) {
-        if (!DecodeUu(-1, Folder())) {
-            state.SkipWithError("decoding failed");
-            return;
-        }
-    }
-    Finish(state, FileHoldsAttachment(Folder() + "bench.jpg"));
-}
-
-void BM_Base64DecoderToFile(benchmark::State& state, Isa isa) {
-    ng::decode::UseIsa(isa);
-    const std::string path = Folder() + "bench64.jpg";
-    for (auto _ : state) {
-        if (!DecodeBase64(-1, path)) {
-            state.SkipWithError("decoding failed");
-            return;
-        }
-    }
-    Finish(state, FileHoldsAttachment(path));
+    Finish(state, size, std::filesystem::file_size(path, ec) == size, start);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    using Fn = void (*)(benchmark::State&, Isa);
-    const std::pair<const char*, Fn> kinds[] = {{"BM_UUDecoder", BM_UUDecoder},
-                                                {"BM_Base64Decoder", BM_Base64Decoder},
-                                                {"BM_UUDecoderToFile", BM_UUDecoderToFile},
-                                                {"BM_Base64DecoderToFile", BM_Base64DecoderToFile}};
-    for (const auto& [name, fn] : kinds) {
+    using Run = void (*)(benchmark::State&, Decode, Isa, size_t);
+    struct Kind {
+        const char* name;
+        Run run;
+        Decode decode;
+        size_t size;
+        const char* suffix;
+    };
+    const Kind kinds[] = {
+        {"BM_UUDecoder", IntoMemory, DecodeUu, kLargeAttachment, ""},
+        {"BM_Base64Decoder", IntoMemory, DecodeBase64, kLargeAttachment, ""},
+        {"BM_UUDecoder", IntoMemory, DecodeUu, kArticleAttachment, "/512KiB"},
+        {"BM_Base64Decoder", IntoMemory, DecodeBase64, kArticleAttachment, "/512KiB"},
+        {"BM_UUDecoderToFile", IntoNewFile, DecodeUu, kLargeAttachment, ""},
+        {"BM_Base64DecoderToFile", IntoNewFile, DecodeBase64, kLargeAttachment, ""},
+    };
+    for (const Kind& kind : kinds) {
         for (Isa isa : {Isa::Scalar, Isa::Sse41, Isa::Avx2}) {
             if (ng::decode::Supported(isa)) {
-                std::string full = std::string(name) + "/" + ng::decode::KernelsFor(isa).name;
-                benchmark::RegisterBenchmark(full.c_str(), fn, isa)
+                std::string name =
+                    std::string(kind.name) + "/" + ng::decode::KernelsFor(isa).name + kind.suffix;
+                benchmark::RegisterBenchmark(name.c_str(), kind.run, kind.decode, isa, kind.size)
                     ->Unit(benchmark::kMillisecond)
                     ->UseRealTime();
             }
