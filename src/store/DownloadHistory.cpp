@@ -402,9 +402,13 @@ private:
 DownloadHistory::DownloadHistory() : m_index(std::make_unique<Index>()) {}
 DownloadHistory::~DownloadHistory() = default;
 
-DownloadHistory::DownloadHistory(DownloadHistory&& other) noexcept : DownloadHistory() {
-    *this = std::move(other);
-}
+// A moved-from list is empty and has no index; Add and Load make one.
+DownloadHistory::DownloadHistory(DownloadHistory&& other) noexcept
+    : m_text(std::exchange(other.m_text, {})),
+      m_starts(std::exchange(other.m_starts, {})),
+      m_added(std::exchange(other.m_added, {})),
+      m_index(std::move(other.m_index)),
+      m_onDisk(std::exchange(other.m_onDisk, {})) {}
 
 DownloadHistory& DownloadHistory::operator=(DownloadHistory&& other) noexcept {
     if (this != &other) {
