@@ -1,73 +1,107 @@
 // The history test over a day's overview lines: 100,000 subjects against a
-// full history of 20,000 names, through the index (FindHit) and through the
-// plain newest-to-oldest walk that upper-cases every name on the fly.
+// full history of 20,000 names, and 1,000,000 subjects against 200,000
+// names, through the current index (FindHit), the previous one
+// (bench/PreviousHistory.h) and, for the smaller set, the plain
+// newest-to-oldest walk that upper-cases every name on the fly.
 
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <deque>
+#include <map>
+#include <memory>
 #include <optional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "BenchSupport.h"
+#include "PreviousHistory.h"
 #include "store/DownloadHistory.h"
 #include "support/HistoryWalk.h"
 
 namespace {
 
-constexpr int kHistoryNames = 20000;
-constexpr int kSubjects = 100000;
 // The plain walk takes about a millisecond per subject; it runs over every
 // 100th subject and is scaled to the whole set.
 constexpr int kWalkStride = 100;
 
 struct Data {
-    ng::DownloadHistory history;
+    std::deque<std::string> names;      // oldest first
     std::vector<std::string> subjects;  // upper-cased, as the filter hands them over
+    ng::DownloadHistory current;
+    previous::DownloadHistory earlier;
 };
 
-const Data& TheData() {
-    static const Data data = [] {
-        Data d;
+// The data for `names` history names and `subjects` subjects, made once.
+const Data& TheData(int names, int subjects) {
+    static std::map<std::pair<int, int>, std::unique_ptr<Data>> made;
+    auto& data = made[{names, subjects}];
+    if (!data) {
+        data = std::make_unique<Data>();
         std::mt19937 rng(4242);
-        std::vector<std::string> names;
-        for (int i = 0; i < kHistoryNames; ++i) {
-            names.push_back(benchsupport::FileName(rng));
-            d.history.Add(names.back());
+        std::vector<std::string> list;
+        for (int i = 0; i < names; ++i) {
+            list.push_back(benchsupport::FileName(rng));
+            data->names.push_back(list.back());
+            data->current.Add(list.back());
+            data->earlier.Add(list.back());
         }
-        for (int i = 0; i < kSubjects; ++i) {
-            d.subjects.push_back(ng::ToUpperAscii(benchsupport::Subject(rng, names)));
+        for (int i = 0; i < subjects; ++i) {
+            data->subjects.push_back(ng::ToUpperAscii(benchsupport::Subject(rng, list)));
         }
-        return d;
-    }();
-    return data;
+    }
+    return *data;
 }
 
-void BM_FindHit(benchmark::State& state) {
-    const Data& data = TheData();
+template <typename History>
+void FindHits(benchmark::State& state, History Data::*history) {
+    const Data& data = TheData(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    // Both indexes must decide alike on every subject.
+    for (const auto& subject : data.subjects) {
+        if (data.current.FindHit(subject) != data.earlier.FindHit(subject)) {
+            state.SkipWithError("the current and the previous index disagree");
+            return;
+        }
+    }
     int64_t hits = 0;
     for (auto _ : state) {
         hits = 0;
         for (const auto& subject : data.subjects) {
-            auto hit = data.history.FindHit(subject);
+            auto hit = (data.*history).FindHit(subject);
             hits += hit.has_value();
             benchmark::DoNotOptimize(hit);
         }
     }
     state.counters["hits"] = static_cast<double>(hits);
-    benchsupport::SecondsPer100k(state, kSubjects);
+    benchsupport::SecondsPer100k(state, static_cast<double>(data.subjects.size()));
 }
-BENCHMARK(BM_FindHit)->Unit(benchmark::kMillisecond);
+
+void BM_FindHit(benchmark::State& state) {
+    FindHits(state, &Data::current);
+}
+void BM_FindHitPrevious(benchmark::State& state) {
+    FindHits(state, &Data::earlier);
+}
+BENCHMARK(BM_FindHit)
+    ->ArgNames({"names", "subjects"})
+    ->Args({20000, 100000})
+    ->Args({200000, 1000000})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FindHitPrevious)
+    ->ArgNames({"names", "subjects"})
+    ->Args({20000, 100000})
+    ->Args({200000, 1000000})
+    ->Unit(benchmark::kMillisecond);
 
 void BM_PlainWalk(benchmark::State& state) {
-    const Data& data = TheData();
+    const Data& data = TheData(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     int64_t hits = 0;
     // Both ways must decide alike on the sampled subjects.
     for (size_t i = 0; i < data.subjects.size(); i += kWalkStride) {
-        if (ngtest::PlainHistoryWalk(data.history.Names(), data.subjects[i]) !=
-            data.history.FindHit(data.subjects[i])) {
+        if (ngtest::PlainHistoryWalk(data.names, data.subjects[i]) !=
+            data.current.FindHit(data.subjects[i])) {
             state.SkipWithError("FindHit and the plain walk disagree");
             return;
         }
@@ -75,28 +109,47 @@ void BM_PlainWalk(benchmark::State& state) {
     for (auto _ : state) {
         hits = 0;
         for (size_t i = 0; i < data.subjects.size(); i += kWalkStride) {
-            auto hit = ngtest::PlainHistoryWalk(data.history.Names(), data.subjects[i]);
+            auto hit = ngtest::PlainHistoryWalk(data.names, data.subjects[i]);
             hits += hit.has_value();
             benchmark::DoNotOptimize(hit);
         }
     }
     state.counters["hits"] = static_cast<double>(hits);
-    benchsupport::SecondsPer100k(state, static_cast<double>(kSubjects / kWalkStride));
+    benchsupport::SecondsPer100k(state, static_cast<double>(data.subjects.size() / kWalkStride));
 }
-BENCHMARK(BM_PlainWalk)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainWalk)
+    ->ArgNames({"names", "subjects"})
+    ->Args({20000, 100000})
+    ->Unit(benchmark::kMillisecond);
 
-// Building the index for a full history, as Load does once per pass.
-void BM_BuildIndex(benchmark::State& state) {
-    const Data& data = TheData();
+// Building the index for a full history name by name, as Add does.
+template <typename History>
+void BuildIndex(benchmark::State& state) {
+    const Data& data = TheData(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     for (auto _ : state) {
-        ng::DownloadHistory history;
-        for (const auto& name : data.history.Names()) {
+        History history;
+        for (const auto& name : data.names) {
             history.Add(name);
         }
         benchmark::DoNotOptimize(history);
     }
 }
-BENCHMARK(BM_BuildIndex)->Unit(benchmark::kMillisecond);
+void BM_BuildIndex(benchmark::State& state) {
+    BuildIndex<ng::DownloadHistory>(state);
+}
+void BM_BuildIndexPrevious(benchmark::State& state) {
+    BuildIndex<previous::DownloadHistory>(state);
+}
+BENCHMARK(BM_BuildIndex)
+    ->ArgNames({"names", "subjects"})
+    ->Args({20000, 100000})
+    ->Args({200000, 1000000})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BuildIndexPrevious)
+    ->ArgNames({"names", "subjects"})
+    ->Args({20000, 100000})
+    ->Args({200000, 1000000})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -7,6 +7,7 @@
 
 #include "FuzzSupport.h"
 #include "decode/Base64Decoder.h"
+#include "decode/DecodeKernels.h"
 
 namespace {
 
@@ -70,6 +71,11 @@ private:
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static fuzzsupport::ScratchDir scratch;
     const std::string path = scratch.File("out.jpg");
+    // Every kernel version takes its turn, by the input's length (one the
+    // processor lacks falls back to the plain one).
+    constexpr ng::decode::Isa kIsas[] = {ng::decode::Isa::Scalar, ng::decode::Isa::Sse41,
+                                         ng::decode::Isa::Avx2};
+    ng::decode::UseIsa(kIsas[size % 3]);
     const std::string_view text(reinterpret_cast<const char*>(data), size);
 
     std::string expected;

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "FuzzSupport.h"
+#include "decode/DecodeKernels.h"
 #include "decode/UUDecoder.h"
 #include "platform/FileNames.h"
 
@@ -74,7 +75,7 @@ Expected PlainDecode(const std::vector<std::string_view>& lines, size_t director
                 result.fileError = true;
                 result.errorCode = ENAMETOOLONG;
                 state = 3;
-            } else if (leaf.empty() || leaf == "." || leaf == "..") {
+            } else if (leaf.empty() || leaf.front() == '.') {  // hidden, ".", ".."
                 result.fileError = true;
                 result.errorCode = EINVAL;
                 state = 3;
@@ -119,6 +120,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzzsupport::RemoveContents(scratch.Path());
     FUZZ_CHECK(::mkdir(outDir.c_str(), 0700) == 0);
 
+    // Every kernel version takes its turn, by the input's length (one the
+    // processor lacks falls back to the plain one).
+    constexpr ng::decode::Isa kIsas[] = {ng::decode::Isa::Scalar, ng::decode::Isa::Sse41,
+                                         ng::decode::Isa::Avx2};
+    ng::decode::UseIsa(kIsas[size % 3]);
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const std::vector<std::string_view> lines = fuzzsupport::LinesWithEnds(text);
     const Expected expected = PlainDecode(lines, outDir.size() + 1);

@@ -1,40 +1,26 @@
 #include "decode/Base64Decoder.h"
 
-#include <array>
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 
+#include "decode/Base64Table.h"
+
 namespace {
 
-// One entry per byte: the value 0..63 of an alphabet character, kPad for
-// "=", kSkip for everything else.
-constexpr uint8_t kPad = 0x40;
-constexpr uint8_t kSkip = 0x80;
-
-constexpr std::array<uint8_t, 256> MakeTable() {
-    std::array<uint8_t, 256> table{};
-    for (auto& entry : table) {
-        entry = kSkip;
-    }
-    const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    for (int i = 0; i < 64; ++i) {
-        table[static_cast<unsigned char>(alphabet[i])] = static_cast<uint8_t>(i);
-    }
-    table['='] = kPad;
-    return table;
-}
-
-constexpr std::array<uint8_t, 256> kTable = MakeTable();
+using ng::decode::kBase64Pad;
+using ng::decode::kBase64Skip;
+using ng::decode::kBase64Values;
 
 // -1 for the padding character, -2 for a character to skip.
 inline int CharValue(char c) {
-    uint8_t v = kTable[static_cast<unsigned char>(c)];
-    return (v & kSkip) ? -2 : (v & kPad) ? -1 : v;
+    uint8_t v = kBase64Values[static_cast<unsigned char>(c)];
+    return (v & kBase64Skip) ? -2 : (v & kBase64Pad) ? -1 : v;
 }
 
 }  // namespace
 
-CBase64Decoder::CBase64Decoder() = default;
+CBase64Decoder::CBase64Decoder() : m_kernels(&ng::decode::ActiveKernels()) {}
 
 CBase64Decoder::~CBase64Decoder() {
     Close();
@@ -74,8 +60,8 @@ int CBase64Decoder::DecodeAndWrite(const char* text, int length) {
     // carried over from the previous call, so that no group is ever lost for
     // want of space.
     int64_t room = 3 * ((static_cast<int64_t>(m_nQuantum) + length) / 4);
-    unsigned char* output = m_out.Claim(static_cast<size_t>(room));
-    int produced = Decode(text, length, output, static_cast<int>(room));
+    unsigned char* output = m_out.Claim(static_cast<size_t>(room) + ng::decode::kSlack);
+    int produced = DecodeInto(text, length, output, room, room + ng::decode::kSlack);
     if (produced < 0) {
         return -1;
     }
@@ -95,6 +81,11 @@ int CBase64Decoder::DecodeAndWrite(const char* text, int length) {
 
 int CBase64Decoder::Decode(const char* source, int sourceLength, unsigned char* output,
                            int capacity) {
+    return DecodeInto(source, sourceLength, output, capacity, capacity);
+}
+
+int CBase64Decoder::DecodeInto(const char* source, int sourceLength, unsigned char* output,
+                               int64_t capacity, int64_t writable) {
     if (sourceLength < 1) {
         return 0;
     }
@@ -103,22 +94,34 @@ int CBase64Decoder::Decode(const char* source, int sourceLength, unsigned char* 
     int produced = 0;
     while (i < sourceLength) {
         // Whole groups of four alphabet characters, the bulk of any
-        // attachment, go without the character-by-character bookkeeping.
-        while (m_nQuantum == 0 && sourceLength - i >= 4 && capacity - produced >= 3) {
-            unsigned a = kTable[in[i]];
-            unsigned b = kTable[in[i + 1]];
-            unsigned c = kTable[in[i + 2]];
-            unsigned d = kTable[in[i + 3]];
-            if ((a | b | c | d) & (kPad | kSkip)) {
-                break;
+        // attachment, go without the character-by-character bookkeeping:
+        // as many as the capacity rule lets through (3 bytes of room each),
+        // in vector blocks as far as their stores stay inside the output,
+        // and the rest one by one.
+        if (m_nQuantum == 0) {
+            const auto left = static_cast<size_t>(sourceLength - i);
+            const int64_t allowed = (capacity - produced) / 3;
+            const int64_t storable =
+                std::clamp<int64_t>((writable - produced - int64_t{ng::decode::kSlack}) / 3, 0,
+                                    std::max<int64_t>(allowed, 0));
+            size_t groups = 0;
+            if (storable > 0) {
+                groups = m_kernels->base64Groups(in + i, left, static_cast<size_t>(storable),
+                                                 output + produced);
             }
-            output[produced] = static_cast<unsigned char>(a << 2 | b >> 4);
-            output[produced + 1] = static_cast<unsigned char>(b << 4 | c >> 2);
-            output[produced + 2] = static_cast<unsigned char>(c << 6 | d);
-            produced += 3;
-            i += 4;
+            if (groups == static_cast<size_t>(storable) && allowed > storable) {
+                groups += ng::decode::Base64GroupsPlain(in + i + 4 * groups, left - 4 * groups,
+                                                        static_cast<size_t>(allowed - storable),
+                                                        output + produced + 3 * groups);
+            }
+            i += static_cast<int>(4 * groups);
+            produced += static_cast<int>(3 * groups);
         }
 
+        // Line ends and other skipped characters between groups, quickly.
+        while (i < sourceLength && kBase64Values[in[i]] == kBase64Skip) {
+            ++i;
+        }
         while (i < sourceLength && m_nQuantum < 4) {
             char c = source[i++];
             if (CharValue(c) != -2) {

@@ -3,8 +3,10 @@
 // stream: a group of four characters may be split across lines, and every
 // character outside the alphabet is skipped.
 
+#include <cstdint>
 #include <string>
 
+#include "decode/DecodeKernels.h"
 #include "decode/OutputFile.h"
 
 class CBase64Decoder {
@@ -37,6 +39,13 @@ public:
     int m_nFileErrno = 0;
 
 private:
+    // Decode, where the output may take `writable` bytes (at least
+    // `capacity`): the room past the capacity is only scribbled on by the
+    // vector stores, never handed out.
+    int DecodeInto(const char* source, int sourceLength, unsigned char* output, int64_t capacity,
+                   int64_t writable);
+
+    const ng::decode::Kernels* m_kernels;
     // Decoded bytes go straight into the file's own buffer: no scratch
     // buffer per line.
     ng::OutputFile m_out;

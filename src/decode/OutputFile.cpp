@@ -27,23 +27,21 @@ void OutputFile::Attach(int fd) {
     m_bOwned = false;
 }
 
-unsigned char* OutputFile::Claim(size_t n) {
-    if (m_used + n > m_capacity) {
-        if (int error = Flush(); error != 0 && m_claimError == 0) {
-            m_claimError = error;
-        }
-        // Only a single oversized piece (one very long base64 line) grows the
-        // buffer, and then only to that piece's size.
-        size_t wanted = std::max(n, kBufferSize);
-        if (wanted > m_capacity) {
-            m_buf = std::make_unique_for_overwrite<unsigned char[]>(wanted);
-            m_capacity = wanted;
-        }
+unsigned char* OutputFile::ClaimMore(size_t n) {
+    if (int error = Flush(); error != 0 && m_claimError == 0) {
+        m_claimError = error;
+    }
+    // Only a single oversized piece (one very long base64 line) grows the
+    // buffer, and then only to that piece's size.
+    size_t wanted = std::max(n, kBufferSize);
+    if (wanted > m_capacity) {
+        m_buf = std::make_unique_for_overwrite<unsigned char[]>(wanted);
+        m_capacity = wanted;
     }
     return m_buf.get() + m_used;
 }
 
-int OutputFile::Commit(size_t n) {
+int OutputFile::CommitMore(size_t n) {
     int earlier = std::exchange(m_claimError, 0);
     if (m_fd < 0) {
         return EBADF;
@@ -64,12 +62,15 @@ int OutputFile::Commit(size_t n) {
 }
 
 int OutputFile::Flush() {
+    // A flush inside Claim that failed is this flush's failure too: the
+    // bytes it could not write were ours to write out.
+    int earlier = std::exchange(m_claimError, 0);
     if (m_used == 0) {
-        return 0;
+        return earlier;
     }
     int error = m_fd >= 0 ? WriteOut(m_buf.get(), m_used) : EBADF;
     m_used = 0;
-    return error;
+    return earlier != 0 ? earlier : error;
 }
 
 int OutputFile::Close() {

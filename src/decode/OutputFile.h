@@ -42,14 +42,23 @@ public:
 
     // Room for `n` bytes that the caller fills and then hands over with
     // Commit. Valid until the next Claim, Commit, Flush or Close.
-    unsigned char* Claim(size_t n);
+    unsigned char* Claim(size_t n) {
+        // Called for every line: the common case stays inline.
+        return m_used + n <= m_capacity ? m_buf.get() + m_used : ClaimMore(n);
+    }
     // Hands over the first `n` bytes of the last Claim. 0 when they are
     // written or certain to be; otherwise the errno of the write that fell
     // short (EBADF when no file is open). After a failure the file holds
     // every byte that fitted, in order.
-    int Commit(size_t n);
-    // Writes out what is kept back. 0 or errno; the kept bytes are dropped
-    // either way.
+    int Commit(size_t n) {
+        if (m_claimError == 0 && m_fd >= 0 && !m_direct && m_written + m_used + n <= m_reserved) {
+            m_used += n;  // inside reserved room: kept back without a call
+            return 0;
+        }
+        return CommitMore(n);
+    }
+    // Writes out what is kept back. 0 or errno (also that of a failed
+    // write inside an earlier Claim); the kept bytes are dropped either way.
     int Flush();
     // Flushes, gives back unused reserved room and closes (an attached file
     // stays open). 0 or the errno of the first failure. Nothing to do when no
@@ -60,6 +69,8 @@ public:
     uint64_t Written() const { return m_written; }
 
 private:
+    unsigned char* ClaimMore(size_t n);
+    int CommitMore(size_t n);
     int WriteOut(const unsigned char* data, size_t n);
     bool Reserve(uint64_t end);
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <utility>
 
 #include "platform/FileNames.h"
@@ -21,15 +20,17 @@ std::string_view CutAtNul(std::string_view line) {
 }
 
 // Six bits of one character: the space and the backquote both stand for 0.
-inline unsigned SixBits(unsigned char c) {
+inline size_t SixBits(unsigned char c) {
     return (c - 32u) & 63u;
 }
 
 }  // namespace
 
-CUUDecoder::CUUDecoder(std::string directory) : m_strDirectory(std::move(directory)) {}
+CUUDecoder::CUUDecoder(std::string directory)
+    : m_strDirectory(std::move(directory)), m_kernels(&ng::decode::ActiveKernels()) {}
 
-CUUDecoder::CUUDecoder(int outputFd) : m_nOutputFd(outputFd) {}
+CUUDecoder::CUUDecoder(int outputFd)
+    : m_nOutputFd(outputFd), m_kernels(&ng::decode::ActiveKernels()) {}
 
 CUUDecoder::~CUUDecoder() = default;
 
@@ -146,23 +147,16 @@ int CUUDecoder::DecodeDataLine(std::string_view line) {
     }
 
     size_t groups = (count + 2) / 3;
-    size_t needed = 1 + 4 * groups;
-    if (line.size() < needed || std::memchr(text, 0, needed) != nullptr) {
+    if (line.size() < 1 + 4 * groups || text[0] == 0) {
         // A truncated line: keep what came before it. Only a failure to
         // write that out counts as a file error.
         return Fail(m_out.Flush());
     }
-
-    unsigned char* out = m_out.Claim(groups * 3);
-    const unsigned char* in = text + 1;
-    for (size_t g = 0; g < groups; ++g, in += 4, out += 3) {
-        unsigned a = SixBits(in[0]);
-        unsigned b = SixBits(in[1]);
-        unsigned c = SixBits(in[2]);
-        unsigned d = SixBits(in[3]);
-        out[0] = static_cast<unsigned char>(a << 2 | b >> 4);
-        out[1] = static_cast<unsigned char>(b << 4 | c >> 2);
-        out[2] = static_cast<unsigned char>(c << 6 | d);
+    // The kernel looks for a NUL (which also cuts the line short) while it
+    // decodes: the bytes only count once they are committed.
+    unsigned char* out = m_out.Claim(groups * 3 + ng::decode::kSlack);
+    if (!m_kernels->uuGroups(text + 1, groups, out)) {
+        return Fail(m_out.Flush());
     }
     // Only `count` of the decoded bytes belong to the file.
     if (int error = m_out.Commit(count); error != 0) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "decode/DecodeKernels.h"
 #include "decode/OutputFile.h"
 
 // What a begin line says: "begin", an octal mode, and a name.
@@ -69,5 +70,6 @@ private:
     int Fail(int error);
 
     int m_nOutputFd = -1;
+    const ng::decode::Kernels* m_kernels;
     ng::OutputFile m_out;
 };

@@ -148,10 +148,13 @@ void CProcessGroups::ReportDamage(const std::string& name, const std::string& wh
 
 // The history keeps the name the article gave, whatever name the file got:
 // that is what the next subject with it is tested against. Names without a
-// dot, and index files, are not worth remembering.
+// dot, and index files, are not worth remembering; a name already there
+// (a picture fetched again because its subject quotes the name, say) is
+// not entered twice.
 void CProcessGroups::RememberName(const std::string& name) {
     std::string lowerName = ToLowerAscii(name);
-    if (lowerName.find("index") == std::string::npos && lowerName.find('.') != std::string::npos) {
+    if (lowerName.find("index") == std::string::npos && lowerName.find('.') != std::string::npos &&
+        !m_history.Holds(lowerName)) {
         m_history.Add(lowerName);
     }
 }

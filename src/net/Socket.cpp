@@ -411,8 +411,8 @@ std::string_view CNewsSocket::ReadLineView() {
     std::optional<Clock::time_point> deadline;
     for (;;) {
         const char* base = m_in.get();
-        if (const void* lf = m_scan < m_end ? std::memchr(base + m_scan, '\n', m_end - m_scan)
-                                            : nullptr) {
+        if (const void* lf =
+                m_scan < m_end ? std::memchr(base + m_scan, '\n', m_end - m_scan) : nullptr) {
             const size_t start = m_begin;
             const size_t end = static_cast<size_t>(static_cast<const char*>(lf) - base) + 1;
             m_begin = m_scan = end;
@@ -508,7 +508,9 @@ void CNewsSocket::MakeRoom() {
         size_t wanted = std::max(m_capacity * 2, kReceiveBuffer);
         wanted = std::min(wanted, kMaxLineLength + kReceiveChunk);
         auto grown = std::make_unique_for_overwrite<char[]>(wanted);
-        std::memcpy(grown.get(), m_in.get(), m_end);
+        if (m_end > 0) {  // the first buffer has nothing to copy, and no address
+            std::memcpy(grown.get(), m_in.get(), m_end);
+        }
         m_in = std::move(grown);
         m_capacity = wanted;
     }

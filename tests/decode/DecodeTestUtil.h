@@ -9,9 +9,44 @@
 #include <string>
 #include <vector>
 
+#include "decode/DecodeKernels.h"
 #include "support/Encoders.h"
 
 namespace dectest {
+
+using ng::decode::Isa;
+
+// The vector kernel versions this processor runs (none on other machines).
+inline std::vector<Isa> VectorIsas() {
+    std::vector<Isa> isas;
+    for (Isa isa : {Isa::Sse41, Isa::Avx2}) {
+        if (ng::decode::Supported(isa)) {
+            isas.push_back(isa);
+        }
+    }
+    return isas;
+}
+
+// Every version, the plain one first.
+inline std::vector<Isa> AllIsas() {
+    std::vector<Isa> isas = VectorIsas();
+    isas.insert(isas.begin(), Isa::Scalar);
+    return isas;
+}
+
+// Decoders created while it lives use the kernels of `isa`.
+class UsingIsa {
+public:
+    explicit UsingIsa(Isa isa) : m_previous(ng::decode::ActiveKernels().isa) {
+        ng::decode::UseIsa(isa);
+    }
+    ~UsingIsa() { ng::decode::UseIsa(m_previous); }
+    UsingIsa(const UsingIsa&) = delete;
+    UsingIsa& operator=(const UsingIsa&) = delete;
+
+private:
+    Isa m_previous;
+};
 
 using ngtest::Base64Lines;
 using ngtest::RandomBytes;

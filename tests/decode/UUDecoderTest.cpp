@@ -83,6 +83,74 @@ TEST(UUDecoder, ATruncatedDataLineKeepsTheLinesBeforeIt) {
     }
 }
 
+// Every vector version decodes like the plain one, for every group count a
+// line can carry and more, from every alignment, and finds a NUL wherever
+// it stands. Input and output are heap blocks of the exact size, so that
+// AddressSanitizer sees any access past them.
+TEST(UUDecoder, VectorKernelsAgreeWithThePlainOne) {
+    using ng::decode::KernelsFor;
+    using ng::decode::kSlack;
+    const auto& plain = KernelsFor(dectest::Isa::Scalar);
+    std::mt19937 random(12);
+    for (dectest::Isa isa : dectest::VectorIsas()) {
+        const auto& kernels = KernelsFor(isa);
+        for (size_t groups = 1; groups <= 40; ++groups) {
+            for (size_t align = 0; align < 32; ++align) {
+                std::vector<unsigned char> text(align + 4 * groups);
+                for (auto& c : text) {
+                    c = static_cast<unsigned char>(1 + random() % 255);
+                }
+                const unsigned char* in = text.data() + align;
+                std::vector<unsigned char> want(3 * groups + kSlack), got(3 * groups + kSlack);
+                std::string where = std::string(kernels.name) + " groups " +
+                                    std::to_string(groups) + " at " + std::to_string(align);
+                ASSERT_TRUE(plain.uuGroups(in, groups, want.data()));
+                ASSERT_TRUE(kernels.uuGroups(in, groups, got.data())) << where;
+                ASSERT_TRUE(std::equal(want.begin(), want.begin() + 3 * groups, got.begin()))
+                    << where;
+                for (size_t nul = 0; nul < 4 * groups; ++nul) {
+                    text[align + nul] = 0;
+                    ASSERT_FALSE(kernels.uuGroups(in, groups, got.data())) << where << " " << nul;
+                    text[align + nul] = 1;
+                }
+            }
+        }
+    }
+}
+
+// Lines of every length a length character can give, with and without
+// their line end and with a checksum character, make the same file on
+// every kernel version; each line is an exact-size heap block.
+TEST(UUDecoder, EveryLineLengthDecodesAlikeOnEveryKernel) {
+    ngtest::TempDir dir;
+    std::string data;
+    std::vector<std::string> lines{"begin 644 all.jpg\r\n"};
+    for (size_t n = 1; n <= 63; ++n) {
+        std::string bytes = dectest::RandomBytes(n, static_cast<uint32_t>(n));
+        data += bytes;
+        std::string line = ngtest::UuLine(bytes);
+        if (n % 3 == 1) {
+            line.resize(line.size() - 2);
+        } else if (n % 3 == 2) {
+            line.insert(line.size() - 2, "X");
+        }
+        lines.push_back(line);
+    }
+    lines.push_back("`\r\n");
+    lines.push_back("end");
+    for (dectest::Isa isa : dectest::AllIsas()) {
+        dectest::UsingIsa kernels(isa);
+        CUUDecoder uu(dir.Path() + "/");
+        for (const std::string& line : lines) {
+            std::vector<char> exact(line.begin(), line.end());
+            int expected = &line == &lines.back() ? 2 : 0;
+            ASSERT_EQ(uu.DecodeLine(std::string_view(exact.data(), exact.size())), expected)
+                << ng::decode::KernelsFor(isa).name << ": " << line;
+        }
+        EXPECT_EQ(ngtest::ReadFile(dir.File("all.jpg")), data) << ng::decode::KernelsFor(isa).name;
+    }
+}
+
 TEST(UUDecoder, AttachmentNamesStayInsideTheFolder) {
     ngtest::TempDir root;
     std::string folder = root.File("in") + "/";

@@ -226,7 +226,10 @@ TEST_F(KillTest, FilesAreOldOrNewWheneverThePassDies) {
         ASSERT_EQ(StartPass(p)->Wait(), 0);
         ExpectWhole(p, order, {versions.back()}, left);
         EXPECT_EQ(ng::SplitTextLines(ngtest::ReadFile(p.data + "/HistList")).size(),
-                  order.size() + 2);
+                  order.size() + 2)
+            << "left:\n"
+            << left << "now:\n"
+            << ngtest::ReadFile(p.data + "/HistList");
         for (const std::string& name : order) {
             EXPECT_EQ(ngtest::ReadFile(p.pictures + name), m_pictures[name]) << name;
         }

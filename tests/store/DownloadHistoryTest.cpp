@@ -5,7 +5,11 @@
 
 #include <cerrno>
 #include <csignal>
+#include <optional>
 #include <random>
+#include <set>
+
+#include "platform/TextFile.h"
 
 #include "support/HistoryWalk.h"
 #include "support/TestSupport.h"
@@ -21,6 +25,14 @@ Lines NumberedLines(int count) {
         lines.push_back("file" + std::to_string(i) + ".jpg");
     }
     return lines;
+}
+
+std::deque<std::string> NamesOf(const DownloadHistory& history) {
+    std::deque<std::string> names;
+    for (std::string_view name : history.Names()) {
+        names.emplace_back(name);
+    }
+    return names;
 }
 
 std::string Joined(const Lines& lines) {
@@ -106,7 +118,7 @@ TEST(DownloadHistory, FindHitAgreesWithThePlainWalk) {
         for (size_t i = loaded; i < names.size(); ++i) {
             history.Add(names[i]);
         }
-        ASSERT_EQ(history.Names(), names);
+        ASSERT_EQ(NamesOf(history), names);
         for (int s = 0; s < 60; ++s) {
             std::string subject;
             int parts = static_cast<int>(pick(4));
@@ -154,6 +166,13 @@ TEST(DownloadHistory, IndexFollowsLoadAddAndClear) {
     history.Add("new.jpg");
     EXPECT_EQ(history.FindHit("NEW.JPG OLD.JPG"), "NEW.JPG");
     EXPECT_EQ(history.FindHit("OLD.JPG NEW.JPG"), " NEW.JPG");
+    // Holds: the whole name, letter case aside, loaded or added, short or not.
+    for (const char* held : {"OLD.JPG", "other.gif", "abc", "new.jpg", "Last.Png"}) {
+        EXPECT_TRUE(history.Holds(held)) << held;
+    }
+    for (const char* other : {"old.jp", "old.jpgx", "ab", "abcd", "new"}) {
+        EXPECT_FALSE(history.Holds(other)) << other;
+    }
 
     DownloadHistory moved = std::move(history);
     EXPECT_EQ(moved.FindHit("NEW.JPG"), "NEW.JPG");
@@ -164,6 +183,8 @@ TEST(DownloadHistory, IndexFollowsLoadAddAndClear) {
     moved.Clear();
     EXPECT_EQ(moved.Size(), 0u);
     EXPECT_EQ(moved.FindHit("NEW.JPG"), std::nullopt);
+    EXPECT_FALSE(moved.Holds("new.jpg"));
+    EXPECT_FALSE(history.Holds("new.jpg"));
     moved.Add("fresh.jpg");
     EXPECT_EQ(moved.FindHit("FRESH.JPG"), "FRESH.JPG");
 }
@@ -209,7 +230,116 @@ TEST(DownloadHistory, LoadKeepsTheNewestMaxHistAndBacksUp) {
     }
     ngtest::WriteFile(dir.File("two"), "b1.jpg\nb2.jpg\n");
     ASSERT_TRUE(partly.Load(dir.File("two"), 2));
-    EXPECT_EQ(partly.Names(), (std::deque<std::string>{"a3.jpg", "b1.jpg", "b2.jpg"}));
+    EXPECT_EQ(NamesOf(partly), (std::deque<std::string>{"a3.jpg", "b1.jpg", "b2.jpg"}));
+}
+
+// The list's rules as first written: a deque of names, and the set of the
+// file's lines as last read or written, against which Save tells what
+// another program added.
+struct ModelHistory {
+    std::deque<std::string> names;
+    std::set<std::string> onDisk;
+
+    void Load(const std::string& text, int maxHist) {
+        Lines lines = ng::SplitTextLines(text);
+        onDisk = {lines.begin(), lines.end()};
+        size_t cap = maxHist > 0 ? static_cast<size_t>(maxHist) : 0;
+        for (const auto& line : lines) {
+            names.push_back(line);
+            if (names.size() > cap) {
+                names.pop_front();
+            }
+        }
+    }
+    // The file a save leaves when it found `disk` there (nullopt: none).
+    std::string Save(const std::optional<std::string>& disk) {
+        if (disk) {
+            std::set<std::string> mine(names.begin(), names.end());
+            for (const auto& line : ng::SplitTextLines(*disk)) {
+                if (line.size() > 3 && !onDisk.count(line) && !mine.count(line)) {
+                    names.push_back(line);
+                }
+            }
+        }
+        std::string text;
+        onDisk.clear();
+        for (const auto& name : names) {
+            if (name.size() > 3) {
+                text += name + "\n";
+                onDisk.insert(name);
+            }
+        }
+        return text;
+    }
+};
+
+// Random loads (into empty and filled lists, under every cap), adds,
+// clears, saves and saves by another program give the same names, files,
+// backups and history test as the first rules.
+TEST(DownloadHistory, LoadAndSaveKeepTheirFirstRules) {
+    ngtest::TempDir dir;
+    const std::string path = dir.File("HistList");
+    std::mt19937 rng(7);
+    auto pick = [&](size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(rng); };
+    const Lines pool = {"a.jpg",   "A.JPG",   "b.jpg",   "abc",     "",        "cat.gif",
+                        "Dog.png", "x y.jpg", "eel.jpg", "fox.jpg", "gnu.jpg", "a.jpg "};
+    auto fileText = [&] {
+        std::string text = pick(6) == 0 ? "\xEF\xBB\xBF" : "";
+        for (size_t i = pick(9); i > 0; --i) {
+            text += pool[pick(pool.size())] + (pick(3) == 0 ? "\r\n" : "\n");
+        }
+        if (pick(4) == 0 && !text.empty()) {
+            text.pop_back();  // no line end after the last line
+        }
+        return text;
+    };
+    for (int round = 0; round < 100; ++round) {
+        DownloadHistory history;
+        ModelHistory model;
+        for (int step = 0; step < 12; ++step) {
+            switch (pick(6)) {
+                case 0:
+                case 1: {
+                    const std::string& name = pool[pick(pool.size())];
+                    history.Add(name);
+                    model.names.push_back(name);
+                    break;
+                }
+                case 2: {
+                    std::string text = fileText();
+                    ngtest::WriteFile(path, text);
+                    int cap = static_cast<int>(pick(10)) - 1;
+                    ASSERT_TRUE(history.Load(path, cap));
+                    model.Load(text, cap);
+                    Lines lines = ng::SplitTextLines(text);
+                    ASSERT_EQ(ngtest::ReadFile(dir.File("~HistList")), Joined(lines));
+                    break;
+                }
+                case 3:  // another program saves, or removes the file
+                    if (pick(4) == 0) {
+                        std::remove(path.c_str());
+                    } else {
+                        ngtest::WriteFile(path, fileText());
+                    }
+                    break;
+                case 4: {
+                    std::optional<std::string> disk;
+                    if (ngtest::FileExists(path)) {
+                        disk = ngtest::ReadFile(path);
+                    }
+                    ASSERT_TRUE(history.Save(path));
+                    ASSERT_EQ(ngtest::ReadFile(path), model.Save(disk)) << "round " << round;
+                    break;
+                }
+                default:
+                    history.Clear();
+                    model = ModelHistory{};
+            }
+            ASSERT_EQ(NamesOf(history), model.names) << "round " << round << " step " << step;
+            std::string subject = "X " + ngtest::UpperAscii(pool[pick(pool.size())]) + " (1/1)";
+            ASSERT_EQ(history.FindHit(subject), ngtest::PlainHistoryWalk(model.names, subject));
+        }
+    }
 }
 
 TEST(DownloadHistory, SaveDropsShortNamesAndEveryReaderCopesWithOddFiles) {
@@ -220,7 +350,7 @@ TEST(DownloadHistory, SaveDropsShortNamesAndEveryReaderCopesWithOddFiles) {
     ngtest::WriteFile(path, "\r\nabc\nabcd\r\n" + longName + "\r\n" + withNul + "\nno-end.jpg");
     DownloadHistory history;
     ASSERT_TRUE(history.Load(path, 20000));
-    EXPECT_EQ(history.Names(),
+    EXPECT_EQ(NamesOf(history),
               (std::deque<std::string>{"", "abc", "abcd", longName, withNul, "no-end.jpg"}));
     EXPECT_EQ(history.FindHit(ng::ToUpperAscii(withNul)), ng::ToUpperAscii(withNul));
     ASSERT_TRUE(history.Save(path));
