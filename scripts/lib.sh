@@ -46,8 +46,8 @@ ensure_packages() {
 }
 
 NG_BUILD_PACKAGES=(build-essential cmake g++ pkg-config libgtest-dev libgmock-dev googletest
-    libssl-dev zlib1g-dev libbenchmark-dev qt6-base-dev libgl-dev sharutils coreutils
-    fonts-dejavu-core xvfb xauth librsvg2-bin)
+    libssl-dev zlib1g-dev libsecret-1-dev libbenchmark-dev qt6-base-dev libgl-dev sharutils
+    coreutils fonts-dejavu-core xvfb xauth librsvg2-bin dbus-daemon gnome-keyring)
 
 # Configures and builds into $1 (default $NG_BUILD_DIR) with extra CMake arguments.
 ng_build() {
