@@ -19,9 +19,11 @@
 #include <algorithm>
 #include <initializer_list>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "settings/Keyring.h"
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsStore.h"
 #include "ui/CloseUpComboBox.h"
@@ -331,8 +333,12 @@ void CSetupDialog::ShowLogin(const std::string& host) {
     m_pUserAuthentication->setChecked(store.GetProfileInt(host, keys::kUserAuthentication, 0) != 0);
     UpdateLoginControls();
     m_pPromptForPasswd->setChecked(store.GetProfileInt(host, keys::kPromptForPasswd, 0) != 0);
-    ng::ui::SetEditBytes(m_pUsername, store.GetProfileString(host, keys::kUsername, ""));
-    ng::ui::SetEditBytes(m_pPassword, store.GetProfileString(host, keys::kPassword, ""));
+    const std::string user = store.GetProfileString(host, keys::kUsername, "");
+    ng::ui::SetEditBytes(m_pUsername, user);
+    // The keyring's entry where there is one; else the file's, as before.
+    std::optional<std::string> kept = ng::Keyring().Lookup(host, user).password;
+    ng::ui::SetEditBytes(m_pPassword,
+                         kept ? *kept : store.GetProfileString(host, keys::kPassword, ""));
 }
 
 void CSetupDialog::UpdateLoginControls() {
@@ -428,10 +434,19 @@ void CSetupDialog::accept() {
         store.WriteProfileInt(host, keys::kUserAuthentication, authentication ? 1 : 0);
         store.WriteProfileInt(host, keys::kPromptForPasswd, prompt ? 1 : 0);
         if (authentication) {
-            store.WriteProfileString(host, keys::kUsername, ng::ui::EditBytes(m_pUsername));
+            const std::string user = ng::ui::EditBytes(m_pUsername);
+            store.WriteProfileString(host, keys::kUsername, user);
             // A password asked for at every session is never kept.
-            store.WriteProfileString(host, keys::kPassword,
-                                     prompt ? std::string() : ng::ui::EditBytes(m_pPassword));
+            const std::string password = prompt ? std::string() : ng::ui::EditBytes(m_pPassword);
+            // Where the keyring takes the password, the file keeps none.
+            const ng::Keyring keyring;
+            bool inKeyring = false;
+            if (password.empty()) {
+                keyring.Erase(host, user);
+            } else {
+                inKeyring = keyring.Store(host, user, password);
+            }
+            store.WriteProfileString(host, keys::kPassword, inKeyring ? std::string() : password);
         }
     }
     m_hosts.StoreEarlierHosts(host);

@@ -3,7 +3,8 @@
 // compressed, how far back a first visit to a group reaches, download
 // directory, article size limits, subject includes, history limits,
 // thumbnail switch and the server's login. It holds its values in its
-// controls; OK stores them all, Cancel stores nothing.
+// controls; OK stores them all, Cancel stores nothing. The password goes
+// into the keyring where one answers, else into the settings file.
 
 #include <QDialog>
 

@@ -19,6 +19,7 @@
 
 #include "WindowTestSupport.h"
 #include "settings/HostList.h"
+#include "settings/Keyring.h"
 #include "settings/SettingsStore.h"
 #include "support/TestSupport.h"
 #include "ui/ExcludesDialog.h"
@@ -501,6 +502,56 @@ private slots:
         dialog.accept();
         QCOMPARE(Product("SubjectIncl"), latin1);
         QCOMPARE(Product("DownloadDirectory"), std::string("/p\xe9/"));
+    }
+
+    // Run by ui.SetupDialogKeyring under a Secret Service of its own.
+    void passwordGoesToTheKeyring() {
+        if (!qEnvironmentVariableIsSet("NG_TEST_KEYRING")) {
+            QSKIP("runs under tests/settings/with-secret-service");
+        }
+        ngtest::Sandbox sandbox;
+        StoreHosts({"news.example"});
+        auto& store = ng::Profile();
+        store.WriteProfileInt("news.example", "UserAuthentication", 1);
+        store.WriteProfileString("news.example", "Username", "fred");
+        store.WriteProfileString("news.example", "Password", "secret");  // from before
+        const ng::Keyring keyring;
+        auto kept = [&] { return keyring.Lookup("news.example", "fred").password; };
+        auto inFile = [&] { return store.GetProfileString("news.example", "Password", "<none>"); };
+        {
+            // OK moves the file's password into the keyring.
+            CSetupDialog dialog;
+            QCOMPARE(Child<QLineEdit>(dialog, "password")->text(), QString("secret"));
+            dialog.accept();
+            QCOMPARE(kept(), std::optional<std::string>("secret"));
+            QCOMPARE(inFile(), std::string());
+        }
+        {
+            // The keyring's password is shown, and a new one replaces it.
+            CSetupDialog dialog;
+            QCOMPARE(Child<QLineEdit>(dialog, "password")->text(), QString("secret"));
+            Child<QLineEdit>(dialog, "password")->setText("changed");
+            dialog.accept();
+            QCOMPARE(kept(), std::optional<std::string>("changed"));
+            QCOMPARE(inFile(), std::string());
+        }
+        {
+            // Unticking the login keeps it.
+            CSetupDialog dialog;
+            Child<QCheckBox>(dialog, "userAuthentication")->click();
+            dialog.accept();
+            QCOMPARE(kept(), std::optional<std::string>("changed"));
+        }
+        {
+            // Asking at every session erases it.
+            CSetupDialog dialog;
+            QCOMPARE(Child<QLineEdit>(dialog, "password")->text(), QString("changed"));
+            Child<QCheckBox>(dialog, "userAuthentication")->click();
+            Child<QCheckBox>(dialog, "promptForPasswd")->click();
+            dialog.accept();
+            QCOMPARE(kept(), std::nullopt);
+            QCOMPARE(inFile(), std::string());
+        }
     }
 
 private:
