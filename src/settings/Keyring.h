@@ -2,8 +2,9 @@
 // The news server's password in the desktop's keyring (a Secret Service,
 // reached through libsecret), so that the settings file need not hold it.
 // An entry is found by the server's host text and the user name. Every
-// request is given up after the keyring's wait: a keyring that never answers
-// counts as no keyring, it does not hold up a pass.
+// request is cancelled after the keyring's wait (and left behind should it
+// not end then): a keyring that never answers counts as no keyring, it does
+// not hold up a pass.
 
 #include <chrono>
 #include <optional>
