@@ -100,7 +100,7 @@ TEST_F(UnlockedKeyring, TheKeyringsPasswordComesBeforeTheFilesOne) {
     login = ng::ReadLoginSettings(ng::Profile(), kHost);
     EXPECT_EQ(login.password, "from keyring");
     EXPECT_FALSE(login.keyringUnanswered);
-    // Another user of the same server has an entry of his own, or none.
+    // Another user of the same server has an entry of their own, or none.
     StoreLogin("joe", "joe's file");
     EXPECT_EQ(ng::ReadLoginSettings(ng::Profile(), kHost).password, "joe's file");
 }
