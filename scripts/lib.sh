@@ -51,7 +51,8 @@ ensure_packages() {
 # for the decoders' tests; openssl: certificates made for the TLS tests.
 NG_BUILD_PACKAGES=(build-essential cmake g++ pkg-config libgtest-dev libgmock-dev googletest
     libbenchmark-dev qt6-base-dev libgl-dev sharutils coreutils fonts-dejavu-core libssl-dev
-    zlib1g-dev qt6-image-formats-plugins uudeview xvfb xauth librsvg2-bin openssl)
+    zlib1g-dev libsecret-1-dev qt6-image-formats-plugins uudeview xvfb xauth librsvg2-bin openssl
+    dbus-daemon gnome-keyring)
 
 # Configures and builds into $1 (default $NG_BUILD_DIR) with extra CMake arguments.
 ng_build() {

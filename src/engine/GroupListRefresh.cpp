@@ -212,10 +212,14 @@ void CGroupListRefresh::GroupListThreadProc(const std::vector<std::string>& filt
     batch.Add(RefreshUpdate::Status, "  " + ConnectedText(server));
     Hand(batch);
 
+    const LoginSettings login = ReadLoginSettings(m_settings, host);
+    if (login.keyringUnanswered) {
+        batch.Add(RefreshUpdate::Status, "  " + NoKeyringText());
+        Hand(batch);
+    }
     // Here anything but 281 to the password is a refusal; a user name
     // accepted without a password goes straight on to the list.
-    switch (LogIn(*socket, ReadLoginSettings(m_settings, host), m_pPrompt, m_bStop,
-                  PasswordRule::AcceptedOnlyBy281)) {
+    switch (LogIn(*socket, login, m_pPrompt, m_bStop, PasswordRule::AcceptedOnlyBy281)) {
         case LoginResult::LoggedIn:
             break;
         case LoginResult::Stopped:

@@ -42,8 +42,9 @@ struct PassSettings {
     int partialKeepDays = 0;     // how long parts of an incomplete post are kept
 };
 
-// Reads the product section, the server's login and the "FromExcludes" file
-// (missing: no sender excludes), with the defaults of the download worker.
+// Reads the product section, the server's login (its password from the
+// keyring where one answers) and the "FromExcludes" file (missing: no
+// sender excludes), with the defaults of the download worker.
 PassSettings ReadPassSettings(const SettingsStore& store);
 
 }  // namespace ng

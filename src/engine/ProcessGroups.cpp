@@ -165,6 +165,9 @@ bool CProcessGroups::OpenServer(std::vector<std::string>& groups) {
 }
 
 bool CProcessGroups::LogIn() {
+    if (m_settings.login.keyringUnanswered) {
+        Window().SetStatusText(NoKeyringText());
+    }
     // Only 482 and 502 to the password end a pass; any other answer goes on,
     // and a stop is noticed before the first group.
     LoginResult result = ng::LogIn(*m_pass.Socket(), m_settings.login, m_pPrompt, m_bStopRequested,

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 #include "net/Socket.h"
 #include "nntp/Reply.h"
+#include "settings/Keyring.h"
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsStore.h"
 
@@ -156,7 +158,18 @@ LoginSettings ReadLoginSettings(const SettingsStore& store, const std::string& h
         login.promptForPassword = store.GetProfileInt(host, keys::kPromptForPasswd, 0) != 0;
         login.password = store.GetProfileString(host, keys::kPassword, "");
     }
+    if (login.required && !login.promptForPassword) {
+        KeyringAnswer kept = Keyring().Lookup(host, login.user);
+        if (kept.password) {
+            login.password = std::move(*kept.password);
+        }
+        login.keyringUnanswered = !kept.answered;
+    }
     return login;
+}
+
+std::string NoKeyringText() {
+    return "No keyring answers: using the password in the settings file";
 }
 
 LoginResult LogIn(CNewsSocket& socket, const LoginSettings& login, IPasswordPrompt* prompt,

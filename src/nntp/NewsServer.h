@@ -78,8 +78,17 @@ struct LoginSettings {
     std::string user;
     bool promptForPassword = false;  // ask at each login instead of `password`
     std::string password;            // as stored
+    // No keyring answered, so `password` is the settings file's: the pass
+    // and the refresh say so (NoKeyringText) before they log in.
+    bool keyringUnanswered = false;
 };
+// A stored password is the keyring's entry for the host and user; the
+// section's "Password" when the keyring holds none (a profile from before)
+// or does not answer (no desktop session). The keyring is asked only when a
+// login with a stored password is needed.
 LoginSettings ReadLoginSettings(const SettingsStore& store, const std::string& host);
+// What a pass and a refresh show before such a login.
+std::string NoKeyringText();
 
 // Which answers to AUTHINFO PASS refuse the login.
 enum class PasswordRule {

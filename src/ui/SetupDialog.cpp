@@ -1,6 +1,7 @@
 #include "ui/SetupDialog.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QEvent>
 #include <QFile>
@@ -15,7 +16,14 @@
 #include <QStandardPaths>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <initializer_list>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <string_view>
 
+#include "settings/Keyring.h"
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsStore.h"
 #include "ui/CloseUpComboBox.h"
@@ -52,6 +60,44 @@ QLineEdit* NewEdit(QWidget* parent, const char* name) {
     return edit;
 }
 
+QCheckBox* NewCheckBox(QWidget* parent, const char* text, const char* name) {
+    auto* box = new QCheckBox(QString::fromUtf8(text), parent);
+    box->setObjectName(QString::fromLatin1(name));
+    return box;
+}
+
+QToolButton* NewChooser(QWidget* parent, const char* name, const char* tip) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setText(QStringLiteral("..."));
+    button->setToolTip(QString::fromUtf8(tip));
+    return button;
+}
+
+// The security choices as shown and as stored ("NNTPSecurity").
+struct SecurityChoice {
+    const char* shown;
+    const char* stored;
+};
+constexpr SecurityChoice kSecurityChoices[] = {
+    {"None", "none"}, {"TLS", "tls"}, {"STARTTLS", "starttls"}};
+
+// The entry for the stored text; anything the pass reads as no protection
+// shows as None.
+int SecurityIndex(const std::string& stored) {
+    const QString text = QString::fromLatin1(stored.data(), static_cast<qsizetype>(stored.size()));
+    for (int i = 0; i < static_cast<int>(std::size(kSecurityChoices)); ++i) {
+        if (text.compare(QLatin1String(kSecurityChoices[i].stored), Qt::CaseInsensitive) == 0) {
+            return i;
+        }
+    }
+    return 0;
+}
+
+const char* ChosenSecurity(const QComboBox* security) {
+    return kSecurityChoices[std::max(0, security->currentIndex())].stored;
+}
+
 }  // namespace
 
 CSetupDialog::CSetupDialog(QWidget* parent) : QDialog(parent) {
@@ -66,11 +112,20 @@ CSetupDialog::CSetupDialog(QWidget* parent) : QDialog(parent) {
     m_pHost->setCompleter(nullptr);
     m_pHost->setMinimumContentsLength(24);
     m_pPort = NewEdit(this, "port");
+    m_pSecurity = new QComboBox(this);
+    m_pSecurity->setObjectName(QStringLiteral("security"));
+    for (const SecurityChoice& choice : kSecurityChoices) {
+        m_pSecurity->addItem(QString::fromLatin1(choice.shown));
+    }
+    m_pVerifyCertificate =
+        NewCheckBox(this, "Ve&rify the server's certificate", "verifyCertificate");
+    m_pCaFile = NewEdit(this, "caFile");
+    m_pCaFileBrowse = NewChooser(this, "caFileBrowse", "Choose a file of trusted certificates");
+    m_pCompress =
+        NewCheckBox(this, "Co&mpress the connection when the server offers it", "compress");
+    m_pFirstVisitMax = NewEdit(this, "firstVisitMax");
     m_pDirectory = NewEdit(this, "directory");
-    auto* browse = new QToolButton(this);
-    browse->setObjectName(QStringLiteral("browse"));
-    browse->setText(QStringLiteral("..."));
-    browse->setToolTip(QStringLiteral("Choose the download directory"));
+    auto* browse = NewChooser(this, "browse", "Choose the download directory");
     m_pMinLines = NewEdit(this, "minLines");
     m_pMaxLines = NewEdit(this, "maxLines");
     m_pSubjectIncl = NewEdit(this, "subjectIncl");
@@ -82,23 +137,42 @@ CSetupDialog::CSetupDialog(QWidget* parent) : QDialog(parent) {
 
     auto* grid = new QGridLayout;
     int row = 0;
-    auto addRow = [&](const char* caption, QWidget* field, QWidget* extra = nullptr) {
+    auto addRow = [&](const char* caption, QWidget* field,
+                      std::initializer_list<QWidget*> extras = {}) {
         auto* label = new QLabel(QString::fromUtf8(caption), this);
         label->setBuddy(field);
         grid->addWidget(label, row, 0);
-        if (extra) {
+        if (extras.size() != 0) {
             auto* line = new QHBoxLayout;
             line->addWidget(field, 1);
-            line->addWidget(extra);
+            for (QWidget* extra : extras) {
+                line->addWidget(extra);
+            }
             grid->addLayout(line, row, 1);
         } else {
             grid->addWidget(field, row, 1);
         }
         ++row;
+        return label;
     };
+    auto addBox = [&](QCheckBox* box) { grid->addWidget(box, row++, 1); };
     addRow("&Host:", m_pHost);
-    addRow("&Port:", m_pPort);
-    addRow("&Download Directory:", m_pDirectory, browse);
+    auto* securityLabel = new QLabel(QStringLiteral("Se&curity:"), this);
+    securityLabel->setBuddy(m_pSecurity);
+    addRow("&Port:", m_pPort, {securityLabel, m_pSecurity});
+    addBox(m_pVerifyCertificate);
+    m_pCaFileLabel = addRow("C&A file:", m_pCaFile, {m_pCaFileBrowse});
+    addBox(m_pCompress);
+    auto* firstVisit = new QHBoxLayout;
+    auto* firstVisitLabel = new QLabel(QStringLiteral("&First visit:"), this);
+    firstVisitLabel->setBuddy(m_pFirstVisitMax);
+    m_pFirstVisitMax->setMaximumWidth(80);
+    firstVisit->addWidget(new QLabel(QStringLiteral("at most"), this));
+    firstVisit->addWidget(m_pFirstVisitMax);
+    firstVisit->addWidget(new QLabel(QStringLiteral("newest articles (0 = all)"), this), 1);
+    grid->addWidget(firstVisitLabel, row, 0);
+    grid->addLayout(firstVisit, row++, 1);
+    addRow("&Download Directory:", m_pDirectory, {browse});
     addRow("Mi&n Lines:", m_pMinLines);
     addRow("Ma&x Lines:", m_pMaxLines);
     addRow("Subject &Include:", m_pSubjectIncl);
@@ -167,17 +241,41 @@ CSetupDialog::CSetupDialog(QWidget* parent) : QDialog(parent) {
     top->addLayout(fields, 1);
     top->addLayout(side);
 
-    // The fields top to bottom, then OK, Cancel and Excludes; the folder
-    // chooser last, so it does not sit between the directory and the lines.
-    ng::ui::ChainTabOrder({m_pHost, m_pPort, m_pDirectory, m_pMinLines, m_pMaxLines, m_pSubjectIncl,
-                           m_pSubjectIncl2, m_pMaxHist, m_pHistSaveFrequency, m_pShowThumbnail,
-                           m_pUserAuthentication, m_pUsername, m_pPassword, m_pPromptForPasswd, ok,
-                           cancel, excludes, browse});
+    // The fields top to bottom, then OK, Cancel and Excludes; the file and
+    // folder choosers last, so they do not sit between the fields.
+    ng::ui::ChainTabOrder({m_pHost,
+                           m_pPort,
+                           m_pSecurity,
+                           m_pVerifyCertificate,
+                           m_pCaFile,
+                           m_pCompress,
+                           m_pFirstVisitMax,
+                           m_pDirectory,
+                           m_pMinLines,
+                           m_pMaxLines,
+                           m_pSubjectIncl,
+                           m_pSubjectIncl2,
+                           m_pMaxHist,
+                           m_pHistSaveFrequency,
+                           m_pShowThumbnail,
+                           m_pUserAuthentication,
+                           m_pUsername,
+                           m_pPassword,
+                           m_pPromptForPasswd,
+                           ok,
+                           cancel,
+                           excludes,
+                           m_pCaFileBrowse,
+                           browse});
 
     connect(buttons, &QDialogButtonBox::accepted, this, &CSetupDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &CSetupDialog::reject);
     connect(excludes, &QPushButton::clicked, this, &CSetupDialog::OnExcludes);
     connect(browse, &QToolButton::clicked, this, &CSetupDialog::OnBrowseDirectory);
+    connect(m_pCaFileBrowse, &QToolButton::clicked, this, &CSetupDialog::OnBrowseCaFile);
+    // Only a choice the user makes suggests a port, not the stored one shown.
+    connect(m_pSecurity, &QComboBox::activated, this, &CSetupDialog::OnSecurityChosen);
+    connect(m_pSecurity, &QComboBox::currentIndexChanged, this, &CSetupDialog::UpdateTlsControls);
     connect(m_pUserAuthentication, &QCheckBox::clicked, this, &CSetupDialog::UpdateLoginControls);
     connect(m_pHost, &CCloseUpComboBox::closedUp, this, &CSetupDialog::OnHostCloseUp);
     m_pDirectory->installEventFilter(this);
@@ -210,6 +308,16 @@ void CSetupDialog::OnInitDialog() {
     }
 
     ShowProductString(m_pPort, keys::kNNTPPort, defaults::kDialogPort);
+    m_pSecurity->setCurrentIndex(SecurityIndex(store.GetProfileString(
+        keys::kProductSection, keys::kNNTPSecurity, defaults::kNNTPSecurity)));
+    UpdateTlsControls();
+    m_pVerifyCertificate->setChecked(
+        store.GetProfileInt(keys::kProductSection, keys::kTLSVerify, defaults::kTLSVerify) != 0);
+    ShowProductString(m_pCaFile, keys::kTLSCAFile, "");
+    m_pCompress->setChecked(store.GetProfileInt(keys::kProductSection, keys::kNNTPCompress,
+                                                defaults::kNNTPCompress) != 0);
+    ShowProductString(m_pFirstVisitMax, keys::kFirstVisitMax,
+                      std::to_string(defaults::kFirstVisitMax));
     ShowProductString(m_pDirectory, keys::kDownloadDirectory, DefaultDownloadDirectory());
     ShowProductString(m_pMinLines, keys::kMinLines, defaults::kDialogMinLines);
     ShowProductString(m_pMaxLines, keys::kMaxLines, defaults::kDialogMaxLines);
@@ -225,8 +333,12 @@ void CSetupDialog::ShowLogin(const std::string& host) {
     m_pUserAuthentication->setChecked(store.GetProfileInt(host, keys::kUserAuthentication, 0) != 0);
     UpdateLoginControls();
     m_pPromptForPasswd->setChecked(store.GetProfileInt(host, keys::kPromptForPasswd, 0) != 0);
-    ng::ui::SetEditBytes(m_pUsername, store.GetProfileString(host, keys::kUsername, ""));
-    ng::ui::SetEditBytes(m_pPassword, store.GetProfileString(host, keys::kPassword, ""));
+    const std::string user = store.GetProfileString(host, keys::kUsername, "");
+    ng::ui::SetEditBytes(m_pUsername, user);
+    // The keyring's entry where there is one; else the file's, as before.
+    std::optional<std::string> kept = ng::Keyring().Lookup(host, user).password;
+    ng::ui::SetEditBytes(m_pPassword,
+                         kept ? *kept : store.GetProfileString(host, keys::kPassword, ""));
 }
 
 void CSetupDialog::UpdateLoginControls() {
@@ -236,6 +348,25 @@ void CSetupDialog::UpdateLoginControls() {
     m_pPasswordLabel->setEnabled(enable);
     m_pPassword->setEnabled(enable);
     m_pPromptForPasswd->setEnabled(enable);
+}
+
+void CSetupDialog::OnSecurityChosen() {
+    // TLS from the first byte has a port of its own; the usual port of the
+    // other choice gives way to it, a port chosen by hand stays.
+    const bool tls = std::string_view(ChosenSecurity(m_pSecurity)) == "tls";
+    const QString from = tls ? QStringLiteral("119") : QStringLiteral("563");
+    if (m_pPort->text() == from) {
+        m_pPort->setText(tls ? QStringLiteral("563") : QStringLiteral("119"));
+    }
+}
+
+void CSetupDialog::UpdateTlsControls() {
+    const bool enable = std::string_view(ChosenSecurity(m_pSecurity)) != "none";
+    for (QWidget* control :
+         {static_cast<QWidget*>(m_pVerifyCertificate), static_cast<QWidget*>(m_pCaFileLabel),
+          static_cast<QWidget*>(m_pCaFile), static_cast<QWidget*>(m_pCaFileBrowse)}) {
+        control->setEnabled(enable);
+    }
 }
 
 void CSetupDialog::OnDirectoryKillFocus() {
@@ -280,6 +411,15 @@ void CSetupDialog::OnBrowseDirectory() {
     }
 }
 
+void CSetupDialog::OnBrowseCaFile() {
+    QString file = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Trusted Certificates"), m_pCaFile->text(),
+        QStringLiteral("Certificates (*.pem *.crt);;All files (*)"));
+    if (!file.isEmpty()) {
+        ng::ui::SetEditBytes(m_pCaFile, QFile::encodeName(file).toStdString());
+    }
+}
+
 void CSetupDialog::accept() {
     ng::SettingsStore& store = ng::Profile();
     store.WriteProfileInt(keys::kProductSection, keys::kShowThumbnail,
@@ -294,15 +434,32 @@ void CSetupDialog::accept() {
         store.WriteProfileInt(host, keys::kUserAuthentication, authentication ? 1 : 0);
         store.WriteProfileInt(host, keys::kPromptForPasswd, prompt ? 1 : 0);
         if (authentication) {
-            store.WriteProfileString(host, keys::kUsername, ng::ui::EditBytes(m_pUsername));
+            const std::string user = ng::ui::EditBytes(m_pUsername);
+            store.WriteProfileString(host, keys::kUsername, user);
             // A password asked for at every session is never kept.
-            store.WriteProfileString(host, keys::kPassword,
-                                     prompt ? std::string() : ng::ui::EditBytes(m_pPassword));
+            const std::string password = prompt ? std::string() : ng::ui::EditBytes(m_pPassword);
+            // Where the keyring takes the password, the file keeps none.
+            const ng::Keyring keyring;
+            bool inKeyring = false;
+            if (password.empty()) {
+                keyring.Erase(host, user);
+            } else {
+                inKeyring = keyring.Store(host, user, password);
+            }
+            store.WriteProfileString(host, keys::kPassword, inKeyring ? std::string() : password);
         }
     }
     m_hosts.StoreEarlierHosts(host);
 
     StoreText(keys::kNNTPPort, m_pPort);
+    store.WriteProfileString(keys::kProductSection, keys::kNNTPSecurity,
+                             ChosenSecurity(m_pSecurity));
+    store.WriteProfileInt(keys::kProductSection, keys::kTLSVerify,
+                          m_pVerifyCertificate->isChecked() ? 1 : 0);
+    StoreText(keys::kTLSCAFile, m_pCaFile);
+    store.WriteProfileInt(keys::kProductSection, keys::kNNTPCompress,
+                          m_pCompress->isChecked() ? 1 : 0);
+    StoreText(keys::kFirstVisitMax, m_pFirstVisitMax);
     StoreText(keys::kDownloadDirectory, m_pDirectory);
     StoreText(keys::kMinLines, m_pMinLines);
     StoreText(keys::kMaxLines, m_pMaxLines);

@@ -1,8 +1,10 @@
 #pragma once
-// The setup dialog: news server, port, download directory, article size
-// limits, subject includes, history limits, thumbnail switch and the
-// server's login. It holds its values in its controls; OK stores them all,
-// Cancel stores nothing.
+// The setup dialog: news server, port, how the connection is protected and
+// compressed, how far back a first visit to a group reaches, download
+// directory, article size limits, subject includes, history limits,
+// thumbnail switch and the server's login. It holds its values in its
+// controls; OK stores them all, Cancel stores nothing. The password goes
+// into the keyring where one answers, else into the settings file.
 
 #include <QDialog>
 
@@ -12,8 +14,10 @@
 
 class CCloseUpComboBox;
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
+class QToolButton;
 
 class CSetupDialog : public QDialog {
     Q_OBJECT
@@ -32,6 +36,9 @@ private:
     void UpdateLoginControls();
     void OnExcludes();
     void OnBrowseDirectory();
+    void OnSecurityChosen();
+    void UpdateTlsControls();
+    void OnBrowseCaFile();
     void OnInitDialog();
     void ShowLogin(const std::string& host);
 
@@ -39,6 +46,13 @@ private:
 
     CCloseUpComboBox* m_pHost = nullptr;
     QLineEdit* m_pPort = nullptr;
+    QComboBox* m_pSecurity = nullptr;
+    QCheckBox* m_pVerifyCertificate = nullptr;
+    QLabel* m_pCaFileLabel = nullptr;
+    QLineEdit* m_pCaFile = nullptr;
+    QToolButton* m_pCaFileBrowse = nullptr;
+    QCheckBox* m_pCompress = nullptr;
+    QLineEdit* m_pFirstVisitMax = nullptr;
     QLineEdit* m_pDirectory = nullptr;
     QLineEdit* m_pMinLines = nullptr;
     QLineEdit* m_pMaxLines = nullptr;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "PassHarness.h"
 #include "support/ProtectedServer.h"
 #include "support/TestCertificates.h"
@@ -93,7 +95,10 @@ protected:
         EXPECT_EQ(shown.LastStatus(), c.status);
         EXPECT_EQ(shown.PassEndCount(), 1);
         EXPECT_EQ(asker.Asked(), expectAsked);
+        statuses = shown.CallsStarting("Status: ");
     }
+
+    std::vector<std::string> statuses;  // the texts the last pass showed
 };
 
 const std::string kUser = "AUTHINFO USER joe\r\n";
@@ -130,6 +135,22 @@ TEST_F(Login, PromptCancelledSendsAnEmptyPassword) {
     Check({"prompt cancelled", "381 more\r\n", "481 bad\r\n", kUser + "AUTHINFO PASS \r\n" + kGroup,
            "Operation complete"},
           std::nullopt, 1);
+}
+
+TEST_F(Login, WithoutAKeyringTheFilesPasswordIsSentAndSaidSoOnce) {
+    // The tests see no session bus, so no keyring answers.
+    const std::string note = "Status: No keyring answers: using the password in the settings file";
+    Check({"stored", "381 more\r\n", "281 ok\r\n", kUser + kPass + kGroup, "Operation complete"});
+    ASSERT_GE(statuses.size(), 3u);
+    EXPECT_EQ(statuses[1], "Status: Connected to 127.0.0.1");
+    EXPECT_EQ(statuses[2], note);
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), note), 1);
+    // Asked for at each session: no keyring is asked, nothing is said.
+    SetHost("PromptForPasswd", "1");
+    Check({"prompt", "381 more\r\n", "281 ok\r\n", kUser + "AUTHINFO PASS typed\r\n" + kGroup,
+           "Operation complete"},
+          "typed", 1);
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), note), 0);
 }
 
 TEST_F(Login, NothingBeforeGroupWithoutAuthentication) {

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -24,7 +25,24 @@ ScopedChdir::~ScopedChdir() {
     }
 }
 
+namespace {
+
+// Tests keep away from the desktop's keyring: they see no session bus,
+// unless they run under a Secret Service of their own
+// (tests/settings/with-secret-service). Set once, before any thread asks.
+void HideTheSessionBus() {
+    static const bool hidden = [] {
+        const char* own = std::getenv("NG_TEST_SECRET_SERVICE");
+        return (own && *own) ||
+               ::setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/dev/null/no-session-bus", 1) == 0;
+    }();
+    (void)hidden;
+}
+
+}  // namespace
+
 Sandbox::Sandbox() : m_chdir(m_dir.Path()) {
+    HideTheSessionBus();
     m_previousSettings = ng::Profile().Path();
     ng::Profile().SetPath(SettingsPath());
 }

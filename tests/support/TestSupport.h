@@ -23,7 +23,9 @@ private:
 
 // A temporary folder that is the current directory and holds the settings
 // file of the process-wide store, so lists, logs and settings of a test stay
-// inside it. Restores the store's previous path afterwards.
+// inside it. Restores the store's previous path afterwards. The desktop's
+// keyring stays out of reach too (no session bus), unless the test runs
+// under a Secret Service of its own (NG_TEST_SECRET_SERVICE).
 class Sandbox {
 public:
     Sandbox();

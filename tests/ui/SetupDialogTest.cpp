@@ -1,5 +1,6 @@
 // The setup dialog and its host list, and the excludes dialog it opens.
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -7,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMap>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTest>
@@ -17,6 +19,7 @@
 
 #include "WindowTestSupport.h"
 #include "settings/HostList.h"
+#include "settings/Keyring.h"
 #include "settings/SettingsStore.h"
 #include "support/TestSupport.h"
 #include "ui/ExcludesDialog.h"
@@ -107,13 +110,48 @@ private slots:
     void tabOrderFollowsTheFields() {
         ngtest::Sandbox sandbox;
         CSetupDialog dialog;
-        // Excludes is a button of its own after OK and Cancel; the folder
-        // chooser comes last, out of the way of the fields.
-        QCOMPARE(ngwin::TabOrder(dialog),
-                 QStringList({"host", "port", "directory", "minLines", "maxLines", "subjectIncl",
-                              "subjectIncl2", "maxHist", "histSaveFrequency", "showThumbnail",
-                              "userAuthentication", "username", "password", "promptForPasswd", "ok",
-                              "cancel", "excludes", "browse"}));
+        // Excludes is a button of its own after OK and Cancel; the file and
+        // folder choosers come last, out of the way of the fields.
+        QCOMPARE(ngwin::TabOrder(dialog), QStringList({"host",
+                                                       "port",
+                                                       "security",
+                                                       "verifyCertificate",
+                                                       "caFile",
+                                                       "compress",
+                                                       "firstVisitMax",
+                                                       "directory",
+                                                       "minLines",
+                                                       "maxLines",
+                                                       "subjectIncl",
+                                                       "subjectIncl2",
+                                                       "maxHist",
+                                                       "histSaveFrequency",
+                                                       "showThumbnail",
+                                                       "userAuthentication",
+                                                       "username",
+                                                       "password",
+                                                       "promptForPasswd",
+                                                       "ok",
+                                                       "cancel",
+                                                       "excludes",
+                                                       "caFileBrowse",
+                                                       "browse"}));
+        // Every mnemonic names one control.
+        QMap<QChar, QString> taken;
+        for (QWidget* widget : dialog.findChildren<QWidget*>()) {
+            QString text;
+            if (auto* label = qobject_cast<QLabel*>(widget)) {
+                text = label->text();
+            } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+                text = button->text();
+            }
+            int at = text.indexOf('&');
+            if (at >= 0 && at + 1 < text.size()) {
+                QChar key = text.at(at + 1).toLower();
+                QVERIFY2(!taken.contains(key), qPrintable(taken[key] + " and " + text));
+                taken[key] = text;
+            }
+        }
         QVERIFY(!qobject_cast<QDialogButtonBox*>(Child<QPushButton>(dialog, "excludes")->parent()));
     }
 
@@ -124,6 +162,13 @@ private slots:
         QCOMPARE(Child<QComboBox>(dialog, "host")->currentText(), QString());
         QCOMPARE(Child<QComboBox>(dialog, "host")->count(), 0);
         QCOMPARE(Child<QLineEdit>(dialog, "port")->text(), QString("119"));
+        QCOMPARE(Child<QComboBox>(dialog, "security")->currentText(), QString("None"));
+        QVERIFY(Child<QCheckBox>(dialog, "verifyCertificate")->isChecked());
+        QVERIFY(!Child<QCheckBox>(dialog, "verifyCertificate")->isEnabled());
+        QCOMPARE(Child<QLineEdit>(dialog, "caFile")->text(), QString());
+        QVERIFY(!Child<QLineEdit>(dialog, "caFile")->isEnabled());
+        QVERIFY(Child<QCheckBox>(dialog, "compress")->isChecked());
+        QCOMPARE(Child<QLineEdit>(dialog, "firstVisitMax")->text(), QString("0"));
         QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
         QCOMPARE(Child<QLineEdit>(dialog, "directory")->text(), pictures + "/");
         QCOMPARE(Child<QLineEdit>(dialog, "minLines")->text(), QString("500"));
@@ -216,6 +261,69 @@ private slots:
         QCOMPARE(hosts->itemText(0), QString("d"));
         QCOMPARE(hosts->itemText(3), QString("c"));
         QCOMPARE(Child<QLineEdit>(again, "username")->text(), QString("fred"));
+    }
+
+    void connectionSettingsShownAndStored() {
+        ngtest::Sandbox sandbox;
+        auto& store = ng::Profile();
+        {
+            // A profile from before these settings: OK writes their defaults.
+            CSetupDialog dialog;
+            dialog.accept();
+            QCOMPARE(Product("NNTPSecurity"), std::string("none"));
+            QCOMPARE(Product("TLSVerify"), std::string("1"));
+            QCOMPARE(Product("TLSCAFile"), std::string());
+            QCOMPARE(Product("NNTPCompress"), std::string("1"));
+            QCOMPARE(Product("FirstVisitMax"), std::string("0"));
+        }
+        store.WriteProfileString("Newsgleaner", "NNTPPort", "563");
+        store.WriteProfileString("Newsgleaner", "NNTPSecurity", "STARTTLS");
+        store.WriteProfileString("Newsgleaner", "TLSVerify", "0");
+        store.WriteProfileString("Newsgleaner", "TLSCAFile", "/etc/news/ca.pem");
+        store.WriteProfileString("Newsgleaner", "NNTPCompress", "0");
+        store.WriteProfileString("Newsgleaner", "FirstVisitMax", "5000");
+        {
+            CSetupDialog dialog;
+            QCOMPARE(Child<QComboBox>(dialog, "security")->currentText(), QString("STARTTLS"));
+            QCOMPARE(Child<QLineEdit>(dialog, "port")->text(), QString("563"));  // as stored
+            QVERIFY(!Child<QCheckBox>(dialog, "verifyCertificate")->isChecked());
+            QVERIFY(Child<QCheckBox>(dialog, "verifyCertificate")->isEnabled());
+            QCOMPARE(Child<QLineEdit>(dialog, "caFile")->text(), QString("/etc/news/ca.pem"));
+            QVERIFY(!Child<QCheckBox>(dialog, "compress")->isChecked());
+            QCOMPARE(Child<QLineEdit>(dialog, "firstVisitMax")->text(), QString("5000"));
+            Child<QLineEdit>(dialog, "firstVisitMax")->setText("12x");  // stored as typed
+            Child<QCheckBox>(dialog, "compress")->setChecked(true);
+            dialog.accept();
+            QCOMPARE(Product("NNTPSecurity"), std::string("starttls"));
+            QCOMPARE(Product("TLSVerify"), std::string("0"));
+            QCOMPARE(Product("TLSCAFile"), std::string("/etc/news/ca.pem"));
+            QCOMPARE(Product("NNTPCompress"), std::string("1"));
+            QCOMPARE(Product("FirstVisitMax"), std::string("12x"));
+        }
+
+        // Choosing a protection suggests its usual port in place of the
+        // other's; a port typed by hand stays. The certificate controls
+        // follow the choice.
+        struct Choice {
+            const char* port;
+            int row;  // None, TLS, STARTTLS
+            const char* portAfter;
+        };
+        const Choice choices[] = {{"119", 1, "563"}, {"563", 0, "119"},   {"563", 2, "119"},
+                                  {"119", 2, "119"}, {"8119", 1, "8119"}, {"8563", 0, "8563"}};
+        CSetupDialog dialog;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto* security = Child<QComboBox>(dialog, "security");
+        for (const Choice& choice : choices) {
+            security->setCurrentIndex(choice.row == 0 ? 1 : 0);
+            Child<QLineEdit>(dialog, "port")->setText(choice.port);
+            PickFromDropDown(security, choice.row);
+            QCOMPARE(security->currentIndex(), choice.row);
+            QCOMPARE(Child<QLineEdit>(dialog, "port")->text(), QString(choice.portAfter));
+            QCOMPARE(Child<QLineEdit>(dialog, "caFile")->isEnabled(), choice.row != 0);
+            QCOMPARE(Child<QToolButton>(dialog, "caFileBrowse")->isEnabled(), choice.row != 0);
+        }
     }
 
     void emptyHostStoresNoHostAndNoLogin() {
@@ -330,25 +438,37 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(directory->text(), QString("/"), 3000);
     }
 
-    void folderChooserFillsTheDirectory() {
+    void choosersFillTheirFields() {
         ngtest::Sandbox sandbox;
-        std::string chosen = sandbox.File("chosen");
-        QVERIFY(QDir().mkpath(QString::fromStdString(chosen)));
+        std::string folder = sandbox.File("chosen");
+        QVERIFY(QDir().mkpath(QString::fromStdString(folder)));
+        std::string certificates = sandbox.File("ca.pem");
+        ngtest::WriteFile(certificates, "-----BEGIN CERTIFICATE-----\n");
+        struct Case {
+            const char* button;
+            const char* field;
+            std::string chosen;
+            std::string shown;
+        };
+        const Case cases[] = {{"browse", "directory", folder, folder + "/"},
+                              {"caFileBrowse", "caFile", certificates, certificates}};
         CSetupDialog dialog;
-        ModalAnswer answer([&](QWidget* modal) {
-            auto* files = qobject_cast<QFileDialog*>(modal);
-            auto* name = files ? files->findChild<QLineEdit*>("fileNameEdit") : nullptr;
-            if (!name) {
-                return false;
-            }
-            name->setText(QString::fromStdString(chosen));
-            QTest::keyClick(name, Qt::Key_Return);
-            return true;
-        });
-        Child<QToolButton>(dialog, "browse")->click();
-        QVERIFY(answer.Answered());
-        QCOMPARE(Child<QLineEdit>(dialog, "directory")->text(),
-                 QString::fromStdString(chosen) + "/");
+        Child<QComboBox>(dialog, "security")->setCurrentIndex(1);  // TLS: the CA file is open
+        for (const Case& c : cases) {
+            ModalAnswer answer([&](QWidget* modal) {
+                auto* files = qobject_cast<QFileDialog*>(modal);
+                auto* name = files ? files->findChild<QLineEdit*>("fileNameEdit") : nullptr;
+                if (!name) {
+                    return false;
+                }
+                name->setText(QString::fromStdString(c.chosen));
+                QTest::keyClick(name, Qt::Key_Return);
+                return true;
+            });
+            Child<QToolButton>(dialog, c.button)->click();
+            QVERIFY2(answer.Answered(), c.button);
+            QCOMPARE(Child<QLineEdit>(dialog, c.field)->text(), QString::fromStdString(c.shown));
+        }
     }
 
     void excludesButtonOpensTheExcludesDialog() {
@@ -382,6 +502,56 @@ private slots:
         dialog.accept();
         QCOMPARE(Product("SubjectIncl"), latin1);
         QCOMPARE(Product("DownloadDirectory"), std::string("/p\xe9/"));
+    }
+
+    // Run by ui.SetupDialogKeyring under a Secret Service of its own.
+    void passwordGoesToTheKeyring() {
+        if (!qEnvironmentVariableIsSet("NG_TEST_KEYRING")) {
+            QSKIP("runs under tests/settings/with-secret-service");
+        }
+        ngtest::Sandbox sandbox;
+        StoreHosts({"news.example"});
+        auto& store = ng::Profile();
+        store.WriteProfileInt("news.example", "UserAuthentication", 1);
+        store.WriteProfileString("news.example", "Username", "fred");
+        store.WriteProfileString("news.example", "Password", "secret");  // from before
+        const ng::Keyring keyring;
+        auto kept = [&] { return keyring.Lookup("news.example", "fred").password; };
+        auto inFile = [&] { return store.GetProfileString("news.example", "Password", "<none>"); };
+        {
+            // OK moves the file's password into the keyring.
+            CSetupDialog dialog;
+            QCOMPARE(Child<QLineEdit>(dialog, "password")->text(), QString("secret"));
+            dialog.accept();
+            QCOMPARE(kept(), std::optional<std::string>("secret"));
+            QCOMPARE(inFile(), std::string());
+        }
+        {
+            // The keyring's password is shown, and a new one replaces it.
+            CSetupDialog dialog;
+            QCOMPARE(Child<QLineEdit>(dialog, "password")->text(), QString("secret"));
+            Child<QLineEdit>(dialog, "password")->setText("changed");
+            dialog.accept();
+            QCOMPARE(kept(), std::optional<std::string>("changed"));
+            QCOMPARE(inFile(), std::string());
+        }
+        {
+            // Unticking the login keeps it.
+            CSetupDialog dialog;
+            Child<QCheckBox>(dialog, "userAuthentication")->click();
+            dialog.accept();
+            QCOMPARE(kept(), std::optional<std::string>("changed"));
+        }
+        {
+            // Asking at every session erases it.
+            CSetupDialog dialog;
+            QCOMPARE(Child<QLineEdit>(dialog, "password")->text(), QString("changed"));
+            Child<QCheckBox>(dialog, "userAuthentication")->click();
+            Child<QCheckBox>(dialog, "promptForPasswd")->click();
+            dialog.accept();
+            QCOMPARE(kept(), std::nullopt);
+            QCOMPARE(inFile(), std::string());
+        }
     }
 
 private:
