@@ -50,7 +50,7 @@ HeaderFilter::Decision HeaderFilter::AcceptHeader(std::string_view subject, std:
     if (auto matched = m_history.FindHit(upperSubject)) {
         return {Verdict::InHistory, std::move(*matched)};
     }
-    if (m_acceptedSubjects.count(std::string(subject)) != 0) {
+    if (m_acceptedSubjects.count(subject) != 0) {
         return {Verdict::Crosspost, {}};
     }
     return {Verdict::Accept, {}};
@@ -76,7 +76,7 @@ HeaderFilter::Decision HeaderFilter::AcceptPost(const PostView& post) const {
             return {Verdict::InHistory, std::move(*matched)};
         }
     }
-    if (m_acceptedSubjects.count(std::string(post.key)) != 0) {
+    if (m_acceptedSubjects.count(post.key) != 0) {
         return {Verdict::Crosspost, {}};
     }
     return {Verdict::Accept, {}};

@@ -5,6 +5,7 @@
 // decides; counting, showing and logging the rejections is the caller's.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -57,18 +58,27 @@ public:
     // pass (in any group) is a crosspost.
     void NoteAccepted(std::string_view subject) { m_acceptedSubjects.emplace(subject); }
     // Forgets the accepted subjects, giving back their room.
-    void Clear() { std::unordered_set<std::string>().swap(m_acceptedSubjects); }
+    void Clear() { SubjectSet().swap(m_acceptedSubjects); }
 
     // True when the upper-cased text holds one of the (upper-cased) entries.
     static bool MatchesAny(const std::vector<std::string>& upperList, std::string_view upperText);
 
 private:
+    // Looked up by view: no copy of the subject for each overview line.
+    struct ViewHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view text) const {
+            return std::hash<std::string_view>{}(text);
+        }
+    };
+    using SubjectSet = std::unordered_set<std::string, ViewHash, std::equal_to<>>;
+
     // The subject and sender tests, before the history and crosspost tests.
     Verdict TestText(const std::string& upperSubject, std::string_view sender) const;
 
     const FilterSettings& m_settings;
     const DownloadHistory& m_history;
-    std::unordered_set<std::string> m_acceptedSubjects;
+    SubjectSet m_acceptedSubjects;
 };
 
 }  // namespace ng
