@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Listening.h"
 #include "relay/Link.h"
 #include "relay/RelayOptions.h"
 
@@ -81,25 +82,8 @@ int Listen(const RelayOptions& options, int* boundPort) {
         ::close(fd);
         return -1;
     }
-    sockaddr_storage actual{};
-    socklen_t actualLength = sizeof actual;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&actual), &actualLength);
-    *boundPort = actual.ss_family == AF_INET6
-                     ? ntohs(reinterpret_cast<sockaddr_in6*>(&actual)->sin6_port)
-                     : ntohs(reinterpret_cast<sockaddr_in*>(&actual)->sin_port);
+    *boundPort = ngtools::BoundPort(fd);
     return fd;
-}
-
-// Written under a temporary name and renamed, so a reader never sees half a number.
-bool WritePortFile(const std::string& path, int port) {
-    std::string temp = path + ".tmp";
-    FILE* f = std::fopen(temp.c_str(), "w");
-    if (!f) {
-        return false;
-    }
-    std::fprintf(f, "%d\n", port);
-    bool ok = std::fclose(f) == 0;
-    return ok && std::rename(temp.c_str(), path.c_str()) == 0;
 }
 
 void NoDelay(int fd) {
@@ -267,7 +251,7 @@ int main(int argc, char** argv) {
     if (listenFd < 0) {
         return 1;
     }
-    if (!options.portFile.empty() && !WritePortFile(options.portFile, port)) {
+    if (!options.portFile.empty() && !ngtools::WritePortFile(options.portFile, port)) {
         Error("cannot write " + options.portFile);
         return 1;
     }
