@@ -6,6 +6,7 @@
 
 #include "net/Socket.h"
 #include "nntp/Reply.h"
+#include "platform/AsciiCase.h"
 #include "settings/Keyring.h"
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsStore.h"
@@ -15,15 +16,6 @@ namespace ng {
 namespace {
 
 constexpr size_t kMaxCapabilityBytes = 64 * 1024;
-
-std::string Upper(std::string text) {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return text;
-}
 
 }  // namespace
 
@@ -38,7 +30,7 @@ ServerSettings ReadServerSettings(const SettingsStore& store) {
     server.host = text(keys::kNNTPHost, "");
     server.port = number(keys::kNNTPPort, defaults::kPort);
     server.readTimeoutSeconds = number(keys::kReadTimeout, defaults::kReadTimeoutSeconds);
-    const std::string security = Upper(text(keys::kNNTPSecurity, defaults::kNNTPSecurity));
+    const std::string security = ToUpperAscii(text(keys::kNNTPSecurity, defaults::kNNTPSecurity));
     server.security = security == "TLS"        ? Security::Tls
                       : security == "STARTTLS" ? Security::StartTls
                                                : Security::None;
@@ -65,7 +57,7 @@ std::optional<std::vector<std::string>> ReadCapabilities(CNewsSocket& socket) {
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
             line.pop_back();
         }
-        capabilities.push_back(Upper(std::move(line)));
+        capabilities.push_back(ToUpperAscii(line));
     }
     return capabilities;
 }

@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/AsciiCase.h"  // the filter compares names in ASCII upper case
 #include "store/WorkingFiles.h"
 
 namespace ng {
@@ -139,9 +140,5 @@ private:
 // A file that cannot be opened loses the record silently.
 void LogHistoryHit(std::string_view entry, std::string_view subject,
                    const std::string& fileName = files::kHistLog);
-
-// ASCII upper and lower case, as the filter compares names.
-std::string ToUpperAscii(std::string_view text);
-std::string ToLowerAscii(std::string_view text);
 
 }  // namespace ng

@@ -1,0 +1,33 @@
+#pragma once
+// ASCII upper and lower case: the case rules of names, subjects and
+// protocol keywords, which bytes from 0x80 on never take part in.
+
+#include <string>
+#include <string_view>
+
+namespace ng {
+
+inline char UpperAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+inline char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+inline std::string ToUpperAscii(std::string_view text) {
+    std::string result(text);
+    for (char& c : result) {
+        c = UpperAscii(c);
+    }
+    return result;
+}
+
+inline std::string ToLowerAscii(std::string_view text) {
+    std::string result(text);
+    for (char& c : result) {
+        c = LowerAscii(c);
+    }
+    return result;
+}
+
+}  // namespace ng
