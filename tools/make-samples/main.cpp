@@ -12,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -39,15 +40,17 @@ constexpr std::size_t kMinBase64Bytes = 31000;
 constexpr std::size_t kMinYencBytes = 66000;  // 128 bytes per line
 constexpr std::size_t kMaxPictureBytes = 100000;
 
+enum class Encoding { Text, Uu, Base64, Yenc };
+
 struct Options {
     std::string dir;
     int pictures = 8;
     int largeCount = 0;
     long largeSize = 500000;
+    Encoding largeEncoding = Encoding::Uu;
+    std::string largeGroup = kBenchGroup;
     bool quiet = false;
 };
-
-enum class Encoding { Text, Uu, Base64, Yenc };
 
 enum class SizeGoal {
     Normal,   // inside the default line range
@@ -85,18 +88,37 @@ const char* EncodingName(Encoding e) {
 }
 
 void Usage(FILE* to) {
-    std::fprintf(to,
-                 "usage: newsgleaner-make-samples DIR [--pictures N]\n"
-                 "           [--large-count N --large-size BYTES] [--quiet]\n"
-                 "Writes DIR/<group>/<number> article files for newsgleaner-sample-server:\n"
-                 "  %s  N pictures (default 8) and a few text articles\n"
-                 "  %s     more pictures: yEnc, posts of several articles,\n"
-                 "                                   one crossposted\n"
-                 "  %s                      text only\n"
-                 "  %s    with --large-count: N uuencoded random files\n"
-                 "                                   of BYTES bytes each (default 500000)\n"
-                 "Also DIR/manifest.txt (what was written) and DIR/.originals/ (the pictures).\n",
-                 kSamplesGroup, kMoreGroup, kTextGroup, kBenchGroup);
+    std::fprintf(
+        to,
+        "usage: newsgleaner-make-samples DIR [--pictures N]\n"
+        "           [--large-count N --large-size BYTES]\n"
+        "           [--large-encoding uu|base64|yenc] [--large-group NAME] [--quiet]\n"
+        "Writes DIR/<group>/<number> article files for newsgleaner-sample-server:\n"
+        "  %s  N pictures (default 8) and a few text articles\n"
+        "  %s     more pictures: yEnc, posts of several articles,\n"
+        "                                   one crossposted\n"
+        "  %s                      text only\n"
+        "  %s    with --large-count: N files of BYTES random bytes\n"
+        "                                   each (default 500000) after a JPEG header,\n"
+        "                                   uuencoded, base64 (a MIME part) or yEnc as\n"
+        "                                   --large-encoding says; --large-group renames it\n"
+        "Also DIR/manifest.txt (what was written) and DIR/.originals/ (the pictures).\n",
+        kSamplesGroup, kMoreGroup, kTextGroup, kBenchGroup);
+}
+
+bool ParseEncoding(const std::string& text, Encoding* encoding) {
+    for (Encoding e : {Encoding::Uu, Encoding::Base64, Encoding::Yenc}) {
+        if (text == EncodingName(e)) {
+            *encoding = e;
+            return true;
+        }
+    }
+    return false;
+}
+
+// The group is a folder of DIR: one plain name, never a path.
+bool GoodGroupName(const std::string& name) {
+    return !name.empty() && name[0] != '.' && name.find('/') == std::string::npos;
 }
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -126,6 +148,11 @@ Options ParseOptions(int argc, char** argv) {
                    ngtools::ParseLong(argv[i + 1], 1, 100L * 1024 * 1024, &value)) {
             options.largeSize = value;
             ++i;
+        } else if (arg == "--large-encoding" && i + 1 < argc &&
+                   ParseEncoding(argv[i + 1], &options.largeEncoding)) {
+            ++i;
+        } else if (arg == "--large-group" && i + 1 < argc && GoodGroupName(argv[i + 1])) {
+            options.largeGroup = argv[++i];
         } else if (!arg.empty() && arg[0] != '-' && options.dir.empty()) {
             options.dir = arg;
         } else {
@@ -239,6 +266,32 @@ std::string WithComment(const std::string& jpeg, const std::string& text) {
     segment.push_back(static_cast<char>(length & 0xFF));
     segment += text;
     return jpeg.substr(0, 20) + segment + jpeg.substr(20);
+}
+
+// Makes the article a MIME message of two parts, as a poster's program sends
+// a picture: `about` as text, then the file in base64.
+void MakeMime(Article& article, const std::string& boundary, const std::string& about,
+              const std::string& type, const std::string& name, std::string_view data) {
+    article.headers.push_back({"MIME-Version", "1.0"});
+    article.headers.push_back({"Content-Type", "multipart/mixed; boundary=\"" + boundary + "\""});
+    article.body = {"This is a multi-part message in MIME format.",
+                    "",
+                    "--" + boundary,
+                    "Content-Type: text/plain; charset=us-ascii",
+                    "Content-Transfer-Encoding: 7bit",
+                    "",
+                    about,
+                    "",
+                    "--" + boundary,
+                    "Content-Type: " + type + "; name=\"" + name + "\"",
+                    "Content-Transfer-Encoding: base64",
+                    "Content-Disposition: attachment; filename=\"" + name + "\"",
+                    ""};
+    for (std::string& line : Base64Lines(data)) {
+        article.body.push_back(std::move(line));
+    }
+    article.body.push_back("");
+    article.body.push_back("--" + boundary + "--");
 }
 
 struct PictureSpec {
@@ -406,28 +459,8 @@ private:
             }
             return article;
         }
-        std::string boundary = "----=_sample_part_" + std::to_string(m_minutes);
-        article.headers.push_back({"MIME-Version", "1.0"});
-        article.headers.push_back(
-            {"Content-Type", "multipart/mixed; boundary=\"" + boundary + "\""});
-        article.body = {"This is a multi-part message in MIME format.",
-                        "",
-                        "--" + boundary,
-                        "Content-Type: text/plain; charset=us-ascii",
-                        "Content-Transfer-Encoding: 7bit",
-                        "",
-                        about,
-                        "",
-                        "--" + boundary,
-                        "Content-Type: image/jpeg; name=\"" + spec.name + "\"",
-                        "Content-Transfer-Encoding: base64",
-                        "Content-Disposition: attachment; filename=\"" + spec.name + "\"",
-                        ""};
-        for (std::string& line : Base64Lines(jpeg)) {
-            article.body.push_back(std::move(line));
-        }
-        article.body.push_back("");
-        article.body.push_back("--" + boundary + "--");
+        MakeMime(article, "----=_sample_part_" + std::to_string(m_minutes), about, "image/jpeg",
+                 spec.name, jpeg);
         return article;
     }
 
@@ -587,12 +620,19 @@ private:
               Encoding::Text, "", "", crlf);
     }
 
+    // Random bytes behind the start of a JPEG (SOI and a JFIF APP0), so that
+    // a base64 decoder takes them for a picture as it would a real post's.
     void WriteBenchGroup() {
-        const std::string group = kBenchGroup;
+        static const unsigned char kJpegStart[20] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J',
+                                                     'F',  'I',  'F',  0x00, 0x01, 0x01, 0x00,
+                                                     0x00, 0x01, 0x00, 0x01, 0x00, 0x00};
+        const std::string& group = m_options.largeGroup;
+        const Encoding encoding = m_options.largeEncoding;
         StartGroup(group);
         Store(group, 1,
               TextArticle(group, 1, "Welcome to " + group,
-                          {"Large uuencoded files of random bytes, for timing."}),
+                          {std::string("Large ") + EncodingName(encoding) +
+                           " files of random bytes, for timing."}),
               Encoding::Text, "", "");
         Random random(0xBE9C4ull);
         std::string data(static_cast<std::size_t>(m_options.largeSize), '\0');
@@ -603,13 +643,26 @@ private:
                     data[k + b] = static_cast<char>(v >> (8 * b));
                 }
             }
+            std::memcpy(data.data(), kJpegStart, std::min(data.size(), sizeof kJpegStart));
             char name[64];
             std::snprintf(name, sizeof name, "bench-%04d.bin", i);
             int number = i + 1;
-            Article article =
-                NewArticle(group, std::string(name) + " (1/1)", MessageId(group, number), i);
-            article.body = UuEncodeLines(data, name);
-            Store(group, number, article, Encoding::Uu, name, data);
+            const std::string id = MessageId(group, number);
+            Article article;
+            if (encoding == Encoding::Yenc) {
+                article =
+                    NewArticle(group, std::string("Bench - \"") + name + "\" yEnc (1/1)", id, i);
+                article.body = YencLines({data, 0, data.size()}, name);
+            } else {
+                article = NewArticle(group, std::string(name) + " (1/1)", id, i);
+                if (encoding == Encoding::Base64) {
+                    MakeMime(article, "----=_bench_part_" + std::to_string(i),
+                             "Random bytes for timing.", "application/octet-stream", name, data);
+                } else {
+                    article.body = UuEncodeLines(data, name);
+                }
+            }
+            Store(group, number, article, encoding, name, data);
         }
     }
 
