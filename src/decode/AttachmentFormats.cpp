@@ -240,7 +240,7 @@ public:
             if (target.rawFd >= 0 && !WriteAll(target.rawFd, line)) {
                 return {errno, {}};
             }
-            if (StartsBase64Picture(line)) {
+            if (!inData && StartsBase64Picture(line)) {  // inside the data: no need to look
                 inData = true;
             }
             if (line.starts_with("----")) {

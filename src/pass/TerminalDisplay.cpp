@@ -17,7 +17,7 @@ int64_t NowMs() {
 }
 
 // A bar of 20 cells for the live display.
-std::string Bar(int percent) {
+std::string BarCells(int percent) {
     const size_t filled = percent < 0 ? 0 : (percent > 100 ? 20 : percent / 5);
     std::string bar(22, '.');
     bar.front() = '[';
@@ -64,7 +64,9 @@ void TerminalDisplay::DrawLocked(bool force) {
     auto line = [&](const std::string& text) { block += "\033[2K" + Fit(text) + "\n"; };
     line(m_strTitle + "   " + ElapsedText(NowSeconds() - m_start));
     for (int bar = 0; bar < 3; ++bar) {
-        line(std::string(kBarNames[bar]) + " " + Bar(m_percent[bar]) + " " + m_progress[bar]);
+        const ProgressState state =
+            m_bars[bar].shown ? ProgressOf(m_bars[bar].done, m_bars[bar].total) : ProgressState{};
+        line(std::string(kBarNames[bar]) + " " + BarCells(state.percent) + " " + state.text);
     }
     line("Subject:   " + m_subject);
     line("From:      " + m_from);
@@ -74,7 +76,7 @@ void TerminalDisplay::DrawLocked(bool force) {
     line("Bytes/Sec: " + m_rate[BytesPerSec] + "   Binary Bytes/Sec: " + m_rate[BinaryBytesPerSec] +
          "   History Files Skipped: " + std::to_string(m_historySkipped) +
          "   Crossposts Skipped: " + std::to_string(m_crosspostsSkipped));
-    line(StatusLineText(m_status) + (m_statusPercent > 0 ? "  " + Bar(m_statusPercent) : ""));
+    line(StatusLineText(m_status) + (m_statusPercent > 0 ? "  " + BarCells(m_statusPercent) : ""));
     m_nDrawnLines = 10;
     std::fputs(block.c_str(), m_out);
     std::fflush(m_out);
@@ -137,18 +139,9 @@ void TerminalDisplay::SetCrosspostsSkipped(int count) {
 void TerminalDisplay::SetProgress(ProgressBar bar, int done, int total, bool reset) {
     std::lock_guard lock(m_mutex);
     int index = bar == GroupProgress ? 0 : (bar == ArticleProgress ? 1 : 2);
-    if (reset) {
-        m_percent[index] = 0;
-        m_progress[index].clear();
-    } else {
-        ProgressState state = ProgressOf(done, total);
-        m_percent[index] = state.percent;
-        m_progress[index] = state.text;
-        if (bar == GroupProgress) {
-            PlainLocked("Group " + state.text);
-        } else if (bar == ArticleProgress) {
-            PlainLocked("  File " + state.text);
-        }
+    m_bars[index] = reset ? Bar{} : Bar{done, total, true};
+    if (!reset && bar != LinesDecoded) {
+        PlainLocked((bar == GroupProgress ? "Group " : "  File ") + ProgressOf(done, total).text);
     }
     DrawLocked(false);
 }

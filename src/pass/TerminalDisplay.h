@@ -67,8 +67,13 @@ private:
 
     std::string m_status = "Ready...";
     std::string m_subject, m_savingTo, m_from;
-    std::string m_progress[3];
-    int m_percent[3] = {0, 0, 0};
+    // The bars' last values, put into words only when the block is drawn:
+    // the lines bar moves every few lines.
+    struct Bar {
+        int done = 0, total = 0;
+        bool shown = false;  // false after a reset: an empty bar, no text
+    };
+    Bar m_bars[3];
     int m_statusPercent = 0;
     int64_t m_bytes = 0;
     int m_scanned = 0, m_saved = 0, m_historySkipped = 0, m_crosspostsSkipped = 0;
