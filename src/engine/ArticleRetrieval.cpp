@@ -156,6 +156,7 @@ void CProcessGroups::RememberName(const std::string& name) {
     if (lowerName.find("index") == std::string::npos && lowerName.find('.') != std::string::npos &&
         !m_history.Holds(lowerName)) {
         m_history.Add(lowerName);
+        m_bHistoryChanged = true;
     }
 }
 

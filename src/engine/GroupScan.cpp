@@ -100,7 +100,7 @@ void CProcessGroups::ProcessGroup(const std::string& group) {
             Window().SetProgress(ArticleProgress, j, pendingTotal, false);
             // A frequency of 0 or less means: save at the end of the pass only.
             if (m_settings.histSaveFrequency > 0 && j % m_settings.histSaveFrequency == 0) {
-                SaveHistory();
+                SaveHistory(/*unlessUnchanged=*/true);
             }
             // An entry is one article, or the parts of one post.
             const std::vector<std::string_view> lines = EntryLines(*head);

@@ -199,7 +199,11 @@ void CProcessGroups::LoadHistory() {
     }
 }
 
-void CProcessGroups::SaveHistory() {
+void CProcessGroups::SaveHistory(bool unlessUnchanged) {
+    if (unlessUnchanged && !m_bHistoryChanged && !m_bHistoryUnreadable) {
+        return;
+    }
+    m_bHistoryChanged = false;
     if (m_bHistoryUnreadable || !m_history.Save(files::kHistList)) {
         Window().SetStatusText("Unable to open HistList");
     }

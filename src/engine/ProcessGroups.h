@@ -97,7 +97,10 @@ private:
     void ShowTransferFigures(int64_t articleStart);
     void RememberName(const std::string& name);
     void LoadHistory();
-    void SaveHistory();
+    // Writes the history (and the picture hashes). On the way through a
+    // group (`unlessUnchanged`) a list that gained no name since it was last
+    // written is left as it is: the file would come out the same.
+    void SaveHistory(bool unlessUnchanged = false);
     // The saved pictures' hashes, when duplicates by content are skipped.
     ng::PictureHashes* HashesInUse() { return m_settings.skipDuplicates ? &m_hashes : nullptr; }
 
@@ -113,6 +116,7 @@ private:
     ng::PassSettings m_settings;
     ng::DownloadHistory m_history;
     bool m_bHistoryUnreadable = false;  // "HistList" exists but could not be loaded
+    bool m_bHistoryChanged = false;     // names added since the history was last written
     ng::PictureHashes m_hashes;
     bool m_bHashesUnreadable = false;  // "PictureHashes" exists but could not be loaded
     bool m_bLogRefusalShown = false;   // the download log was refused once already
