@@ -239,7 +239,7 @@ void CProcessGroups::Judge(const OverviewFields& fields, const std::string& line
     HeaderFilter::Decision decision =
         m_filter.AcceptHeader(fields.subject, fields.from, fields.lines);
     if (decision.verdict == HeaderFilter::Verdict::Accept) {
-        m_pending.Append(line);
+        m_pending.Append(CompactOverviewLine(line, fields));
         m_filter.NoteAccepted(fields.subject);
         return;
     }
@@ -268,7 +268,7 @@ void CProcessGroups::JudgePost(const PostGrouper::Post& post,
             view.lines += member.fields.lines;
             ++view.partsKnown;
         }
-        entry += fetched[member.index];
+        entry += CompactOverviewLine(fetched[member.index], member.fields);
     }
     HeaderFilter::Decision decision = m_filter.AcceptPost(view);
     if (decision.verdict == HeaderFilter::Verdict::Accept) {

@@ -38,6 +38,26 @@ HeaderFilter::Verdict HeaderFilter::TestText(const std::string& upperSubject,
     return Verdict::Accept;
 }
 
+void HeaderFilter::NoteAccepted(std::string_view subject) {
+    if (m_acceptedSubjects.count(subject) != 0) {
+        return;
+    }
+    constexpr size_t kBlockSize = 1 << 20;
+    if (m_subjectBlocks.empty() ||
+        m_subjectBlocks.back().capacity() - m_subjectBlocks.back().size() < subject.size()) {
+        m_subjectBlocks.emplace_back().reserve(std::max(kBlockSize, subject.size()));
+    }
+    std::string& block = m_subjectBlocks.back();
+    const size_t at = block.size();
+    block.append(subject);  // within the reserved room: the block does not move
+    m_acceptedSubjects.insert(std::string_view(block).substr(at, subject.size()));
+}
+
+void HeaderFilter::Clear() {
+    SubjectSet().swap(m_acceptedSubjects);
+    std::vector<std::string>().swap(m_subjectBlocks);
+}
+
 HeaderFilter::Decision HeaderFilter::AcceptHeader(std::string_view subject, std::string_view sender,
                                                   int lines) const {
     if (lines < m_settings.minLines || lines > m_settings.maxLines) {

@@ -56,9 +56,9 @@ public:
     Decision AcceptPost(const PostView& post) const;
     // Remembers an accepted subject, so that the same subject later in the
     // pass (in any group) is a crosspost.
-    void NoteAccepted(std::string_view subject) { m_acceptedSubjects.emplace(subject); }
+    void NoteAccepted(std::string_view subject);
     // Forgets the accepted subjects, giving back their room.
-    void Clear() { SubjectSet().swap(m_acceptedSubjects); }
+    void Clear();
 
     // True when the upper-cased text holds one of the (upper-cased) entries.
     static bool MatchesAny(const std::vector<std::string>& upperList, std::string_view upperText);
@@ -71,14 +71,17 @@ private:
             return std::hash<std::string_view>{}(text);
         }
     };
-    using SubjectSet = std::unordered_set<std::string, ViewHash, std::equal_to<>>;
+    using SubjectSet = std::unordered_set<std::string_view, ViewHash>;
 
     // The subject and sender tests, before the history and crosspost tests.
     Verdict TestText(const std::string& upperSubject, std::string_view sender) const;
 
     const FilterSettings& m_settings;
     const DownloadHistory& m_history;
+    // A pass may accept a million subjects: their text goes into blocks
+    // that never move, and the set holds views of it.
     SubjectSet m_acceptedSubjects;
+    std::vector<std::string> m_subjectBlocks;
 };
 
 }  // namespace ng

@@ -31,6 +31,20 @@ OverviewFields ParseOverviewLine(std::string_view line) {
     return fields;
 }
 
+std::string CompactOverviewLine(std::string_view line, const OverviewFields& fields) {
+    for (const std::string* text : {&fields.number, &fields.subject, &fields.from}) {
+        if (text->find_first_of("\r\n") != std::string::npos) {
+            return std::string(line);
+        }
+    }
+    std::string compact;
+    compact.reserve(fields.number.size() + fields.subject.size() + fields.from.size() + 20);
+    compact.append(fields.number).append("\t").append(fields.subject).append("\t");
+    compact.append(fields.from).append("\t\t\t\t\t").append(std::to_string(fields.lines));
+    compact.append("\r\n");
+    return compact;
+}
+
 bool IsArticleNumber(std::string_view text) {
     return !text.empty() && text.size() <= 18 &&
            text.find_first_not_of("0123456789") == std::string_view::npos;

@@ -65,3 +65,25 @@ TEST(Overview, ParsesFieldsAndShortLines) {
             << c.line;
     }
 }
+
+// The compact form a pending entry keeps parses back to the same fields,
+// odd line counts and short lines included, and ends in CR LF.
+TEST(Overview, CompactLinesParseBackTheSame) {
+    const char* const lines[] = {
+        "12\tcat.jpg (1/1)\tA <a@b>\tdate\t<id>\t\t45000\t600\tXref: x\r\n",
+        "3\ts\tf\td\ti\tr\tb\t-40 lines\r\n",
+        "4\ts\tf\td\ti\tr\tb\t99999999999999\r\n",
+        "5\t\t\t\t\t\t\t\r\n",
+        "7\tonly subject\r\n",  // kept whole: its subject holds the line end
+    };
+    for (const char* line : lines) {
+        const OverviewFields f = ParseOverviewLine(line);
+        const std::string compact = CompactOverviewLine(line, f);
+        const OverviewFields back = ParseOverviewLine(compact);
+        EXPECT_EQ(std::tie(back.number, back.subject, back.from, back.lines),
+                  std::tie(f.number, f.subject, f.from, f.lines))
+            << line;
+        EXPECT_TRUE(compact.ends_with("\r\n")) << line;
+        EXPECT_EQ(compact.find("\r\n"), compact.size() - 2) << line;
+    }
+}
