@@ -87,11 +87,16 @@ int OpenForWriting(const std::string& path, int* error) {
 
 }  // namespace
 
-std::vector<std::string> SplitTextLines(std::string_view text) {
-    // Some editors begin a UTF-8 file with a byte order mark: it is no text.
-    if (text.starts_with("\xEF\xBB\xBF")) {
+std::string_view WithoutByteOrderMarks(std::string_view text) {
+    while (text.starts_with("\xEF\xBB\xBF")) {
         text.remove_prefix(3);
     }
+    return text;
+}
+
+std::vector<std::string> SplitTextLines(std::string_view text) {
+    // Some editors begin a UTF-8 file with a byte order mark: it is no text.
+    text = WithoutByteOrderMarks(text);
     std::vector<std::string> lines;
     size_t start = 0;
     while (start < text.size()) {

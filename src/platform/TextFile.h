@@ -17,6 +17,10 @@ namespace ng {
 // are kept as they are. A UTF-8 byte order mark at the start is dropped.
 std::vector<std::string> SplitTextLines(std::string_view text);
 
+// The text without the byte order marks some editors put first: every one,
+// so that a file saved with two does not read differently once written back.
+std::string_view WithoutByteOrderMarks(std::string_view text);
+
 // Reads a whole file. False when it cannot be opened or read, errno kept; a
 // file that is not a regular one (a FIFO, a device, a folder) is never read
 // or waited on: EINVAL (EISDIR for a folder).

@@ -36,9 +36,7 @@ std::string_view LineAt(const std::string& text, const std::vector<uint32_t>& st
 // Calls f(line) for every line of the text as SplitTextLines splits it.
 template <typename F>
 void ForEachLine(std::string_view text, F&& f) {
-    if (text.starts_with("\xEF\xBB\xBF")) {
-        text.remove_prefix(3);
-    }
+    text = WithoutByteOrderMarks(text);
     while (!text.empty()) {
         size_t lf = text.find('\n');
         std::string_view line = text.substr(0, lf);
@@ -58,7 +56,7 @@ void ForEachLine(std::string_view text, F&& f) {
 // A CR goes where it ends a line: before LF, or at the end of the text,
 // where the LF that ends the last line takes its place.
 void NormaliseText(std::string& text) {
-    size_t from = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+    size_t from = text.size() - WithoutByteOrderMarks(text).size();
     if (from > 0 || text.ends_with('\r') || text.find("\r\n", from) != std::string::npos) {
         size_t to = 0;
         for (size_t i = from; i < text.size(); ++i) {
