@@ -20,12 +20,12 @@ bool IsBlank(char c) {
 }
 
 // Names the file layout can hold: one line, no '=' (it would split the key),
-// no blanks at the ends (they are trimmed), and not read as a section header
-// or a comment.
+// no blanks at the ends and no byte order mark at the start (they are
+// dropped), and not read as a section header or a comment.
 bool WritableName(const std::string& name) {
     return !name.empty() && name.find_first_of("=\r\n") == std::string::npos &&
-           !IsBlank(name.front()) && !IsBlank(name.back()) && name.front() != '[' &&
-           name.front() != ';' && name.front() != '#';
+           !name.starts_with("\xEF\xBB\xBF") && !IsBlank(name.front()) && !IsBlank(name.back()) &&
+           name.front() != '[' && name.front() != ';' && name.front() != '#';
 }
 
 bool WritableSection(const std::string& name) {

@@ -90,7 +90,9 @@ SettingsStore::Document SettingsStore::Parse(std::string_view text) {
     Document doc;
     doc.sections.push_back(Section{"", true, {}});
     for (const std::string& line : SplitTextLines(text)) {
-        std::string_view body = Trim(line);
+        // A byte order mark begins no name: written back first in the file,
+        // it would be taken for the file's own and the name would change.
+        std::string_view body = Trim(WithoutByteOrderMarks(Trim(line)));
         if (!body.empty() && body.front() == '[') {
             auto close = body.rfind(']');
             std::string_view name = close == std::string_view::npos || close == 0
