@@ -44,6 +44,10 @@ public:
         }
     }
 
+    // From any thread: a wake-up even when items were waiting already, for
+    // a receiver that holds its drains back and must not hold this one.
+    void Wake() { QMetaObject::invokeMethod(m_pReceiver, m_pMethod, Qt::QueuedConnection); }
+
     // From the receiver's thread: `apply(item)` for every item, in order,
     // until none are left. A call from inside `apply` (an item that runs a
     // nested event loop, such as a message box) returns at once; the outer

@@ -41,6 +41,7 @@ void CMainDisplay::Update(Set&& set) {
 }
 
 void CMainDisplay::Close(After after, std::string message) {
+    m_bClosedStep = true;  // before the step goes in, so its drain sees it
     m_mailbox.Fill([&](std::vector<Step>& steps) {
         if (steps.empty() || steps.back().after != After::Nothing) {
             steps.emplace_back();
@@ -48,13 +49,15 @@ void CMainDisplay::Close(After after, std::string message) {
         steps.back().after = after;
         steps.back().message = std::move(message);
     });
+    m_mailbox.Wake();
 }
 
 void CMainDisplay::drain() {
     // However fast the worker reports, the window redraws at most every
     // kRefresh; what came meanwhile waits in the mailbox, folded together.
     const auto now = std::chrono::steady_clock::now();
-    if (now < m_nextApply) {
+    const bool closed = m_bClosedStep.exchange(false);
+    if (now < m_nextApply && !closed) {
         if (!m_later.isActive()) {
             m_later.start(std::chrono::ceil<std::chrono::milliseconds>(m_nextApply - now));
         }

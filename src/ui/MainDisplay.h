@@ -9,6 +9,7 @@
 
 #include <QObject>
 #include <QTimer>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -90,5 +91,7 @@ private:
     QWidget* m_pWindow;
     CMailbox<Step> m_mailbox{this, "drain"};
     QTimer m_later;  // a drain held back until kRefresh has passed
+    // A message or the pass's end is waiting: shown at once, not a refresh later.
+    std::atomic<bool> m_bClosedStep{false};
     std::chrono::steady_clock::time_point m_nextApply;
 };
