@@ -32,7 +32,7 @@ struct PassSettings {
     std::string downloadDir;  // as stored; the pass adds the missing "/"
     FilterSettings filter;
     int histSaveFrequency = 0;
-    int firstVisitMax = 0;  // a first visit starts from the newest this many; 0: all
+    int firstVisitMax = 0;        // a first visit starts from the newest this many; 0: all
     size_t articlesInFlight = 1;  // ARTICLE commands out at once
     int maxHist = 0;
     bool saveAscii = false;

@@ -49,8 +49,8 @@ int StagedFile::Create(const std::string& directory, mode_t mode) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         m_strTempPath = directory + ".newsgleaner-" + std::to_string(::getpid()) + "-" +
                         std::to_string(counter.fetch_add(1)) + ".part";
-        fd = ::open(m_strTempPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                    mode);
+        fd =
+            ::open(m_strTempPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd >= 0) {
             m_fd = fd;
             return 0;

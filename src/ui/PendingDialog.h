@@ -5,8 +5,8 @@
 
 #include <QDialog>
 
-#include "engine/PendingList.h"
 #include "engine/PendingEditor.h"
+#include "engine/PendingList.h"
 
 class QLabel;
 class QPushButton;
