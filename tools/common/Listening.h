@@ -3,6 +3,7 @@
 // to (port 0 asks the system for a free one) and the file that tells it.
 
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
 
 #include <cstdio>
@@ -31,6 +32,18 @@ inline bool WritePortFile(const std::string& path, int port) {
     std::fprintf(f, "%d\n", port);
     bool ok = std::fclose(f) == 0;
     return ok && std::rename(temp.c_str(), path.c_str()) == 0;
+}
+
+// Ctrl-C, SIGTERM and SIGHUP call `handler` (which asks the tool to stop);
+// a client gone away is an error on its socket, not the end of the tool.
+inline void CatchStopSignals(void (*handler)(int)) {
+    struct sigaction sa {};
+    sa.sa_handler = handler;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGTERM, &sa, nullptr);
+    ::sigaction(SIGHUP, &sa, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 }  // namespace ngtools

@@ -238,13 +238,7 @@ int main(int argc, char** argv) {
         Error(std::string("pipe: ") + std::strerror(errno));
         return 1;
     }
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    ::sigaction(SIGINT, &sa, nullptr);
-    ::sigaction(SIGTERM, &sa, nullptr);
-    ::sigaction(SIGHUP, &sa, nullptr);
-    ::signal(SIGPIPE, SIG_IGN);
+    ngtools::CatchStopSignals(OnSignal);
 
     int port = 0;
     const int listenFd = Listen(options, &port);

@@ -191,13 +191,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     ::fcntl(g_wakePipe[1], F_SETFL, O_NONBLOCK);
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    ::sigaction(SIGINT, &sa, nullptr);
-    ::sigaction(SIGTERM, &sa, nullptr);
-    ::sigaction(SIGHUP, &sa, nullptr);
-    ::signal(SIGPIPE, SIG_IGN);
+    ngtools::CatchStopSignals(OnSignal);
 
     int port = 0;
     int listenFd = Listen(options, &port);
