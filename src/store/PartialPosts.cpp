@@ -172,6 +172,10 @@ void PartialPosts::RemoveFolder(const std::string& path) const {
     if (dirFd < 0) {
         return;
     }
+    // The state goes first: a removal cut short (the pass killed) leaves
+    // parts without a state, which count as nothing kept, never a state
+    // that lists parts already gone.
+    ::unlinkat(dirFd, kStateFile, 0);
     if (DIR* dir = ::fdopendir(dirFd)) {
         std::vector<std::string> names;
         while (dirent* entry = ::readdir(dir)) {

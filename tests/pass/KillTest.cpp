@@ -179,11 +179,18 @@ protected:
 
 TEST_F(KillTest, FilesAreOldOrNewWheneverThePassDies) {
     // A whole pass first: how long one takes, and what it writes in which order.
-    Profile reference = MakeProfile(m_root.File("reference"));
-    const auto started = Clock::now();
-    ASSERT_EQ(StartPass(reference)->Wait(), 0);
-    const auto passTime =
-        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - started);
+    // The shorter of two: a first run with cold caches or on a busy machine
+    // would spread the kills past the end of most passes.
+    Profile reference;
+    auto passTime = std::chrono::microseconds::max();
+    for (const char* name : {"reference-cold", "reference"}) {
+        reference = MakeProfile(m_root.File(name));
+        const auto started = Clock::now();
+        ASSERT_EQ(StartPass(reference)->Wait(), 0);
+        passTime =
+            std::min(passTime,
+                     std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - started));
+    }
     std::vector<std::string> order =
         ng::SplitTextLines(ngtest::ReadFile(reference.data + "/HistList"));
     ASSERT_GT(order.size(), 4u);
