@@ -1,7 +1,6 @@
 #include "ui/ExcludesDialog.h"
 
 #include <QCheckBox>
-#include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -16,6 +15,7 @@
 #include "settings/SettingsStore.h"
 #include "store/DownloadLog.h"
 #include "store/WorkingFiles.h"
+#include "ui/DialogButtons.h"
 #include "ui/UiText.h"
 
 namespace keys = ng::keys;
@@ -76,12 +76,7 @@ CExcludesDialog::CExcludesDialog(QWidget* parent) : QDialog(parent) {
     logLayout->addWidget(m_pLogFile, 1, 1);
     logLayout->addWidget(m_pClearContents, 1, 2);
 
-    auto* buttons = new QDialogButtonBox(Qt::Vertical, this);
-    auto* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    ok->setObjectName(QStringLiteral("ok"));
-    ok->setDefault(true);
-    auto* cancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
-    cancel->setObjectName(QStringLiteral("cancel"));
+    const auto buttons = ng::ui::MakeSideOkCancel(this).box;
 
     auto* fields = new QVBoxLayout;
     fields->addWidget(subjectBox);
@@ -91,8 +86,6 @@ CExcludesDialog::CExcludesDialog(QWidget* parent) : QDialog(parent) {
     top->addLayout(fields, 1);
     top->addWidget(buttons);
 
-    connect(buttons, &QDialogButtonBox::accepted, this, &CExcludesDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &CExcludesDialog::reject);
     connect(add, &QPushButton::clicked, this, &CExcludesDialog::OnAdd);
     connect(remove, &QPushButton::clicked, this, &CExcludesDialog::OnRemove);
     connect(m_pEnableLogging, &QCheckBox::clicked, this, &CExcludesDialog::OnEnableLogging);

@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QEvent>
 #include <QFile>
 #include <QFileDialog>
@@ -27,6 +26,7 @@
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsStore.h"
 #include "ui/CloseUpComboBox.h"
+#include "ui/DialogButtons.h"
 #include "ui/ExcludesDialog.h"
 #include "ui/TabOrder.h"
 #include "ui/UiText.h"
@@ -216,12 +216,7 @@ CSetupDialog::CSetupDialog(QWidget* parent) : QDialog(parent) {
     loginGrid->addWidget(m_pPassword, 2, 1);
     loginGrid->addWidget(m_pPromptForPasswd, 3, 0, 1, 2);
 
-    auto* buttons = new QDialogButtonBox(Qt::Vertical, this);
-    auto* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    ok->setObjectName(QStringLiteral("ok"));
-    ok->setDefault(true);
-    auto* cancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
-    cancel->setObjectName(QStringLiteral("cancel"));
+    const auto [buttons, ok, cancel] = ng::ui::MakeSideOkCancel(this);
     // A button of its own, apart from OK and Cancel: it answers nothing.
     auto* excludes = new QPushButton(QStringLiteral("&Excludes..."), this);
     excludes->setObjectName(QStringLiteral("excludes"));
@@ -268,8 +263,6 @@ CSetupDialog::CSetupDialog(QWidget* parent) : QDialog(parent) {
                            m_pCaFileBrowse,
                            browse});
 
-    connect(buttons, &QDialogButtonBox::accepted, this, &CSetupDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &CSetupDialog::reject);
     connect(excludes, &QPushButton::clicked, this, &CSetupDialog::OnExcludes);
     connect(browse, &QToolButton::clicked, this, &CSetupDialog::OnBrowseDirectory);
     connect(m_pCaFileBrowse, &QToolButton::clicked, this, &CSetupDialog::OnBrowseCaFile);
