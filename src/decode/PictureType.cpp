@@ -1,23 +1,8 @@
 #include "decode/PictureType.h"
 
+#include "decode/Base64Table.h"
+
 namespace ng {
-
-namespace {
-
-int Base64Value(char c) {
-    if (c >= 'A' && c <= 'Z') {
-        return c - 'A';
-    }
-    if (c >= 'a' && c <= 'z') {
-        return c - 'a' + 26;
-    }
-    if (c >= '0' && c <= '9') {
-        return c - '0' + 52;
-    }
-    return c == '+' ? 62 : c == '/' ? 63 : -1;
-}
-
-}  // namespace
 
 PictureType SniffPictureType(std::string_view head) {
     if (head.starts_with("\xFF\xD8\xFF")) {
@@ -64,8 +49,8 @@ bool StartsBase64Picture(std::string_view line) {
     for (size_t i = 0; i < kChars; i += 4) {
         int v[4];
         for (size_t k = 0; k < 4; ++k) {
-            v[k] = Base64Value(line[i + k]);
-            if (v[k] < 0) {
+            v[k] = decode::kBase64Values[static_cast<unsigned char>(line[i + k])];
+            if (v[k] >= 64) {
                 return false;
             }
         }
