@@ -33,10 +33,7 @@ int PauseGate::Count() const {
     return m_nCount;
 }
 
-bool PauseGate::WaitWhilePaused() {
-    if (m_nPublishedCount.load(std::memory_order_acquire) == 0) {
-        return false;
-    }
+bool PauseGate::WaitWhilePausedLocked() {
     std::unique_lock lock(m_mutex);
     if (m_nCount == 0) {
         return false;

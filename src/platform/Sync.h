@@ -20,11 +20,15 @@ public:
 
     // Blocks while paused. Returns true when it had to wait. Takes no lock
     // while nothing is paused: the worker asks for every line it handles.
-    bool WaitWhilePaused();
+    bool WaitWhilePaused() {
+        return m_nPublishedCount.load(std::memory_order_acquire) != 0 && WaitWhilePausedLocked();
+    }
     // As above, but gives up after `limit`; true when no longer paused.
     bool WaitWhilePausedFor(std::chrono::milliseconds limit);
 
 private:
+    bool WaitWhilePausedLocked();
+
     mutable std::mutex m_mutex;
     std::condition_variable m_resumed;
     int m_nCount = 0;
