@@ -74,7 +74,7 @@ void CProcessGroups::ProcessGroup(const std::string& group) {
         return;
     }
     int64_t overviewEnd = reply.last;
-    if (!FetchOverview(group, from, reply.last, estimate, overviewEnd)) {
+    if (!FetchOverview(group, from, reply.first, reply.last, estimate, overviewEnd)) {
         return;
     }
 
@@ -154,14 +154,17 @@ void CProcessGroups::ProcessGroup(const std::string& group) {
     }
 }
 
-bool CProcessGroups::FetchOverview(const std::string& group, int64_t from, int64_t last,
-                                   int64_t estimate, int64_t& overviewEnd) {
+bool CProcessGroups::FetchOverview(const std::string& group, int64_t from, int64_t groupFirst,
+                                   int64_t last, int64_t estimate, int64_t& overviewEnd) {
     // Ranges [first, last]; the last one stays open ("XOVER n-"), as a
-    // single one always was, for articles that arrive meanwhile.
+    // single one always was, for articles that arrive meanwhile. The first
+    // range starts at `from` but reaches past the numbers below the group's
+    // first article, which hold nothing.
     std::vector<std::pair<int64_t, int64_t>> ranges;
-    for (int64_t first = from; first <= last || ranges.empty(); first += kOverviewRange) {
-        int64_t end = first + kOverviewRange - 1;
+    int64_t end = std::max(from, groupFirst) + kOverviewRange - 1;
+    for (int64_t first = from; first <= last || ranges.empty(); end += kOverviewRange) {
         ranges.emplace_back(first, end >= last ? -1 : end);
+        first = end + 1;
     }
     auto command = [](const std::pair<int64_t, int64_t>& range) {
         return "XOVER " + std::to_string(range.first) + "-" +
@@ -171,6 +174,7 @@ bool CProcessGroups::FetchOverview(const std::string& group, int64_t from, int64
     size_t wanted = ranges.size();  // fewer once the server refuses a range
     int64_t complete = from - 1;    // the overview is whole up to here
     int fetched = 0;
+    bool announced = false;  // the status names the group with the first block
     // Every command sent gets its reply read, whatever happens, or the
     // replies to later commands would be taken for these.
     for (size_t done = 0; done < sent || done < wanted; ++done) {
@@ -178,15 +182,26 @@ bool CProcessGroups::FetchOverview(const std::string& group, int64_t from, int64
         while (sent < wanted && sent < done + kRangesInFlight) {
             m_pass.SendLine(command(ranges[sent++]));
         }
-        if (nntp::ReplyCode(m_pass.ReadLine()) != nntp::kOverviewFollows) {
+        const int code = nntp::ReplyCode(m_pass.ReadLine());
+        if (code == nntp::kNoArticleInRange && done < wanted) {
+            // An empty range (a gap in the numbers) is whole as it is.
+            if (complete == ranges[done].first - 1) {
+                complete = ranges[done].second < 0 ? last : ranges[done].second;
+            }
+            continue;
+        }
+        if (code != nntp::kOverviewFollows) {
             wanted = std::min(wanted, done);  // the rest waits for the next pass
             continue;
         }
-        if (wanted == 0) {
+        if (done >= wanted) {
+            // Sent before a range was refused: the mark stops before it, so
+            // its articles wait for the next pass too.
             m_pass.ReadBlock(kMaxOverviewBytes, [](std::string_view) {});
-            continue;  // the first range was refused: the group is skipped
+            continue;
         }
-        if (done == 0) {
+        if (!announced) {
+            announced = true;
             Window().SetStatusText(Format("Retrieving up to %lld headers in ", estimate, group));
         }
         std::vector<std::string> lines;
@@ -201,7 +216,7 @@ bool CProcessGroups::FetchOverview(const std::string& group, int64_t from, int64
         if (!whole) {
             break;  // stopped or lost: nothing more is read
         }
-        if (done < wanted && complete == ranges[done].first - 1) {
+        if (complete == ranges[done].first - 1) {
             complete = ranges[done].second < 0 ? last : ranges[done].second;
         }
     }

@@ -78,8 +78,8 @@ private:
     bool OpenServer(std::vector<std::string>& groups);
     bool LogIn();
     void ProcessGroup(const std::string& group);
-    bool FetchOverview(const std::string& group, int64_t from, int64_t last, int64_t estimate,
-                       int64_t& overviewEnd);
+    bool FetchOverview(const std::string& group, int64_t from, int64_t groupFirst, int64_t last,
+                       int64_t estimate, int64_t& overviewEnd);
     void FilterOverview(const std::string& group, const std::vector<std::string>& fetched);
     void Judge(const ng::OverviewFields& fields, const std::string& line);
     void SendAhead(const std::vector<std::string_view>& current);

@@ -19,6 +19,7 @@ enum Code : int {
     kAuthAccepted = 281,        // AUTHINFO PASS (or USER without a password)
     kPasswordRequired = 381,    // AUTHINFO USER: send the password
     kContinueWithTls = 382,     // STARTTLS: begin the handshake
+    kNoArticleInRange = 423,    // XOVER: the range holds no article (RFC 3977)
     kAuthOutOfSequence = 482,   // AUTHINFO in the wrong order
     kNotPermitted = 502,        // command not permitted
 };

@@ -198,6 +198,24 @@ TEST_F(GroupScan, BigGroupsComeInRangesAndFirstVisitsMayStartLate) {
     EXPECT_EQ(Mark("alt.test"), "25001");
 }
 
+TEST_F(GroupScan, RangesSkipTheNumbersBelowTheGroupAndTakeEmptyOnesAsWhole) {
+    // Numbers from 30001 with a gap of a whole range, on a server that
+    // answers an empty range with 423: no range of nothing but low numbers,
+    // and the gap neither skips the group nor holds its mark back.
+    for (int n : {30001, 30002, 50001, 50002}) {
+        news.Add("alt.test", UUArticle(n, "p" + std::to_string(n) + ".jpg", "x"));
+    }
+    news.AnswerEmptyRangesWith423();
+    EXPECT_EQ(RunPass(), "Operation complete");
+    EXPECT_NE(server.Received().find("GROUP alt.test\r\nXOVER 1-40000\r\nXOVER 40001-50000\r\n"
+                                     "XOVER 50001-\r\n"),
+              std::string::npos)
+        << server.Received().substr(0, 200);
+    EXPECT_TRUE(display.Has("Status: Retrieving up to 4 headers in alt.test"));
+    EXPECT_EQ(news.ArticlesAsked(), (std::vector<int>{30001, 30002, 50001, 50002}));
+    EXPECT_EQ(Mark("alt.test"), "50002");
+}
+
 TEST_F(GroupScan, AFirstVisitMayStartFromTheNewest) {
     for (int n = 1; n <= 25001; ++n) {
         news.Add("alt.test", UUArticle(n, "p" + std::to_string(n) + ".jpg", "x"));
@@ -220,6 +238,8 @@ TEST_F(GroupScan, ARefusedRangeMovesTheMarkOnlyAsFarAsTheOverviewCame) {
     news.RefuseXoverFrom(10101);
     EXPECT_EQ(RunPass(), "Operation complete");
     EXPECT_NE(server.Received().find("XOVER 101-10100\r\n"), std::string::npos);
+    // Ranges sent before the refusal came are read and left for the next pass.
+    EXPECT_TRUE(display.Has("Scanned: 10000"));
     EXPECT_EQ(Mark("alt.test"), "10100");
 }
 

@@ -101,6 +101,12 @@ public:
         std::lock_guard lock(m_mutex);
         m_refuseXoverFrom = from;
     }
+    // XOVER of a range without articles gets 423, as RFC 3977 has it (INN
+    // sends an empty block instead).
+    void AnswerEmptyRangesWith423() {
+        std::lock_guard lock(m_mutex);
+        m_emptyRange423 = true;
+    }
     void SetXoverReply(const std::string& group, Reply reply) {
         std::lock_guard lock(m_mutex);
         m_groups[group].xoverReply = std::move(reply);
@@ -162,10 +168,15 @@ private:
             return "502 not now\r\n";
         }
         std::string reply = "224 overview follows\r\n";
+        bool any = false;
         for (const auto& [number, article] : g.articles) {
             if (number >= from && number <= to) {
                 reply += OverviewLine(number, article.subject, article.from, article.lines);
+                any = true;
             }
+        }
+        if (!any && m_emptyRange423) {
+            return "423 no articles in that range\r\n";
         }
         return reply + ".\r\n";
     }
@@ -203,6 +214,7 @@ private:
     std::function<void(const std::string&, int)> m_hook;
     std::vector<int> m_asked;
     int64_t m_refuseXoverFrom = INT64_MAX;
+    bool m_emptyRange423 = false;
 };
 
 // A uuencoded picture article whose file is `name`.
