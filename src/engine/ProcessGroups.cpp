@@ -200,15 +200,14 @@ void CProcessGroups::LoadHistory() {
 }
 
 void CProcessGroups::SaveHistory(bool unlessUnchanged) {
-    if (unlessUnchanged && !m_bHistoryChanged && !m_bHistoryUnreadable) {
-        return;
+    if (!unlessUnchanged || m_bHistoryChanged || m_bHistoryUnreadable) {
+        m_bHistoryChanged = false;
+        if (m_bHistoryUnreadable || !m_history.Save(files::kHistList)) {
+            Window().SetStatusText("Unable to open HistList");
+        }
     }
-    m_bHistoryChanged = false;
-    if (m_bHistoryUnreadable || !m_history.Save(files::kHistList)) {
-        Window().SetStatusText("Unable to open HistList");
-    }
-    // Written only when a picture was added: a pass that saved nothing
-    // leaves no new file behind.
+    // Written only when a picture was added (a name already in the history
+    // may bring a new hash): a pass that saved nothing leaves no new file.
     if (m_settings.skipDuplicates && m_hashes.Changed() &&
         (m_bHashesUnreadable || !m_hashes.Save(files::kPictureHashes, m_settings.maxHist))) {
         Window().SetStatusText(std::string("Unable to open ") + files::kPictureHashes);

@@ -60,17 +60,15 @@ bool PictureHashes::Save(const std::string& fileName, int maxEntries, int* error
     std::vector<std::string> lines;
     errno = 0;
     if (ReadTextLines(fileName, lines)) {
-        // Hashes another program saved since this list was read go in
-        // first: they are older than this pass's.
-        std::deque<std::pair<std::string, std::string>> theirs;
+        // Hashes another program saved since this list was read join it as
+        // the newest, as the history takes its names: a full list then
+        // drops the oldest, never what the other program just added.
         for (const std::string& line : lines) {
             auto entry = ParseEntry(line);
-            if (entry && !m_onDisk.count(entry->first) && !m_byHash.count(entry->first)) {
-                m_byHash.emplace(entry->first, entry->second);
-                theirs.push_back(std::move(*entry));
+            if (entry && !m_onDisk.count(entry->first)) {
+                Add(entry->first, entry->second);
             }
         }
-        m_entries.insert(m_entries.begin(), theirs.begin(), theirs.end());
     }
     Trim(maxEntries);
     std::vector<std::string> out;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "store/DownloadHistory.h"
+#include "store/PictureHashes.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -49,6 +50,24 @@ TEST(HistoryMerge, NamesLeftOutOnPurposeStayOut) {
     history.Add("fourth.jpg");
     ASSERT_TRUE(history.Save(path));
     EXPECT_EQ(OnDisk(path), (Lines{"second.jpg", "third.jpg", "fourth.jpg"}));
+}
+
+TEST(HistoryMerge, PictureHashesOfTheOtherProgramSurviveAFullList) {
+    ngtest::TempDir dir;
+    const std::string path = dir.File("PictureHashes");
+    auto hash = [](char c) { return std::string(64, c); };
+    ngtest::WriteFile(path, hash('a') + " a.jpg\n" + hash('b') + " b.jpg\n");
+    ng::PictureHashes window, scheduled;
+    ASSERT_TRUE(window.Load(path, 3));
+    ASSERT_TRUE(scheduled.Load(path, 3));
+    scheduled.Add(hash('c'), "c.jpg");
+    ASSERT_TRUE(scheduled.Save(path, 3));
+    window.Add(hash('d'), "d.jpg");
+    ASSERT_TRUE(window.Save(path, 3));
+    // Three kept: the oldest goes, not the one the other program saved.
+    EXPECT_EQ(OnDisk(path),
+              (Lines{hash('b') + " b.jpg", hash('d') + " d.jpg", hash('c') + " c.jpg"}));
+    EXPECT_EQ(window.Find(hash('c')), "c.jpg");
 }
 
 }  // namespace
