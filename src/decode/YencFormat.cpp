@@ -122,7 +122,8 @@ public:
         }
         if (auto begin = ParseYbegin(line)) {
             m_bFound = true;
-            m_bPart = begin->part > 0;
+            // Part 1 of 1 is how some posters write every whole file.
+            m_bPart = begin->part > 0 && begin->total != 1;
             note.restartCount = true;
             note.name = AttachmentName(begin->name, &note.extensionGuessed);
             note.shown = *note.name;

@@ -176,12 +176,15 @@ TEST_F(Posts, TheDefaultSecondListStillKeepsSplitPostsOut) {
 }
 
 TEST_F(Posts, AFileCounterThatCountsWholePicturesSavesEach) {
-    // "[1/2]" numbers files here, each whole in its article.
-    news.Add("alt.test", Article(1, "[1/2] a.jpg", YencEncode("first", "a.jpg")));
-    news.Add("alt.test", Article(2, "[2/2] b.jpg", ngtest::UUEncode("second", "b.jpg")));
+    // "[1/3]" numbers files here, each whole in its article; some posters
+    // write every yEnc file as part 1 of 1.
+    news.Add("alt.test", Article(1, "[1/3] a.jpg", YencEncode("first", "a.jpg")));
+    news.Add("alt.test", Article(2, "[2/3] b.jpg", ngtest::UUEncode("second", "b.jpg")));
+    news.Add("alt.test", Article(3, "[3/3] c.jpg", YencEncodePart("third", "c.jpg", 1, 1, 1, 5)));
     EXPECT_EQ(RunPass(), "Operation complete");
     EXPECT_EQ(Downloaded("a.jpg"), "first");
     EXPECT_EQ(Downloaded("b.jpg"), "second");
+    EXPECT_EQ(Downloaded("c.jpg"), "third");
     EXPECT_TRUE(WorkFolderEntries(sandbox).empty());
 }
 
