@@ -366,6 +366,10 @@ void CNewsSocket::SendLine(const std::string& text) {
         return;
     }
     ParkWhilePaused();
+    // The server's progress is judged per command: the short replies of a
+    // slow but working server must not add up to a trickle.
+    m_waited = {};
+    m_nBytesSinceCheck = 0;
     m_sendQueue.push_back(text);
     if (m_nState == Connected) {
         FlushSendQueue();

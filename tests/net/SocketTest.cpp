@@ -247,14 +247,23 @@ TEST(NewsSocket, OverlongLineFailsTheConnection) {
 TEST(NewsSocket, SilenceCountsAsALostConnection) {
     ScriptedServer server;
     server.On("SILENT", "");
-    // Slow but steady: no gap is as long as the time limit.
-    server.On("SLOW", Reply::Pieces({"200 ", "slow ", "but ", "steady\r\n"}, 250ms));
+    // Slow but steady: no gap is as long as the time limit, and more than
+    // the minimum rate (32 bytes a second) comes.
+    server.On("SLOW",
+              Reply::Pieces({"200 slow ", "but steady, ", "and enough ", "of it\r\n"}, 250ms));
     CNewsSocket socket;
     socket.SetReadTimeout(600ms);
     ASSERT_TRUE(Open(socket, server));
 
     socket.SendLine("SLOW\r\n");
-    EXPECT_EQ(socket.ReadLine(), "200 slow but steady\r\n");
+    EXPECT_EQ(socket.ReadLine(), "200 slow but steady, and enough of it\r\n");
+    // Short answers, each well within the limit: the waits of several
+    // commands do not add up to a trickle.
+    server.On("LATE", Reply("430 no\r\n").After(400ms));
+    for (int i = 0; i < 4; ++i) {
+        socket.SendLine("LATE\r\n");
+        EXPECT_EQ(socket.ReadLine(), "430 no\r\n") << i;
+    }
 
     socket.SendLine("SILENT\r\n");
     double seconds = SecondsFor([&] { EXPECT_EQ(socket.ReadLine(), ""); });
