@@ -35,6 +35,7 @@ int ClampToInt(int64_t value) {
 }  // namespace
 
 void CProcessGroups::ProcessGroup(const std::string& group) {
+    m_groupPostKeys.clear();
     // The group's own folder, when separate folders are enabled and it has one.
     std::string dirText = m_store.GetProfileString(keys::kDownloadDirsSection, group, "");
     bool ownDirectory = !dirText.empty() &&
@@ -286,9 +287,13 @@ void CProcessGroups::JudgePost(const PostGrouper::Post& post,
         entry += CompactOverviewLine(fetched[member.index], member.fields);
     }
     HeaderFilter::Decision decision = m_filter.AcceptPost(view);
+    if (decision.verdict == HeaderFilter::Verdict::Crosspost && m_groupPostKeys.count(post.key)) {
+        decision.verdict = HeaderFilter::Verdict::Accept;  // joined with its parts when fetched
+    }
     if (decision.verdict == HeaderFilter::Verdict::Accept) {
         m_pending.Append(std::move(entry));
         m_filter.NoteAccepted(post.key);
+        m_groupPostKeys.insert(post.key);
         return;
     }
     Count(decision, post.members.front().fields.subject);

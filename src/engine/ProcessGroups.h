@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/ArticleFetcher.h"
@@ -123,6 +124,9 @@ private:
     ng::PartialPosts m_parts;          // parts of multi-part posts waiting for the rest
     bool m_bWorkFolderRefusalShown = false;
     ng::HeaderFilter m_filter;
+    // Posts accepted in the group's earlier overview ranges: the rest of
+    // their parts, in a later range, is the same post, not a crosspost.
+    std::unordered_set<std::string> m_groupPostKeys;
     ng::ArticleFetcher m_fetcher;
     ng::AttachmentSaver m_saver;
     std::thread m_thread;

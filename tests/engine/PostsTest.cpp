@@ -83,6 +83,18 @@ TEST_F(Posts, YencWholeAndSplitPicturesAreSavedByteForByte) {
     EXPECT_TRUE(WorkFolderEntries(sandbox).empty());
 }
 
+TEST_F(Posts, APostAcrossTwoOverviewRangesIsNoCrosspostOfItself) {
+    // Parts 9999 and 10000 come in the first range of overview lines, part
+    // 10001 in the next one.
+    const std::string split = JpegLikeBytes(30000, 3);
+    news.Add("alt.test", Article(1, "first.jpg (1/1)", ngtest::UUEncode("first", "first.jpg")));
+    AddYencPost(news, split, "across.jpg", 9999);
+    EXPECT_EQ(RunPass(), "Operation complete");
+    EXPECT_TRUE(Downloaded("across.jpg") == split);
+    EXPECT_FALSE(display.Has("CrosspostsSkipped: 1"));
+    EXPECT_TRUE(WorkFolderEntries(sandbox).empty());
+}
+
 TEST_F(Posts, UuSplitOverArticlesIsJoinedInPartOrder) {
     const std::string file = RandomBytes(45 * 100 + 7, 4);
     std::vector<std::string> lines = ngtest::UuFileLines(file, "uu split.jpg");
