@@ -251,10 +251,7 @@ bool CNewsSocket::Connect(const std::string& host, int port) {
         return false;
     }
     ParkWhilePaused();
-    std::string name = host;
-    if (name.size() > 2 && name.front() == '[' && name.back() == ']') {
-        name = name.substr(1, name.size() - 2);
-    }
+    const std::string name = HostWithoutBrackets(host);
     if (name.empty() || port <= 0 || port > 65535) {
         return false;
     }

@@ -38,6 +38,15 @@ namespace ng {
 class PauseGate;
 }
 
+// "[2001:db8::1]" names the address inside the brackets (how a host with
+// colons is written beside a port); any other host is itself.
+inline std::string HostWithoutBrackets(const std::string& host) {
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
+        return host.substr(1, host.size() - 2);
+    }
+    return host;
+}
+
 class CNewsSocket {
 public:
     enum State {

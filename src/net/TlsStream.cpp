@@ -78,6 +78,10 @@ int BioRead(BIO* bio, char* buffer, int size) {
     } while (got < 0 && errno == EINTR);
     if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
         BIO_set_retry_read(bio);
+    } else if (got == 0) {
+        // The end of the stream, as the stock method marks it: OpenSSL then
+        // reports a hang-up without a closing alert as such.
+        BIO_set_flags(bio, BIO_FLAGS_IN_EOF);
     }
     return static_cast<int>(got);
 }

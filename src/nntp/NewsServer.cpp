@@ -31,9 +31,10 @@ ServerSettings ReadServerSettings(const SettingsStore& store) {
     server.port = number(keys::kNNTPPort, defaults::kPort);
     server.readTimeoutSeconds = number(keys::kReadTimeout, defaults::kReadTimeoutSeconds);
     const std::string security = ToUpperAscii(text(keys::kNNTPSecurity, defaults::kNNTPSecurity));
-    server.security = security == "TLS"        ? Security::Tls
-                      : security == "STARTTLS" ? Security::StartTls
-                                               : Security::None;
+    server.security = security == "TLS"                        ? Security::Tls
+                      : security == "STARTTLS"                 ? Security::StartTls
+                      : security.empty() || security == "NONE" ? Security::None
+                                                               : Security::Unknown;
     server.verifyCertificate = number(keys::kTLSVerify, defaults::kTLSVerify) != 0;
     server.caFile = text(keys::kTLSCAFile, "");
     server.compress = number(keys::kNNTPCompress, defaults::kNNTPCompress) != 0;
@@ -54,10 +55,7 @@ std::optional<std::vector<std::string>> ReadCapabilities(CNewsSocket& socket) {
         if (held > kMaxCapabilityBytes) {
             continue;
         }
-        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
-            line.pop_back();
-        }
-        capabilities.push_back(ToUpperAscii(line));
+        capabilities.push_back(ToUpperAscii(nntp::WithoutLineEnd(line)));
     }
     return capabilities;
 }
@@ -108,10 +106,13 @@ OpenOutcome OpenNewsServer(CNewsSocket& socket, const ServerSettings& server) {
         outcome.problem = socket.InterruptedByStop() ? std::string() : std::move(problem);
         return outcome;
     };
+    if (server.security == Security::Unknown) {
+        return failed(std::string("unknown ") + keys::kNNTPSecurity + " setting");
+    }
     if (server.port < 1 || server.port > 65535 || !socket.Connect(server.host, server.port)) {
         return failed({});
     }
-    const TlsOptions tls{server.host, server.verifyCertificate, server.caFile};
+    const TlsOptions tls{HostWithoutBrackets(server.host), server.verifyCertificate, server.caFile};
     if (server.security == Security::Tls && !socket.StartTls(tls)) {
         return failed(socket.TlsProblem());
     }
@@ -129,10 +130,9 @@ OpenOutcome OpenNewsServer(CNewsSocket& socket, const ServerSettings& server) {
         socket.SendLine("STARTTLS\r\n");
         std::string reply = socket.ReadLine();
         if (nntp::ReplyCode(reply) != nntp::kContinueWithTls) {
-            while (!reply.empty() && (reply.back() == '\n' || reply.back() == '\r')) {
-                reply.pop_back();
-            }
-            return failed("the server refused STARTTLS (" + reply + ")");
+            // The server's words, as much of them as a status line holds.
+            return failed("the server refused STARTTLS (" +
+                          std::string(nntp::WithoutLineEnd(reply).substr(0, 200)) + ")");
         }
         if (!socket.StartTls(tls)) {
             return failed(socket.TlsProblem());

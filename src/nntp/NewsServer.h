@@ -26,8 +26,10 @@ public:
 };
 
 // How the connection is protected: not at all, TLS from the first byte, or
-// TLS after the greeting (STARTTLS), refusing to go on in the clear.
-enum class Security { None, Tls, StartTls };
+// TLS after the greeting (STARTTLS), refusing to go on in the clear. A
+// setting the program does not know connects to nothing: a password must
+// not go out in the clear because of a typing slip.
+enum class Security { None, Tls, StartTls, Unknown };
 
 // Where the server is, how the connection is protected and compressed, and
 // how long the server may stay silent.

@@ -29,6 +29,14 @@ inline int ReplyCode(std::string_view line) {
     return LeadingInt(line);
 }
 
+// A line without its line end ("\r\n", "\n", or stray ones).
+inline std::string_view WithoutLineEnd(std::string_view line) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+        line.remove_suffix(1);
+    }
+    return line;
+}
+
 // A multi-line block ends at exactly ".\r\n".
 inline bool IsEndOfBlock(std::string_view line) {
     return line == ".\r\n";

@@ -188,6 +188,14 @@ TEST_F(Login, NoLoginOverAConnectionThatFailedItsCheck) {
         << status;
     EXPECT_TRUE(tlsServer.Commands().empty());
     EXPECT_EQ(Mark("alt.test"), "(none)");
+
+    // A protection the program does not know ("ssl" typed for "tls")
+    // connects to nothing rather than send the password in the clear.
+    Set("NNTPPort", std::to_string(server.Port()));
+    Set("NNTPSecurity", "ssl");
+    display.Forget();
+    EXPECT_EQ(RunPass(), "Can't connect to server securely: unknown NNTPSecurity setting");
+    EXPECT_EQ(server.Received(), "");
 }
 
 }  // namespace
