@@ -1,8 +1,11 @@
 #include "engine/PendingEditor.h"
 
-#include <utility>
-
+#include <algorithm>
 #include <cstdint>
+#include <deque>
+#include <numeric>
+#include <utility>
+#include <vector>
 
 #include "engine/PostParts.h"
 #include "nntp/Overview.h"
@@ -68,6 +71,22 @@ void PendingEditor::SortBySubject() {
     for (const std::string& entry : m_lines) {
         std::vector<std::string_view> lines = EntryLines(entry);
         subjects.push_back(ParseOverviewLine(lines.empty() ? entry : lines.front()).subject);
+    }
+    // Without two equal subjects every sort gives the same order: a big list
+    // (the dialog waits on it) is sorted in n log n steps, not n squared.
+    std::vector<size_t> order(m_lines.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::sort(order.begin(), order.end(),
+              [&](size_t a, size_t b) { return subjects[a] < subjects[b]; });
+    if (std::adjacent_find(order.begin(), order.end(), [&](size_t a, size_t b) {
+            return subjects[a] == subjects[b];
+        }) == order.end()) {
+        std::deque<std::string> sorted;
+        for (size_t index : order) {
+            sorted.push_back(std::move(m_lines[index]));
+        }
+        m_lines = std::move(sorted);
+        return;
     }
     for (size_t i = 0; i + 1 < m_lines.size(); ++i) {
         for (size_t j = i + 1; j < m_lines.size(); ++j) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <string>
 #include <vector>
@@ -104,6 +105,19 @@ TEST(PendingEditor, SortIsByteOrderByExchange) {
     ng::PendingEditor single(one, edited, removed);
     single.SortBySubject();
     EXPECT_EQ(one.size(), size_t(1));
+
+    // Distinct subjects have one order only, however the list is sorted.
+    std::deque<std::string> many;
+    std::vector<std::string> expected;
+    for (int n = 0; n < 5000; ++n) {
+        const std::string subject = "s" + std::to_string(n * 7919 % 5000);
+        many.push_back(Line(n + 1, subject));
+        expected.push_back(subject);
+    }
+    std::sort(expected.begin(), expected.end());
+    ng::PendingEditor big(many, edited, removed);
+    big.SortBySubject();
+    EXPECT_EQ(Subjects(big), expected);
 }
 
 TEST(PendingEditor, CancelRestoresListAndMarks) {
