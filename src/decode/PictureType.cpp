@@ -1,6 +1,6 @@
 #include "decode/PictureType.h"
 
-#include "decode/Base64Table.h"
+#include "decode/DecodeKernels.h"
 
 namespace ng {
 
@@ -45,20 +45,14 @@ bool StartsBase64Picture(std::string_view line) {
     if (line.size() < kChars) {
         return false;
     }
-    char bytes[kPictureSignatureBytes];
-    for (size_t i = 0; i < kChars; i += 4) {
-        int v[4];
-        for (size_t k = 0; k < 4; ++k) {
-            v[k] = decode::kBase64Values[static_cast<unsigned char>(line[i + k])];
-            if (v[k] >= 64) {
-                return false;
-            }
-        }
-        bytes[i / 4 * 3] = static_cast<char>(v[0] << 2 | v[1] >> 4);
-        bytes[i / 4 * 3 + 1] = static_cast<char>((v[1] & 15) << 4 | v[2] >> 2);
-        bytes[i / 4 * 3 + 2] = static_cast<char>((v[2] & 3) << 6 | v[3]);
+    constexpr size_t kGroups = kChars / 4;
+    unsigned char bytes[kPictureSignatureBytes];
+    if (decode::Base64GroupsPlain(reinterpret_cast<const unsigned char*>(line.data()), kChars,
+                                  kGroups, bytes) != kGroups) {
+        return false;  // a character outside the alphabet among them
     }
-    PictureType type = SniffPictureType(std::string_view(bytes, sizeof bytes));
+    PictureType type =
+        SniffPictureType(std::string_view(reinterpret_cast<const char*>(bytes), sizeof bytes));
     return type != PictureType::Unknown;
 }
 
