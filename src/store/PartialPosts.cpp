@@ -40,6 +40,11 @@ bool IsRealFolder(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool IsRegularFile(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 std::string HexCrc(uint32_t crc) {
     char text[9];
     std::snprintf(text, sizeof text, "%08x", crc);
@@ -110,7 +115,8 @@ int PartialPosts::Store(const PartialPost& post) const {
 
 std::optional<PartialPost> PartialPosts::ReadState(const std::string& folder) const {
     std::vector<std::string> lines;
-    if (!IsRealFolder(folder.substr(0, folder.size() - 1)) ||
+    // Nothing but a regular file is read as a state: a link is not followed.
+    if (!IsRealFolder(folder.substr(0, folder.size() - 1)) || !IsRegularFile(folder + kStateFile) ||
         !ReadTextLines(folder + kStateFile, lines)) {
         return std::nullopt;
     }
