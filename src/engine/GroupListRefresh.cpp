@@ -5,8 +5,8 @@
 #include <system_error>
 #include <utility>
 
-#include "net/Socket.h"
 #include "nntp/NewsServer.h"
+#include "nntp/Session.h"
 #include "nntp/Reply.h"
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsStore.h"
@@ -30,15 +30,27 @@ std::string CompletionText(int scanned, int added) {
     return text;
 }
 
-// The connection as the walk reads it.
-class SocketLines : public IListLines {
+// The LIST block as the walk reads it.
+class SessionLines : public IListLines {
 public:
-    explicit SocketLines(CNewsSocket& socket) : m_socket(socket) {}
-    std::string ReadLine() override { return m_socket.ReadLine(); }
-    bool IsConnected() const override { return m_socket.IsConnected(); }
+    explicit SessionLines(NntpSession& session) : m_session(session) {}
+    std::string ReadLine() override {
+        std::string_view line;
+        int64_t received = 0;
+        switch (m_session.NextBlockLine(line, received)) {
+            case NntpSession::BlockLine::Line:
+                return std::string(line);
+            case NntpSession::BlockLine::End:
+                return ".\r\n";
+            case NntpSession::BlockLine::Broken:
+                break;
+        }
+        return {};
+    }
+    bool IsConnected() const override { return m_session.Connected(); }
 
 private:
-    CNewsSocket& m_socket;
+    NntpSession& m_session;
 };
 
 }  // namespace
@@ -179,8 +191,8 @@ void CGroupListRefresh::GroupListThreadProc(const std::vector<std::string>& filt
         return;
     }
 
-    auto socket = std::make_unique<CNewsSocket>(true);
-    socket->SetInterrupt(&m_bStop, nullptr);
+    const ServerSettings server = ReadServerSettings(m_settings);
+    auto session = std::make_unique<NntpSession>(server, &m_bStop, nullptr);
     batch.Add(RefreshUpdate::Status, "  Connecting to " + host);
     batch.Add(RefreshUpdate::Clear);
     Hand(batch);
@@ -189,16 +201,15 @@ void CGroupListRefresh::GroupListThreadProc(const std::vector<std::string>& filt
         batch.Add(RefreshUpdate::SelectFirst);
         batch.Add(RefreshUpdate::Status, CompletionText(m_nScanned, m_nAdded));
         Hand(batch);
-        socket.reset();
+        session.reset();
         Finish(batch, {});
     };
-    auto fail = [&](const char* status) {
-        socket.reset();
+    auto fail = [&](const std::string& status) {
+        session.reset();
         Finish(batch, status);
     };
 
-    const ServerSettings server = ReadServerSettings(m_settings);
-    const OpenOutcome opened = OpenNewsServer(*socket, server);
+    const OpenOutcome opened = session->Open();
     switch (opened.result) {
         case OpenResult::Connected:
             break;
@@ -206,7 +217,8 @@ void CGroupListRefresh::GroupListThreadProc(const std::vector<std::string>& filt
             complete();  // a Stop while connecting ends the refresh as a Stop does later on
             return;
         case OpenResult::Failed:
-            fail(("  " + CantConnectText(opened)).c_str());
+        case OpenResult::Refused:
+            fail("  " + CantConnectText(opened));
             return;
     }
     batch.Add(RefreshUpdate::Status, "  " + ConnectedText(server));
@@ -219,8 +231,9 @@ void CGroupListRefresh::GroupListThreadProc(const std::vector<std::string>& filt
     }
     // Here anything but 281 to the password is a refusal; a user name
     // accepted without a password goes straight on to the list.
-    switch (LogIn(*socket, login, m_pPrompt, m_bStop, PasswordRule::AcceptedOnlyBy281)) {
+    switch (session->LogIn(login, m_pPrompt, PasswordRule::AcceptedOnlyBy281)) {
         case LoginResult::LoggedIn:
+        case LoginResult::Lost:  // the list below finds the connection gone
             break;
         case LoginResult::Stopped:
             complete();
@@ -231,14 +244,12 @@ void CGroupListRefresh::GroupListThreadProc(const std::vector<std::string>& filt
     }
 
     if (server.compress) {
-        StartCompression(*socket);  // the list shrinks several times
+        session->StartCompression();  // the list shrinks several times
     }
-    socket->SendLine("LIST\r\n");
-    std::string reply = socket->ReadLine();
     // Without 215 no list follows (a refusal, or a lost connection): waiting
     // for list lines would wait for nothing.
-    if (nntp::ReplyCode(reply) == nntp::kListFollows) {
-        SocketLines lines(*socket);
+    if (session->List().Is(nntp::kListFollows)) {
+        SessionLines lines(*session);
         Walk(lines, filters, batch);
     }
     complete();

@@ -62,6 +62,10 @@ PassSettings ReadPassSettings(const SettingsStore& store) {
     settings.logFile = text(keys::kLogFile, defaults::kWorkerLogFile);
     settings.skipDuplicates = number(keys::kSkipDuplicates, defaults::kSkipDuplicates) != 0;
     settings.partialKeepDays = number(keys::kPartialKeepDays, defaults::kPartialKeepDays);
+    settings.connectRetries =
+        std::clamp(number(keys::kConnectRetries, defaults::kConnectRetries), 0, 100);
+    settings.retryWaitSeconds = std::clamp(number(keys::kRetryWait, defaults::kRetryWait), 0, 3600);
+    settings.missingKeepHours = number(keys::kMissingKeepHours, defaults::kMissingKeepHours);
     return settings;
 }
 

@@ -40,6 +40,9 @@ struct PassSettings {
     std::string logFile;
     bool skipDuplicates = true;  // keep content hashes; never save the same bytes twice
     int partialKeepDays = 0;     // how long parts of an incomplete post are kept
+    int connectRetries = 0;      // reconnections after a connection failure
+    int retryWaitSeconds = 0;    // before the first, doubling
+    int missingKeepHours = 0;    // how long an article not there yet is asked for again
 };
 
 // Reads the product section, the server's login (its password from the

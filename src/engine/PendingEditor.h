@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/PendingList.h"
+
 namespace ng {
 
 struct PendingRow {
@@ -19,9 +21,9 @@ struct PendingRow {
 class PendingEditor {
 public:
     // Takes the list and its marks as they stand at opening.
-    PendingEditor(std::deque<std::string>& lines, bool& edited, int& removed);
+    PendingEditor(std::deque<PendingEntry>& entries, bool& edited, int& removed);
 
-    size_t Count() const { return m_lines.size(); }
+    size_t Count() const { return m_entries.size(); }
     int Removed() const { return m_nRemoved; }
     bool Edited() const { return m_bEdited; }
     std::vector<PendingRow> Rows() const;
@@ -40,10 +42,10 @@ public:
     void Cancel();
 
 private:
-    std::deque<std::string>& m_lines;
+    std::deque<PendingEntry>& m_entries;
     bool& m_bEdited;
     int& m_nRemoved;
-    std::deque<std::string> m_savedPending;
+    std::deque<PendingEntry> m_savedPending;
     bool m_bEditedAtOpen;
     int m_nRemovedAtOpen;
 };

@@ -61,41 +61,39 @@ std::string PostKey(std::string_view subject, const PartCounter& counter, std::s
     return key;
 }
 
-std::vector<std::string_view> EntryLines(std::string_view entry) {
-    std::vector<std::string_view> lines;
-    while (!entry.empty()) {
-        size_t end = entry.find('\n');
-        end = end == std::string_view::npos ? entry.size() : end + 1;
-        lines.push_back(entry.substr(0, end));
-        entry.remove_prefix(end);
-    }
-    return lines;
+std::string PostKeyOf(const OverviewRecord& record) {
+    auto counter = MultiPartCounter(record.subject);
+    return counter ? PostKey(record.subject, *counter, record.from) : std::string();
 }
 
-void PostGrouper::Add(size_t index, OverviewFields fields) {
-    auto counter = MultiPartCounter(fields.subject);
+void PostGrouper::Add(OverviewRecord record) {
+    auto counter = MultiPartCounter(record.subject);
     if (!counter) {
-        m_posts.push_back({{}, 0, {{0, index, std::move(fields)}}});
+        m_posts.push_back({{}, 0, {{0, std::move(record)}}});
         return;
     }
-    std::string key = PostKey(fields.subject, *counter, fields.from);
+    std::string key = PostKey(record.subject, *counter, record.from);
     auto [at, added] = m_byKey.emplace(std::move(key), m_posts.size());
     if (added) {
         m_posts.push_back({at->first, counter->total, {}});
     }
-    m_posts[at->second].members.push_back({counter->part, index, std::move(fields)});
+    m_posts[at->second].members.push_back({counter->part, std::move(record)});
+}
+
+std::vector<const PostGrouper::Member*> PostGrouper::Post::Distinct() const {
+    std::vector<const Member*> distinct;
+    for (const Member& member : members) {
+        if (distinct.empty() || member.part == 0 || distinct.back()->part != member.part) {
+            distinct.push_back(&member);
+        }
+    }
+    return distinct;
 }
 
 std::vector<PostGrouper::Post> PostGrouper::Finish() {
     for (Post& post : m_posts) {
-        auto& members = post.members;
-        std::stable_sort(members.begin(), members.end(),
+        std::stable_sort(post.members.begin(), post.members.end(),
                          [](const Member& a, const Member& b) { return a.part < b.part; });
-        members.erase(std::unique(members.begin(), members.end(),
-                                  [](const Member& a, const Member& b) {
-                                      return a.part != 0 && a.part == b.part;
-                                  }),
-                      members.end());
     }
     m_byKey.clear();
     return std::move(m_posts);

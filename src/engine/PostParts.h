@@ -2,8 +2,7 @@
 // Posts split over several articles, seen from their overview lines: the
 // part counter at the end of a subject ("(2/3)" or "[2/3]"), the key that
 // names a post (its subject but for the part number, and its sender), and
-// the grouping of a group's overview lines into posts. A pending entry holds
-// a post's overview lines one after another, each ending in its CR LF.
+// the grouping of a group's overview records into posts.
 
 #include <cstdint>
 #include <optional>
@@ -33,26 +32,29 @@ std::optional<PartCounter> MultiPartCounter(std::string_view subject);
 // (the total stays), and the sender.
 std::string PostKey(std::string_view subject, const PartCounter& counter, std::string_view from);
 
-// The overview lines of one pending entry.
-std::vector<std::string_view> EntryLines(std::string_view entry);
+// The post key of a record that is one part of a larger post, or "".
+std::string PostKeyOf(const OverviewRecord& record);
 
-// One group's overview lines gathered into posts, in the order each post
+// One group's overview records gathered into posts, in the order each post
 // first appears; an article that is no part of a larger post stays alone.
 class PostGrouper {
 public:
     struct Member {
         int64_t part = 0;  // 0 for an article on its own
-        size_t index = 0;  // of its overview line
-        OverviewFields fields;
+        OverviewRecord record;
     };
     struct Post {
         std::string key;  // "" for an article on its own
         int64_t total = 0;
-        std::vector<Member> members;  // in part order once Finish has run
+        // In part order once Finish has run. A part listed twice keeps both
+        // copies, the first listed first: a damaged first copy leaves the
+        // second to try.
+        std::vector<Member> members;
+        // Each part once (its first copy), for what the filter adds up.
+        std::vector<const Member*> Distinct() const;
     };
 
-    void Add(size_t index, OverviewFields fields);
-    // Orders each post's parts; a part listed twice keeps its first line.
+    void Add(OverviewRecord record);
     std::vector<Post> Finish();
 
 private:

@@ -1,15 +1,14 @@
 #pragma once
-// Opening a news server and logging in: the one place where both the
-// download pass and the group list refresh connect, read the greeting and
-// send AUTHINFO. The two differ only in which answers to the password count
-// as a refusal, and each says so at its call.
+// What a connection to a news server is made with: where the server is,
+// how it is protected and compressed, and the login of its section, as the
+// settings hold them; and the texts both the pass and the group list
+// refresh show about an opening. The session (nntp/Session.h) does the
+// talking.
 
 #include <atomic>
 #include <optional>
 #include <string>
 #include <vector>
-
-class CNewsSocket;
 
 namespace ng {
 
@@ -46,18 +45,15 @@ struct ServerSettings {
 // "NNTPSecurity", "TLSVerify", "TLSCAFile" and "NNTPCompress".
 ServerSettings ReadServerSettings(const SettingsStore& store);
 
-enum class OpenResult { Connected, Failed, Stopped };
+enum class OpenResult { Connected, Failed, Refused, Stopped };
 struct OpenOutcome {
     OpenResult result = OpenResult::Failed;
     // Why a protected connection could not be made ("certificate not
-    // trusted", ...); empty for a plain failure to connect.
+    // trusted", ...), or the greeting of a server that refused the session
+    // ("400 too busy"); empty for a plain failure to connect.
     std::string problem;
+    int code = 0;  // the refusing greeting's code
 };
-// Connects the socket (its stop flag and pause gate already set), turns TLS
-// on as the settings ask, and reads the greeting, whatever its code. A port
-// that cannot be one fails. No login is ever sent on a connection whose
-// protection failed: the outcome is then Failed with the problem said.
-OpenOutcome OpenNewsServer(CNewsSocket& socket, const ServerSettings& server);
 
 // The status texts of an opening, shared by the pass and the group list
 // refresh: "Can't connect to server", with the reason when a protected
@@ -65,14 +61,6 @@ OpenOutcome OpenNewsServer(CNewsSocket& socket, const ServerSettings& server);
 // when the certificate goes unchecked.
 std::string CantConnectText(const OpenOutcome& outcome);
 std::string ConnectedText(const ServerSettings& server);
-
-// The server's capability lines (CAPABILITIES), upper-cased; nullopt when
-// it answers anything but 101.
-std::optional<std::vector<std::string>> ReadCapabilities(CNewsSocket& socket);
-
-// Turns on compression (COMPRESS DEFLATE) when the server lists it among its
-// capabilities and answers 206. True when it is on.
-bool StartCompression(CNewsSocket& socket);
 
 // The login of a server's section.
 struct LoginSettings {
@@ -99,14 +87,8 @@ enum class PasswordRule {
     // The group list refresh: anything but 281 refuses.
     AcceptedOnlyBy281,
 };
-enum class LoginResult { LoggedIn, Refused, Stopped };
-
-// Sends "AUTHINFO USER", and "AUTHINFO PASS" when the server asks for it
-// (381); any other answer to the user name ends the login as logged in.
-// With promptForPassword the password is asked for first (empty when
-// cancelled); it is never stored. Nothing is sent when no login is
-// required. Stopped when `stop` cut the prompt or a wait short.
-LoginResult LogIn(CNewsSocket& socket, const LoginSettings& login, IPasswordPrompt* prompt,
-                  const std::atomic<bool>& stop, PasswordRule rule);
+// Lost: the connection broke during the login (a failure a new connection
+// may get past).
+enum class LoginResult { LoggedIn, Refused, Stopped, Lost };
 
 }  // namespace ng

@@ -1,5 +1,9 @@
 #include "nntp/Overview.h"
 
+#include <algorithm>
+#include <vector>
+
+#include "platform/AsciiCase.h"
 #include "platform/Numbers.h"
 
 namespace ng {
@@ -31,18 +35,70 @@ OverviewFields ParseOverviewLine(std::string_view line) {
     return fields;
 }
 
-std::string CompactOverviewLine(std::string_view line, const OverviewFields& fields) {
-    for (const std::string* text : {&fields.number, &fields.subject, &fields.from}) {
-        if (text->find_first_of("\r\n") != std::string::npos) {
-            return std::string(line);
+namespace {
+
+// The fields of an overview line, without its line end.
+std::vector<std::string_view> SplitFields(std::string_view line) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+        line.remove_suffix(1);
+    }
+    std::vector<std::string_view> fields;
+    for (size_t start = 0;;) {
+        size_t tab = line.find('\t', start);
+        fields.push_back(line.substr(start, tab == std::string_view::npos ? tab : tab - start));
+        if (tab == std::string_view::npos) {
+            return fields;
+        }
+        start = tab + 1;
+    }
+}
+
+std::string OneLine(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c == '\r' || c == '\n' || c == '\t') {
+            c = ' ';
         }
     }
-    std::string compact;
-    compact.reserve(fields.number.size() + fields.subject.size() + fields.from.size() + 20);
-    compact.append(fields.number).append("\t").append(fields.subject).append("\t");
-    compact.append(fields.from).append("\t\t\t\t\t").append(std::to_string(fields.lines));
-    compact.append("\r\n");
-    return compact;
+    return out;
+}
+
+}  // namespace
+
+std::optional<OverviewRecord> ParseOverviewRecord(std::string_view line) {
+    const std::vector<std::string_view> fields = SplitFields(line);
+    // Without a single TAB it is no overview line, whatever it begins with.
+    if (fields.size() < 2 || !IsArticleNumber(fields[0])) {
+        return std::nullopt;
+    }
+    auto field = [&](size_t i) { return i < fields.size() ? fields[i] : std::string_view(); };
+    OverviewRecord record;
+    record.number = LeadingNumber(fields[0]);
+    record.subject = field(1);
+    record.from = field(2);
+    record.messageId = field(4);
+    record.bytes = std::max<int64_t>(0, LeadingNumber(field(6)));
+    record.lines = LeadingInt(field(7));
+    // Extra fields name themselves ("Xref: host group:1 ...").
+    for (size_t i = 8; i < fields.size(); ++i) {
+        if (fields[i].size() >= 5 && ToUpperAscii(fields[i].substr(0, 5)) == "XREF:") {
+            std::string_view value = fields[i].substr(5);
+            value.remove_prefix(std::min(value.find_first_not_of(' '), value.size()));
+            record.xref = value;
+            break;
+        }
+    }
+    return record;
+}
+
+std::string FormatOverviewRecord(const OverviewRecord& r) {
+    std::string line = std::to_string(r.number) + "\t" + OneLine(r.subject) + "\t" +
+                       OneLine(r.from) + "\t\t" + OneLine(r.messageId) + "\t\t" +
+                       std::to_string(r.bytes) + "\t" + std::to_string(r.lines);
+    if (!r.xref.empty()) {
+        line += "\tXref: " + OneLine(r.xref);
+    }
+    return line;
 }
 
 bool IsArticleNumber(std::string_view text) {

@@ -3,6 +3,7 @@
 // and the lines of an XOVER block.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,12 +21,27 @@ struct OverviewFields {
 // eighth TAB, the rest of the line). Missing fields come out empty or zero.
 OverviewFields ParseOverviewLine(std::string_view line);
 
-// The line as ParseOverviewLine's fields alone, ending in CR LF: number,
-// subject, sender, four empty fields and the line count. It parses back to
-// the same fields in a third of the room, which counts when a group has a
-// million of them waiting. A line whose fields hold a line break (one cut
-// short before its fourth field) is kept as it is.
-std::string CompactOverviewLine(std::string_view line, const OverviewFields& fields);
+// One overview line parsed once into what the pass uses of it: the
+// article's number, subject, sender, message-id, size in bytes and in
+// lines, and its Xref field's value ("host group:number ...").
+struct OverviewRecord {
+    int64_t number = 0;
+    std::string subject;
+    std::string from;
+    std::string messageId;
+    std::string xref;
+    int64_t bytes = 0;
+    int lines = 0;
+    bool operator==(const OverviewRecord&) const = default;
+};
+
+// The record of an overview line (its line end dropped); nullopt when its
+// number cannot go into a command (no TABs, say).
+std::optional<OverviewRecord> ParseOverviewRecord(std::string_view line);
+// The record as an overview line without its line end, which parses back
+// to the same record. Line breaks and TABs in its texts become blanks, so
+// that it stays one line of one list file.
+std::string FormatOverviewRecord(const OverviewRecord& record);
 
 // "211 count first last name": the number at the start of each of the first
 // four blank-separated fields; 0 for a field that is missing.

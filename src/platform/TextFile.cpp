@@ -163,6 +163,67 @@ bool ReadTextLines(const std::string& path, std::vector<std::string>& lines) {
     return true;
 }
 
+bool ForEachTextLine(const std::string& path,
+                     const std::function<void(std::string_view)>& onLine) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        int error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        errno = error;
+        return false;
+    }
+    auto hand = [&](std::string_view line) {
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        onLine(line);
+    };
+    static constexpr std::string_view kMark = "\xEF\xBB\xBF";
+    std::string pending;  // the start of a line not yet ended
+    bool atStart = true;  // byte order marks may still be coming
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            int saved = errno;
+            ::close(fd);
+            errno = saved;
+            return false;
+        }
+        if (n == 0) {
+            break;
+        }
+        pending.append(buffer, static_cast<size_t>(n));
+        if (atStart) {
+            std::string_view rest = WithoutByteOrderMarks(pending);
+            if (rest.size() < kMark.size() && kMark.starts_with(rest)) {
+                continue;  // a mark cut by the read: wait for the rest of it
+            }
+            pending.erase(0, pending.size() - rest.size());
+            atStart = false;
+        }
+        std::string_view text = pending;
+        for (size_t lf = text.find('\n'); lf != std::string_view::npos; lf = text.find('\n')) {
+            hand(text.substr(0, lf));
+            text.remove_prefix(lf + 1);
+        }
+        pending.erase(0, pending.size() - text.size());
+    }
+    ::close(fd);
+    std::string_view rest = atStart ? WithoutByteOrderMarks(pending) : std::string_view(pending);
+    if (!rest.empty()) {
+        hand(rest);
+    }
+    return true;
+}
+
 bool ReplaceFileContents(const std::string& path, std::string_view contents, int* error,
                          mode_t mode) {
     std::string tempPath;

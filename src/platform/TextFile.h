@@ -6,6 +6,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +29,12 @@ bool ReadWholeFile(const std::string& path, std::string& contents);
 
 // Reads every line of a text file. False when the file cannot be opened.
 bool ReadTextLines(const std::string& path, std::vector<std::string>& lines);
+
+// Hands each line of a text file to onLine as it is read (a view valid for
+// the call), holding no more than one line and a buffer: for lists whose
+// file may be far larger than what is kept of it. Lines as SplitTextLines
+// makes them; the same refusals as ReadWholeFile.
+bool ForEachTextLine(const std::string& path, const std::function<void(std::string_view)>& onLine);
 
 // Replaces the file with the bytes given: they go to a temporary file beside
 // it, which is flushed to disk and then renamed over the old one. On failure

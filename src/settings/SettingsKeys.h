@@ -50,6 +50,13 @@ inline constexpr char kArticlesInFlight[] = "ArticlesInFlight";
 inline constexpr char kSkipDuplicates[] = "SkipDuplicates";
 // Days the parts of a multi-part post wait in the work folder for the rest.
 inline constexpr char kPartialKeepDays[] = "PartialKeepDays";
+// Reconnections after a lost connection or a busy server before a pass
+// gives up; 0: the pass ends at the first.
+inline constexpr char kConnectRetries[] = "ConnectRetries";
+// Seconds before the first reconnection, doubling with each.
+inline constexpr char kRetryWait[] = "RetryWait";
+// Hours an article the server did not have yet is asked for again.
+inline constexpr char kMissingKeepHours[] = "MissingKeepHours";
 
 // DownloadDirs section: "Enable", and one key per group name.
 inline constexpr char kEnable[] = "Enable";
@@ -85,6 +92,9 @@ inline constexpr int kFirstVisitMax = 0;
 inline constexpr int kArticlesInFlight = 4;
 inline constexpr int kSkipDuplicates = 1;
 inline constexpr int kPartialKeepDays = 14;
+inline constexpr int kConnectRetries = 3;
+inline constexpr int kRetryWait = 10;
+inline constexpr int kMissingKeepHours = 24;
 
 // Shown by the setup dialog when the key is missing.
 inline constexpr char kDialogPort[] = "119";

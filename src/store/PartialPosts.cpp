@@ -9,7 +9,12 @@
 #include <cstdio>
 #include <vector>
 
+#include <zlib.h>
+
+#include <algorithm>
+
 #include "platform/ContentHash.h"
+#include "platform/FileNames.h"
 #include "platform/Numbers.h"
 #include "platform/TextFile.h"
 
@@ -59,7 +64,91 @@ std::string_view ValueAfter(std::string_view line, std::string_view word) {
     return {};
 }
 
+// Copies `bytes` bytes of `from` into `to` at `offset`, adding them to the
+// CRC on the way. 0 or errno; EIO for a part shorter than its state says.
+int CopyPart(int from, int to, int64_t offset, int64_t bytes, uLong& crc) {
+    std::vector<unsigned char> buffer(1 << 16);
+    for (int64_t done = 0; done < bytes;) {
+        size_t want = static_cast<size_t>(std::min<int64_t>(buffer.size(), bytes - done));
+        ssize_t n = ::pread(from, buffer.data(), want, done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return n == 0 ? EIO : errno;
+        }
+        crc = crc32_z(crc, buffer.data(), static_cast<size_t>(n));
+        for (ssize_t put = 0; put < n;) {
+            ssize_t m = ::pwrite(to, buffer.data() + put, static_cast<size_t>(n - put),
+                                 offset + done + put);
+            if (m < 0 && errno == EINTR) {
+                continue;
+            }
+            if (m <= 0) {
+                return m == 0 ? EIO : errno;
+            }
+            put += m;
+        }
+        done += n;
+    }
+    return 0;
+}
+
 }  // namespace
+
+PartialPosts::Joined PartialPosts::Join(const PartialPost& post, int fd) const {
+    Joined joined;
+    std::vector<std::pair<int64_t, KeptPart>> order(post.parts.begin(), post.parts.end());
+    if (order.empty()) {
+        joined.damage = "no part is kept";
+        return joined;
+    }
+    const bool byOffset = order.front().second.offset >= 0;
+    if (byOffset) {
+        // Part numbers need not follow the offsets.
+        std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) {
+            return a.second.offset < b.second.offset;
+        });
+    }
+    for (const auto& [number, part] : order) {
+        if (byOffset && part.offset != joined.size) {
+            joined.damage = "the parts do not cover the file once";
+        }
+        joined.size += part.bytes;
+    }
+    if (post.fileSize >= 0 && joined.size != post.fileSize) {
+        joined.damage = "the parts hold " + std::to_string(joined.size) + " bytes of " +
+                        std::to_string(post.fileSize);
+    }
+    if (post.name.empty()) {
+        joined.damage = "no part names the file";
+    }
+    // In offset order the copy runs from the file's start to its end, so
+    // the CRC is taken on the way, without reading the file back.
+    uLong crc = crc32_z(0, nullptr, 0);
+    int64_t at = 0;
+    for (auto it = order.begin(); joined.damage.empty() && it != order.end(); ++it) {
+        const auto& [number, part] = *it;
+        int in = OpenPart(post.key, number);
+        if (in < 0) {
+            joined.damage = "part " + std::to_string(number) + " is missing from the work folder";
+            break;
+        }
+        int error = CopyPart(in, fd, at, part.bytes, crc);
+        ::close(in);
+        at += part.bytes;
+        if (error == EIO) {
+            joined.damage = "part " + std::to_string(number) + " is cut short in the work folder";
+        } else if (error != 0) {
+            joined.error = error;
+            return joined;
+        }
+    }
+    if (joined.damage.empty() && post.fileCrc && static_cast<uint32_t>(crc) != *post.fileCrc) {
+        joined.damage = "the joined file's CRC does not match";
+    }
+    return joined;
+}
 
 int64_t PartialPost::KeptLines() const {
     int64_t lines = 0;
@@ -137,7 +226,8 @@ std::optional<PartialPost> PartialPosts::ReadState(const std::string& folder) co
             post.fileCrc = static_cast<uint32_t>(
                 std::strtoul(std::string(ValueAfter(text, "crc")).c_str(), nullptr, 16));
         } else if (line.starts_with("name ")) {
-            post.name = std::string(ValueAfter(text, "name"));
+            // Read back, a name is trusted no more than it was from the server.
+            post.name = SafeLeafName(ValueAfter(text, "name")).value_or("");
         } else if (line.starts_with("part ")) {
             int64_t number = 0;
             KeptPart part;

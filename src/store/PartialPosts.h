@@ -59,6 +59,19 @@ public:
 
     static std::string PartFileName(int64_t part) { return "part-" + std::to_string(part); }
 
+    // Joins the kept parts of a complete post into `fd`: parts with offsets
+    // where they belong, which must cover the file exactly once; the others
+    // one after another in part order. The file's size and CRC-32 are
+    // checked against what the post says. `error` is the errno of a write
+    // that failed (the folder's fault); `damage` says why the post does not
+    // add up (its own fault).
+    struct Joined {
+        int error = 0;
+        std::string damage;
+        int64_t size = 0;
+    };
+    Joined Join(const PartialPost& post, int fd) const;
+
 private:
     std::string PostFolder(const std::string& key) const;
     void RemoveFolder(const std::string& path) const;

@@ -9,11 +9,13 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
+#include <vector>
 #include <utility>
 
 namespace ng {
 
+// Memory follows what is kept (maxEntries), not the file's size: the file
+// is read a line at a time, on loading and again when saving.
 class PictureHashes {
 public:
     // Reads "hash name" lines, keeping the newest maxEntries (none when
@@ -26,7 +28,8 @@ public:
     void Add(const std::string& hash, const std::string& name);
     // Replaces the file with the newest maxEntries hashes, atomically.
     // Another program on the same profile may have saved hashes since the
-    // load: under a lock, those are kept too. False, with *error, on failure.
+    // load: under a lock, the file is read again and what this list added
+    // since goes after what the file holds. False, with *error, on failure.
     bool Save(const std::string& fileName, int maxEntries, int* error = nullptr);
     void Clear();
     size_t Size() const { return m_entries.size(); }
@@ -34,11 +37,13 @@ public:
     bool Changed() const { return m_bChanged; }
 
 private:
-    void Trim(int maxEntries);
+    using Entry = std::pair<std::string, std::string>;  // hash, name
+    // Keeps an entry as the newest, dropping the oldest past maxEntries.
+    void Keep(Entry entry, size_t maxEntries);
 
-    std::deque<std::pair<std::string, std::string>> m_entries;  // hash, name; oldest first
+    std::deque<Entry> m_entries;  // oldest first
     std::unordered_map<std::string, std::string> m_byHash;
-    std::unordered_set<std::string> m_onDisk;  // hashes in the file when it was last read
+    std::vector<Entry> m_added;  // since the last load or save, oldest first
     bool m_bChanged = false;
 };
 

@@ -15,5 +15,9 @@ inline constexpr char kPartsFolder[] = ".parts";
 inline constexpr char kActiveGroupsPrefix[] = "Groups.";
 inline constexpr char kAllGroupsPrefix[] = "AllGroups.";
 inline constexpr char kCategoriesPrefix[] = "GroupCat.";
+// Per server: accepted articles above a group's mark not yet dealt with.
+inline constexpr char kUnfinishedPrefix[] = "Unfinished.";
+// Per server: articles the server did not have yet, asked for again later.
+inline constexpr char kMissingPrefix[] = "Missing.";
 
 }  // namespace ng::files

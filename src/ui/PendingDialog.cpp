@@ -36,7 +36,7 @@ QLabel* SunkenCount(QWidget* parent) {
 }  // namespace
 
 CPendingDialog::CPendingDialog(ng::PendingList::EditSession& session, QWidget* parent)
-    : QDialog(parent), m_editor(session.Lines(), session.Edited(), session.Removed()) {
+    : QDialog(parent), m_editor(session.Entries(), session.Edited(), session.Removed()) {
     setWindowTitle(QStringLiteral("Newsgleaner"));
     setObjectName(QStringLiteral("pendingDialog"));
 

@@ -12,10 +12,20 @@
 
 namespace {
 
-std::string Line(int number, const std::string& subject, const std::string& from = "poster",
-                 const std::string& lines = "700") {
-    return std::to_string(number) + "\t" + subject + "\t" + from + "\tdate\t<id>\t\t1000\t" +
-           lines + "\r\n";
+ng::PendingEntry Entry(const std::string& line) {
+    return {*ng::ParseOverviewRecord(line)};
+}
+
+ng::PendingEntry Line(int number, const std::string& subject, const std::string& from = "poster",
+                      const std::string& lines = "700") {
+    return Entry(std::to_string(number) + "\t" + subject + "\t" + from +
+                 "\tdate\t<id>\t\t1000\t" + lines + "\r\n");
+}
+
+// The parts of one post, in one entry.
+ng::PendingEntry operator+(ng::PendingEntry a, const ng::PendingEntry& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
 }
 
 std::vector<std::string> Subjects(const ng::PendingEditor& editor) {
@@ -29,7 +39,7 @@ std::vector<std::string> Subjects(const ng::PendingEditor& editor) {
 }  // namespace
 
 TEST(PendingEditor, RowsShowSubjectSenderAndLines) {
-    std::deque<std::string> lines = {Line(1, "a & b.jpg", "Tom & Jerry", "812"), "2\tonly subject",
+    std::deque<ng::PendingEntry> lines = {Line(1, "a & b.jpg", "Tom & Jerry", "812"), Entry("2\tonly subject"),
                                      Line(3, "x", "y", "12abc")};
     bool edited = false;
     int removed = 0;
@@ -45,7 +55,7 @@ TEST(PendingEditor, RowsShowSubjectSenderAndLines) {
 }
 
 TEST(PendingEditor, APostSplitOverArticlesIsOneRow) {
-    std::deque<std::string> lines = {Line(7, "b.jpg (1/3)", "poster", "400") +
+    std::deque<ng::PendingEntry> lines = {Line(7, "b.jpg (1/3)", "poster", "400") +
                                          Line(9, "b.jpg (2/3)", "poster", "400") +
                                          Line(8, "b.jpg (3/3)", "poster", "150"),
                                      Line(3, "a.jpg (1/1)")};
@@ -63,7 +73,7 @@ TEST(PendingEditor, APostSplitOverArticlesIsOneRow) {
 }
 
 TEST(PendingEditor, RemoveCountsAndMarks) {
-    std::deque<std::string> lines;
+    std::deque<ng::PendingEntry> lines;
     for (int i = 1; i <= 6; ++i) {
         lines.push_back(Line(i, "s" + std::to_string(i)));
     }
@@ -79,7 +89,7 @@ TEST(PendingEditor, RemoveCountsAndMarks) {
 
     bool edited2 = false;
     int removed2 = 0;
-    std::deque<std::string> none;
+    std::deque<ng::PendingEntry> none;
     ng::PendingEditor empty(none, edited2, removed2);
     EXPECT_EQ(empty.Remove({}), 0);
     EXPECT_TRUE(edited2);
@@ -87,7 +97,7 @@ TEST(PendingEditor, RemoveCountsAndMarks) {
 }
 
 TEST(PendingEditor, SortIsByteOrderByExchange) {
-    std::deque<std::string> lines = {Line(1, "b"),    Line(2, "a", "first"),  Line(3, "B"),
+    std::deque<ng::PendingEntry> lines = {Line(1, "b"),    Line(2, "a", "first"),  Line(3, "B"),
                                      Line(4, "\xE9"), Line(5, "a", "second"), Line(6, "A")};
     bool edited = false;
     int removed = 0;
@@ -101,13 +111,13 @@ TEST(PendingEditor, SortIsByteOrderByExchange) {
     EXPECT_EQ(editor.Rows()[3].from, std::string("first"));
     EXPECT_FALSE(edited);  // sorting alone is no removal
 
-    std::deque<std::string> one = {Line(1, "z")};
+    std::deque<ng::PendingEntry> one = {Line(1, "z")};
     ng::PendingEditor single(one, edited, removed);
     single.SortBySubject();
     EXPECT_EQ(one.size(), size_t(1));
 
     // Distinct subjects have one order only, however the list is sorted.
-    std::deque<std::string> many;
+    std::deque<ng::PendingEntry> many;
     std::vector<std::string> expected;
     for (int n = 0; n < 5000; ++n) {
         const std::string subject = "s" + std::to_string(n * 7919 % 5000);
@@ -121,8 +131,8 @@ TEST(PendingEditor, SortIsByteOrderByExchange) {
 }
 
 TEST(PendingEditor, CancelRestoresListAndMarks) {
-    std::deque<std::string> lines = {Line(1, "c"), Line(2, "a"), Line(3, "b")};
-    const std::deque<std::string> before = lines;
+    std::deque<ng::PendingEntry> lines = {Line(1, "c"), Line(2, "a"), Line(3, "b")};
+    const std::deque<ng::PendingEntry> before = lines;
     {
         bool edited = false;
         int removed = 0;

@@ -160,9 +160,9 @@ TEST_F(GroupScan, RemovalsInThePendingListAreNotRetrieved) {
     ASSERT_TRUE(paused.WaitFor(10s));
     {
         ng::PendingList::EditSession edit(pending);
-        auto& lines = edit.Lines();
+        auto& lines = edit.Entries();
         ASSERT_EQ(lines.size(), 3u);  // 2, 3 and 4 are still waiting
-        EXPECT_EQ(lines[1].substr(0, 2), "3\t");
+        EXPECT_EQ(lines[1].front().number, 3);
         lines.erase(lines.begin() + 1);
         edit.Edited() = true;
         edit.Removed() = 1;
@@ -270,8 +270,8 @@ TEST_F(GroupScan, ArticlesGoOutAheadInOrderAndRemovalsStayInStep) {
     ASSERT_TRUE(paused.WaitFor(10s));
     {
         ng::PendingList::EditSession edit(pending);
-        auto& lines = edit.Lines();
-        ASSERT_EQ(lines[1].substr(0, 2), "3\t");
+        auto& lines = edit.Entries();
+        ASSERT_EQ(lines[1].front().number, 3);
         lines.erase(lines.begin() + 1);
         edit.Edited() = true;
         edit.Removed() = 1;

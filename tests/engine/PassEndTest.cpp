@@ -100,9 +100,11 @@ TEST_F(PassEnd, StopPressedJustAfterGoIsKept) {
     EXPECT_EQ(server.Received(), "");
 }
 
+// Without reconnections a lost connection ends the pass, as it always did.
 class Lost : public PassTest {
 protected:
     Lost() {
+        Set("ConnectRetries", "0");
         news.AddPictures("alt.test", "l", 3, 3000);
         news.Add("alt.after", UUArticle(1, "after.jpg", "x"));
         ng::Profile().WriteProfileString(kHost, "alt.test", "0");

@@ -50,6 +50,8 @@ protected:
         Set("MinLines", "1");
         Set("MaxLines", "1000000");
         Set("ReadTimeout", "10");
+        // Reconnections at once: the tests script the failures.
+        Set("RetryWait", "0");
         // The dialogue as the tests script it, one command at a time:
         // compression and ARTICLE commands sent ahead have tests of their own.
         Set("NNTPCompress", "0");

@@ -44,17 +44,30 @@ TEST_F(WireDialogue, StoredMarkIsTheStartOfTheRange) {
     EXPECT_FALSE(ngtest::FileExists(downloadDir + "old.jpg"));
 }
 
-TEST_F(WireDialogue, GreetingCodeIsNotExamined) {
-    for (const char* greeting : {"400 go away\r\n", "502 no permission\r\n"}) {
+TEST_F(WireDialogue, AGreetingThatRefusesIsShownInTheServersWords) {
+    // Busy servers (400, 502) are asked again; any other code refuses for
+    // good. Either way nothing is sent, and the status never says "Connected".
+    Set("ConnectRetries", "0");
+    struct Case {
+        const char* greeting;
+        const char* status;
+    };
+    const Case cases[] = {
+        {"400 too busy\r\n", "Can't connect to server: 400 too busy"},
+        {"502 too many connections\x1b[2J\r\n", "Can't connect to server: 502 too many connections?[2J"},
+        {"500 what greeting\r\n", "Can't connect to server: 500 what greeting"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.greeting);
         ngtest::ScriptedServer refusing;
-        refusing.SetGreeting(greeting);
-        refusing.On("GROUP alt.test", "480 login first\r\n");
+        refusing.SetGreeting(c.greeting);
         Set("NNTPPort", std::to_string(refusing.Port()));
         RecordingDisplay shown;
         CProcessGroups worker(ng::Profile(), shown, nullptr, pending);
         worker.InitInstance();
-        EXPECT_EQ(shown.LastStatus(), "Operation complete") << greeting;
-        EXPECT_EQ(refusing.Received(), "GROUP alt.test\r\n") << greeting;
+        EXPECT_EQ(shown.LastStatus(), c.status);
+        EXPECT_EQ(refusing.Received(), "");
+        EXPECT_TRUE(shown.CallsStarting("Status: Connected").empty());
         EXPECT_EQ(shown.PassEndCount(), 1);
     }
 }

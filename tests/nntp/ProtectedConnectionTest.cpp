@@ -10,6 +10,7 @@
 
 #include "net/Socket.h"
 #include "nntp/NewsServer.h"
+#include "nntp/Session.h"
 #include "support/ProtectedServer.h"
 #include "support/TestCertificates.h"
 
@@ -83,8 +84,8 @@ TEST_F(ProtectedConnection, WhatConnectsAndWhatIsRefused) {
         if (!c.trustCa) {
             settings.caFile.clear();
         }
-        CNewsSocket socket(true);
-        ng::OpenOutcome opened = ng::OpenNewsServer(socket, settings);
+        ng::NntpSession session(settings, nullptr, nullptr);
+        ng::OpenOutcome opened = session.Open();
         if (!c.problem.empty()) {
             EXPECT_EQ(opened.result, ng::OpenResult::Failed);
             EXPECT_EQ(opened.problem.substr(0, c.problem.size()), c.problem) << opened.problem;
@@ -93,8 +94,7 @@ TEST_F(ProtectedConnection, WhatConnectsAndWhatIsRefused) {
             continue;
         }
         ASSERT_EQ(opened.result, ng::OpenResult::Connected) << opened.problem;
-        socket.SendLine("GROUP alt.test\r\n");
-        EXPECT_EQ(socket.ReadLine(), "211 3 1 3 alt.test\r\n");
+        EXPECT_EQ(session.Group("alt.test").text, "211 3 1 3 alt.test");
         EXPECT_EQ(ng::ConnectedText(settings),
                   c.verify ? "Connected to 127.0.0.1"
                            : "Connected to 127.0.0.1 (certificate not checked)");
@@ -117,16 +117,15 @@ TEST_F(ProtectedConnection, CompressionWhenOfferedAndALostConnectionWhenCorrupt)
             return line == "LIST" ? list : "500 what?\r\n";
         };
         ProtectedServer server(script);
-        CNewsSocket socket(true);
-        ASSERT_EQ(ng::OpenNewsServer(socket, Settings(server, ng::Security::None)).result,
-                  ng::OpenResult::Connected);
-        ASSERT_TRUE(ng::StartCompression(socket));
-        socket.SendLine("LIST\r\n");  // compressed on its way out, read back whole by the server
-        std::string received;
-        for (std::string line = socket.ReadLine(); !line.empty() && line != ".\r\n";
-             line = socket.ReadLine()) {
+        ng::NntpSession session(Settings(server, ng::Security::None), nullptr, nullptr);
+        ASSERT_EQ(session.Open().result, ng::OpenResult::Connected);
+        ASSERT_TRUE(session.StartCompression());
+        // Compressed on its way out, read back whole by the server.
+        std::string received = "215 list follows\r\n";
+        ASSERT_EQ(session.List().code, 215);
+        EXPECT_TRUE(session.ReadBlock(INT64_MAX, [&](std::string_view line, int64_t) {
             received += line;
-        }
+        }));
         EXPECT_EQ(received + ".\r\n", list);
         EXPECT_EQ(server.Commands(),
                   (std::vector<std::string>{"CAPABILITIES", "COMPRESS DEFLATE", "LIST"}));
@@ -134,10 +133,9 @@ TEST_F(ProtectedConnection, CompressionWhenOfferedAndALostConnectionWhenCorrupt)
     {
         // Not offered: no COMPRESS is sent.
         ProtectedServer server(Script());
-        CNewsSocket socket(true);
-        ASSERT_EQ(ng::OpenNewsServer(socket, Settings(server, ng::Security::None)).result,
-                  ng::OpenResult::Connected);
-        EXPECT_FALSE(ng::StartCompression(socket));
+        ng::NntpSession session(Settings(server, ng::Security::None), nullptr, nullptr);
+        ASSERT_EQ(session.Open().result, ng::OpenResult::Connected);
+        EXPECT_FALSE(session.StartCompression());
         EXPECT_EQ(server.Commands(), std::vector<std::string>{"CAPABILITIES"});
     }
     // After the 206: bytes that are no deflate stream, and a small stream
@@ -159,15 +157,13 @@ TEST_F(ProtectedConnection, CompressionWhenOfferedAndALostConnectionWhenCorrupt)
         script.offerCompress = true;
         script.afterCompress = after;
         ProtectedServer server(script);
-        CNewsSocket socket(true);
-        ASSERT_EQ(ng::OpenNewsServer(socket, Settings(server, ng::Security::None)).result,
-                  ng::OpenResult::Connected);
-        ASSERT_TRUE(ng::StartCompression(socket));
-        socket.SendLine("LIST\r\n");
-        EXPECT_EQ(socket.ReadLine(), "");
-        EXPECT_EQ(socket.GetState(), CNewsSocket::Failed);
-        EXPECT_TRUE(socket.LastError() == EPROTO || socket.LastError() == EMSGSIZE)
-            << socket.LastError();
+        ng::NntpSession session(Settings(server, ng::Security::None), nullptr, nullptr);
+        ASSERT_EQ(session.Open().result, ng::OpenResult::Connected);
+        ASSERT_TRUE(session.StartCompression());
+        EXPECT_EQ(session.List().code, 0);
+        EXPECT_EQ(session.LastFailure(), ng::NntpSession::Failure::Lost);
+        EXPECT_TRUE(session.LastSocketError() == EPROTO || session.LastSocketError() == EMSGSIZE)
+            << session.LastSocketError();
     }
 }
 

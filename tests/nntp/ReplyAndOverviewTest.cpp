@@ -66,24 +66,44 @@ TEST(Overview, ParsesFieldsAndShortLines) {
     }
 }
 
-// The compact form a pending entry keeps parses back to the same fields,
-// odd line counts and short lines included, and ends in CR LF.
-TEST(Overview, CompactLinesParseBackTheSame) {
-    const char* const lines[] = {
-        "12\tcat.jpg (1/1)\tA <a@b>\tdate\t<id>\t\t45000\t600\tXref: x\r\n",
-        "3\ts\tf\td\ti\tr\tb\t-40 lines\r\n",
-        "4\ts\tf\td\ti\tr\tb\t99999999999999\r\n",
-        "5\t\t\t\t\t\t\t\r\n",
-        "7\tonly subject\r\n",  // kept whole: its subject holds the line end
+// A record is parsed once and kept: the fields the pass uses, whatever the
+// line's shape, and formatted for a list file it parses back the same.
+TEST(Overview, RecordsParseOnceAndFormatBackTheSame) {
+    struct Case {
+        const char* line;
+        bool valid;
+        int64_t number, bytes;
+        int lines;
+        const char *subject, *messageId, *xref;
     };
-    for (const char* line : lines) {
-        const OverviewFields f = ParseOverviewLine(line);
-        const std::string compact = CompactOverviewLine(line, f);
-        const OverviewFields back = ParseOverviewLine(compact);
-        EXPECT_EQ(std::tie(back.number, back.subject, back.from, back.lines),
-                  std::tie(f.number, f.subject, f.from, f.lines))
-            << line;
-        EXPECT_TRUE(compact.ends_with("\r\n")) << line;
-        EXPECT_EQ(compact.find("\r\n"), compact.size() - 2) << line;
+    const Case cases[] = {
+        {"12\tcat.jpg (1/1)\tA <a@b>\tdate\t<id@x>\t\t45000\t600\tXref: h alt.a:12 alt.b:7\r\n",
+         true, 12, 45000, 600, "cat.jpg (1/1)", "<id@x>", "h alt.a:12 alt.b:7"},
+        {"3\ts\tf\td\ti\tr\t-5\t-40 lines\txref:h g:3\r\n", true, 3, 0, -40, "s", "i", "h g:3"},
+        {"7\tonly subject\r\n", true, 7, 0, 0, "only subject", "", ""},
+        {"5\ta\rb\tf\td\t<m>\t\t1\t2\tOther: x\tXref: y\n", true, 5, 1, 2, "a\rb", "<m>", "y"},
+        {"no number\tx\r\n", false, 0, 0, 0, "", "", ""},
+        {"101\r\n", false, 0, 0, 0, "", "", ""},
+        {"", false, 0, 0, 0, "", "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        auto record = ng::ParseOverviewRecord(c.line);
+        ASSERT_EQ(record.has_value(), c.valid);
+        if (!record) {
+            continue;
+        }
+        EXPECT_EQ(std::tie(record->number, record->bytes, record->lines),
+                  std::make_tuple(c.number, c.bytes, c.lines));
+        EXPECT_EQ(std::tie(record->subject, record->messageId, record->xref),
+                  std::make_tuple(std::string(c.subject), std::string(c.messageId),
+                                  std::string(c.xref)));
+        const std::string formatted = ng::FormatOverviewRecord(*record);
+        EXPECT_EQ(formatted.find_first_of("\r\n"), std::string::npos);
+        auto back = ng::ParseOverviewRecord(formatted);
+        ASSERT_TRUE(back);
+        EXPECT_EQ(std::tie(back->number, back->bytes, back->lines, back->messageId, back->xref),
+                  std::tie(record->number, record->bytes, record->lines, record->messageId,
+                           record->xref));
     }
 }

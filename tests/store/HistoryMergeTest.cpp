@@ -64,9 +64,10 @@ TEST(HistoryMerge, PictureHashesOfTheOtherProgramSurviveAFullList) {
     ASSERT_TRUE(scheduled.Save(path, 3));
     window.Add(hash('d'), "d.jpg");
     ASSERT_TRUE(window.Save(path, 3));
-    // Three kept: the oldest goes, not the one the other program saved.
+    // Three kept: the oldest goes, not the one the other program saved,
+    // which stays where it was written, before this program's own.
     EXPECT_EQ(OnDisk(path),
-              (Lines{hash('b') + " b.jpg", hash('d') + " d.jpg", hash('c') + " c.jpg"}));
+              (Lines{hash('b') + " b.jpg", hash('c') + " c.jpg", hash('d') + " d.jpg"}));
     EXPECT_EQ(window.Find(hash('c')), "c.jpg");
 }
 

@@ -165,7 +165,7 @@ private:
                          ? INT64_MAX
                          : std::atoll(line.c_str() + dash + 1);
         if (from >= m_refuseXoverFrom) {
-            return "502 not now\r\n";
+            return "503 overview not available now\r\n";
         }
         std::string reply = "224 overview follows\r\n";
         bool any = false;

@@ -15,10 +15,10 @@
 
 namespace {
 
-std::string Line(int number, const std::string& subject, const std::string& from = "poster",
-                 const std::string& lines = "700") {
-    return std::to_string(number) + "\t" + subject + "\t" + from + "\tdate\t<id>\t\t1000\t" +
-           lines + "\r\n";
+ng::PendingEntry Line(int number, const std::string& subject, const std::string& from = "poster",
+                      const std::string& lines = "700") {
+    return {*ng::ParseOverviewRecord(std::to_string(number) + "\t" + subject + "\t" + from +
+                                     "\tdate\t<id>\t\t1000\t" + lines + "\r\n")};
 }
 
 QStringList ListSubjects(const QTreeWidget* list) {
@@ -99,7 +99,7 @@ private slots:
         }
         QCOMPARE(pending.Size(), size_t(2));
         QCOMPARE(pending.TakeRemovals(), std::optional<int>(3));
-        QVERIFY(ng::ParseOverviewLine(*pending.TakeHead()).subject == "b");
+        QVERIFY(pending.TakeHead()->front().subject == "b");
     }
 
     void cancelThroughTheDialogUndoesEverything() {
@@ -131,7 +131,7 @@ private slots:
         QCOMPARE(pending.TakeRemovals(), std::optional<int>());  // nothing to take into account
         std::string order;
         while (auto line = pending.TakeHead()) {
-            order += ng::ParseOverviewLine(*line).subject;
+            order += line->front().subject;
         }
         QCOMPARE(order, std::string("cab"));
     }

@@ -1,0 +1,46 @@
+#pragma once
+// Where the articles of a pass come from, as the retrieval sees it: one
+// article at a time, in the order the pending list gives, with the ones to
+// come after it named so that they can be asked for ahead.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ng {
+
+// One article as it is asked for: by number; its message-id also matches
+// a reply that numbers it 0.
+struct ArticleRequest {
+    int64_t number = 0;
+    std::string messageId;
+};
+
+// Where an article's body goes as it arrives. Begin comes before the first
+// line, and again when the article is asked for anew after a reconnection:
+// what came before it is to be forgotten.
+class ArticleSink {
+public:
+    virtual ~ArticleSink() = default;
+    virtual void Begin() = 0;
+    virtual void Line(std::string_view line, int64_t received) = 0;
+};
+
+enum class FetchResult {
+    Body,     // the article came whole, into the sink
+    Missing,  // the server has no such article (now)
+    Failed,   // the connection could not be kept up: the pass ends
+    Stopped,
+};
+
+class ArticleSource {
+public:
+    virtual ~ArticleSource() = default;
+    // Fetches one article into the sink; `upcoming` are the articles to be
+    // asked for after it, in order.
+    virtual FetchResult Fetch(const ArticleRequest& wanted,
+                              const std::vector<ArticleRequest>& upcoming, ArticleSink& sink) = 0;
+};
+
+}  // namespace ng

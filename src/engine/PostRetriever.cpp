@@ -1,0 +1,409 @@
+#include "engine/PostRetriever.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "engine/PassContext.h"
+#include "engine/PassHistory.h"
+#include "engine/PassReport.h"
+#include "engine/PostParts.h"
+#include "platform/AsciiCase.h"
+#include "platform/ShowableText.h"
+#include "platform/StagedFile.h"
+#include "platform/System.h"
+#include "platform/TextFile.h"
+#include "store/DownloadLog.h"
+
+namespace ng {
+
+namespace {
+
+std::vector<ArticleRequest> Requests(const PendingEntry& entry, size_t from,
+                                     const std::vector<ArticleRequest>& later) {
+    std::vector<ArticleRequest> requests;
+    for (size_t i = from; i < entry.size(); ++i) {
+        requests.push_back({entry[i].number, entry[i].messageId});
+    }
+    requests.insert(requests.end(), later.begin(), later.end());
+    return requests;
+}
+
+// A piece that does not fit the parts kept before it: why, or "".
+std::string Mismatch(const PartialPost& post, int64_t part, const Piece& piece) {
+    if (piece.total != 0 && piece.total != post.total) {
+        return "says " + std::to_string(piece.total) + " parts, the subject " +
+               std::to_string(post.total);
+    }
+    if (piece.part != 0 && piece.part != part) {
+        return "says it is part " + std::to_string(piece.part);
+    }
+    if (!post.parts.empty() && (post.parts.begin()->second.offset < 0) != (piece.offset < 0)) {
+        return "encoded unlike the other parts";
+    }
+    if (post.fileSize >= 0 && piece.fileSize >= 0 && post.fileSize != piece.fileSize) {
+        return "file size " + std::to_string(piece.fileSize) + ", the other parts " +
+               std::to_string(post.fileSize);
+    }
+    return {};
+}
+
+}  // namespace
+
+// An article's lines on their way from the server into the saver, with
+// what the window shows of them.
+class PostRetriever::Sink : public ArticleSink {
+public:
+    Sink(PostRetriever& owner, int64_t& articleStart) : m_owner(owner), m_articleStart(articleStart) {}
+
+    void Begin() override {
+        IDisplay& window = m_owner.m_report.Window();
+        window.SetSubjectText(m_owner.m_strSubject);
+        window.SetSavingToText("(Looking for binary attachment)");
+        m_articleStart = NowSeconds();
+        m_owner.m_saver.Begin(m_owner.m_folder.saveDir);
+        m_lineCounter = 0;
+    }
+    void Line(std::string_view line, int64_t received) override {
+        LineNote note = m_owner.m_saver.Take(line);
+        if (note.shown) {
+            m_owner.m_report.Window().SetSavingToText(m_owner.m_folder.saveDir + *note.shown);
+        }
+        if (note.restartCount) {
+            m_lineCounter = 0;
+        }
+        m_owner.m_report.AddBytes(received);
+        if (++m_lineCounter % 10 == 0) {
+            m_owner.m_report.Window().SetProgress(LinesDecoded, m_lineCounter,
+                                                  m_owner.m_expectedLines, false);
+        }
+    }
+
+private:
+    PostRetriever& m_owner;
+    int64_t& m_articleStart;
+    int m_lineCounter = 0;
+};
+
+PostRetriever::PostRetriever(PassContext& pass, PassReport& report, const PassSettings& settings,
+                             ArticleSource& source, PartialPosts& parts, PassHistory& history)
+    : m_pass(pass),
+      m_report(report),
+      m_settings(settings),
+      m_source(source),
+      m_parts(parts),
+      m_history(history) {}
+
+PostRetriever::Fetched PostRetriever::Fetch(const OverviewRecord& record,
+                                           const std::vector<ArticleRequest>& upcoming,
+                                           int64_t& articleStart) {
+    Sink sink(*this, articleStart);
+    switch (m_source.Fetch({record.number, record.messageId}, upcoming, sink)) {
+        case FetchResult::Body:
+            break;
+        case FetchResult::Missing:
+            m_report.Window().SetProgress(LinesDecoded, 0, 0, true);
+            return Fetched::Missing;
+        case FetchResult::Failed:
+        case FetchResult::Stopped:
+            // A stopped or broken download leaves no file under the picture's name.
+            m_saver.Drop();
+            return Fetched::Cut;
+    }
+    m_report.Window().SetProgress(LinesDecoded, m_expectedLines, m_expectedLines, false);
+    return Fetched::Body;
+}
+
+EntryOutcome PostRetriever::Retrieve(const PendingEntry& entry,
+                                     const std::vector<ArticleRequest>& later) {
+    EntryOutcome outcome;
+    const OverviewRecord& first = entry.front();
+    m_strSubject = first.subject;
+    m_strFrom = first.from;
+    m_expectedLines = first.lines;
+    m_report.Window().SetFromText(m_strFrom);
+    if (!m_folder.makeFirst.empty()) {
+        MakeDirectories(m_folder.makeFirst);  // a failure shows when the file cannot be created
+    }
+    if (MultiPartCounter(first.subject)) {
+        RetrievePost(entry, later, outcome);
+    } else {
+        RetrieveArticle(first, later, outcome);
+    }
+    return outcome;
+}
+
+void PostRetriever::Finished() {
+    m_report.Window().SetSavingToText("");
+    m_report.Window().SetProgress(LinesDecoded, 0, 0, true);
+}
+
+void PostRetriever::RetrieveArticle(const OverviewRecord& record,
+                                    const std::vector<ArticleRequest>& later,
+                                    EntryOutcome& outcome) {
+    int64_t articleStart = 0;
+    switch (Fetch(record, later, articleStart)) {
+        case Fetched::Cut:
+            // No answer at all (connection lost, or a stop cut the wait
+            // short): the article was not dealt with and must be offered again.
+            outcome.undone.push_back(record.number);
+            return;
+        case Fetched::Missing:
+            outcome.missing.push_back(record);
+            return;
+        case Fetched::Body:
+            break;
+    }
+    SaveOutcome saved = m_saver.Save({m_settings.saveAscii, &m_pass.Pause(), m_history.Hashes()});
+    if (saved.kind == SaveOutcome::NotSaved) {
+        return;  // nothing to name a file by: fetching it again would not change that
+    }
+    if (!Report(saved, outcome)) {
+        outcome.undone.push_back(record.number);
+        return;
+    }
+    m_report.ShowTransferFigures(articleStart);
+    if (saved.kind != SaveOutcome::Damaged) {
+        m_history.Remember(m_saver.FileName());
+    }
+    Finished();
+}
+
+void PostRetriever::RetrievePost(const PendingEntry& entry,
+                                 const std::vector<ArticleRequest>& later, EntryOutcome& outcome) {
+    auto counter = MultiPartCounter(entry.front().subject);
+    const std::string key = PostKey(entry.front().subject, *counter, entry.front().from);
+    std::optional<PartialPost> kept = m_parts.Find(key);
+    PartialPost post = kept ? std::move(*kept) : PartialPost{};
+    if (!kept) {
+        post.key = key;
+        post.total = counter->total;
+        post.created = NowSeconds();
+    }
+    for (size_t i = 0; i < entry.size(); ++i) {
+        const OverviewRecord& record = entry[i];
+        const int64_t part = MultiPartCounter(record.subject)->part;
+        if (post.parts.count(part) != 0) {
+            continue;  // kept in an earlier pass, or from an earlier copy of the part
+        }
+        m_strSubject = record.subject;
+        m_expectedLines = record.lines;
+        if (!KeepPart(post, part, record, Requests(entry, i + 1, later), outcome)) {
+            for (size_t rest = i; rest < entry.size(); ++rest) {
+                outcome.undone.push_back(entry[rest].number);
+            }
+            return;
+        }
+    }
+    if (post.Complete() && !JoinPost(post, outcome)) {
+        // Not saved for the folder's sake: the parts stay kept, and every
+        // part stays due, so the next pass joins them again.
+        for (const OverviewRecord& record : entry) {
+            outcome.undone.push_back(record.number);
+        }
+    }
+}
+
+bool PostRetriever::KeepPart(PartialPost& post, int64_t part, const OverviewRecord& record,
+                             const std::vector<ArticleRequest>& upcoming, EntryOutcome& outcome) {
+    int64_t articleStart = 0;
+    switch (Fetch(record, upcoming, articleStart)) {
+        case Fetched::Cut:
+            return false;
+        case Fetched::Missing:
+            outcome.missing.push_back(record);  // the post waits for it
+            return true;
+        case Fetched::Body:
+            break;
+    }
+    if (m_saver.HoldsWholeFile()) {
+        // A counter that counts files, not parts: this article is a picture of its own.
+        SaveOutcome saved =
+            m_saver.Save({m_settings.saveAscii, &m_pass.Pause(), m_history.Hashes()});
+        m_report.ShowTransferFigures(articleStart);
+        if (saved.kind == SaveOutcome::NotSaved) {
+            return true;
+        }
+        if (!Report(saved, outcome)) {
+            return false;
+        }
+        if (saved.kind != SaveOutcome::Damaged) {
+            m_history.Remember(m_saver.FileName());
+        }
+        m_report.Window().SetSavingToText("");
+        return true;
+    }
+
+    // A part that cannot be kept is not dealt with: the mark stays below it
+    // and the pass ends saying so.
+    std::string folder;
+    StagedFile file;
+    int error = m_parts.Folder(post.key, folder);
+    if (error == 0) {
+        error = file.Create(folder, 0600);
+    }
+    if (error != 0) {
+        m_saver.Drop();
+        WriteFailed(error, files::kPartsFolder, /*groupFolder=*/false, outcome);
+        return false;
+    }
+    Piece piece;
+    DecodeStatus status = m_saver.SavePiece(file, piece, &m_pass.Pause());
+    m_report.ShowTransferFigures(articleStart);
+    m_report.Window().SetSavingToText("");
+    if (status.error != 0) {
+        WriteFailed(status.error, files::kPartsFolder, /*groupFolder=*/false, outcome);
+        return false;
+    }
+    if (status.damage.empty()) {
+        status.damage = Mismatch(post, part, piece);
+    }
+    const std::string shownName = post.name.empty() ? piece.name : post.name;
+    if (!status.damage.empty()) {
+        // Not kept: a later copy or a repost of the part may still complete the post.
+        ReportDamage(shownName.empty() ? record.subject : shownName,
+                     "part " + std::to_string(part) + ": " + status.damage);
+        return true;
+    }
+    if (error = file.Place(PartialPosts::PartFileName(part)); error == EEXIST) {
+        // Left by a pass that ended before it noted the part: ours to replace.
+        ::unlink((folder + PartialPosts::PartFileName(part)).c_str());
+        error = file.Place(PartialPosts::PartFileName(part));
+    }
+    PartialPost updated = post;
+    if (error == 0) {
+        if (updated.name.empty() && !piece.name.empty()) {
+            updated.name = piece.name;
+            updated.extensionGuessed = piece.extensionGuessed;
+        }
+        if (piece.fileSize >= 0) {
+            updated.fileSize = piece.fileSize;
+        }
+        if (piece.fileCrc) {
+            updated.fileCrc = piece.fileCrc;
+        }
+        updated.parts[part] = {record.lines, piece.offset, piece.bytes};
+        error = m_parts.Store(updated);
+    }
+    if (error != 0) {
+        WriteFailed(error, files::kPartsFolder, /*groupFolder=*/false, outcome);
+        return false;
+    }
+    post = std::move(updated);
+    return true;
+}
+
+bool PostRetriever::JoinPost(const PartialPost& post, EntryOutcome& outcome) {
+    StagedFile picture;
+    SaveOutcome saved;
+    int error = picture.Create(m_folder.saveDir);
+    PartialPosts::Joined joined;
+    if (error == 0) {
+        joined = m_parts.Join(post, picture.Fd());
+        error = joined.error;
+    }
+    if (error != 0) {
+        saved.kind = SaveOutcome::Failed;
+        saved.error = error;
+    } else if (!joined.damage.empty()) {
+        saved.kind = SaveOutcome::Damaged;
+        saved.name = post.name.empty() ? post.key.substr(0, post.key.find('\t')) : post.name;
+        saved.damage = joined.damage;
+    } else {
+        saved = PlacePicture(picture, {m_folder.saveDir, post.name, post.extensionGuessed, nullptr,
+                                       m_history.Hashes()});
+    }
+    if (saved.kind == SaveOutcome::Failed) {
+        Report(saved, outcome);
+        return false;
+    }
+    m_parts.Remove(post.key);
+    if (saved.kind != SaveOutcome::NotSaved && Report(saved, outcome)) {
+        if (saved.kind != SaveOutcome::Damaged) {
+            m_history.Remember(saved.given);
+        }
+        Finished();
+    }
+    return true;
+}
+
+void PostRetriever::WriteFailed(int error, const std::string& where, bool groupFolder,
+                                EntryOutcome& outcome) {
+    if (IsDiskFullError(error)) {
+        m_pass.Fail("Error--disk or directory full");  // no later file would fare better
+        return;
+    }
+    const std::string reason = std::string(" (") + std::strerror(error) + ")";
+    if (groupFolder) {
+        const std::string status = "Error--cannot write in " + where + reason;
+        m_report.Window().SetStatusText(status);
+        m_pass.NoteFailure(status);
+        outcome.groupFailed = true;
+        return;
+    }
+    const std::string status = "Unable to keep parts in " + where + reason;
+    if (!m_bWorkFolderRefusalShown) {
+        m_bWorkFolderRefusalShown = true;  // said once; every split post meets it
+        m_report.Window().SetStatusText(status);
+    }
+    m_pass.NoteFailure(status);
+}
+
+bool PostRetriever::Report(const SaveOutcome& saved, EntryOutcome& outcome) {
+    switch (saved.kind) {
+        case SaveOutcome::NotSaved:
+            return true;  // the callers leave the window as it is
+        case SaveOutcome::Failed:
+            WriteFailed(saved.error, m_folder.saveDir, /*groupFolder=*/true, outcome);
+            return false;
+        case SaveOutcome::Damaged:
+            // Dealt with, but not remembered: a repost may still be fetched.
+            ReportDamage(saved.name.empty() ? m_strSubject : saved.name, saved.damage);
+            break;
+        case SaveOutcome::Duplicate:
+            // The picture is there already: a history skip.
+            m_report.HistorySkip(m_settings.filter.logHistoryHits, ToUpperAscii(saved.name),
+                                 ToUpperAscii(m_strSubject));
+            break;
+        case SaveOutcome::KnownContent:
+            // The same bytes were saved before under another name.
+            m_report.HistorySkip(m_settings.filter.logHistoryHits, saved.name,
+                                 "duplicate of " + saved.earlier);
+            break;
+        case SaveOutcome::Saved: {
+            const std::string outputPath = m_folder.saveDir + saved.name;
+            if (saved.name != saved.asked) {
+                m_report.Window().SetSavingToText(outputPath);  // the name really written
+            }
+            int error = 0;
+            if (m_settings.enableLogging &&
+                !AppendDownloadLog(m_settings.logFile, outputPath, m_strFrom, &error) &&
+                IsRefusedFile(error) && !m_bLogRefusalShown) {
+                // A link or a FIFO planted as the log is refused; say so once.
+                m_bLogRefusalShown = true;
+                m_report.Window().SetStatusText("Unable to write to " + m_settings.logFile +
+                                                " (not a plain file of its own)");
+            }
+            m_report.Window().ShowThumbnail(outputPath);
+            break;
+        }
+    }
+    return true;
+}
+
+// A post whose sizes or checksums do not add up: nothing is kept under its
+// name. The status line says so, and the download log, when it is kept,
+// gets a record that cannot be taken for a saved file's.
+void PostRetriever::ReportDamage(const std::string& name, const std::string& why) {
+    const std::string path = m_folder.saveDir + name;
+    m_report.Window().SetStatusText("Damaged post, not saved: " + ShowableText(name) + " (" +
+                                    ShowableText(why) + ")");
+    if (m_settings.enableLogging) {
+        AppendTextLine(m_settings.logFile, ShowableText("damaged post, not saved (" + why +
+                                                        "): " + path + " -> " + m_strFrom));
+    }
+}
+
+}  // namespace ng
