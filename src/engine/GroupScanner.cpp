@@ -165,9 +165,9 @@ bool GroupScanner::FetchOverview(const std::string& group, int64_t from, int64_t
             inFlight.pop_front();
             anyRead = true;
             m_link.NoteProgress();
-            span = records.empty() ? std::min<int64_t>(span, INT64_MAX / 2) * 2 : kOverviewRange;
             // Each range is filtered as it comes: memory does not grow with the group.
-            Filter(group, std::move(records));
+            const size_t inRange = Filter(group, std::move(records), range);
+            span = inRange == 0 ? std::min<int64_t>(span, INT64_MAX / 2) * 2 : kOverviewRange;
             if (m_pass.StopRequested()) {
                 return true;
             }
@@ -186,22 +186,27 @@ bool GroupScanner::FetchOverview(const std::string& group, int64_t from, int64_t
 // Runs a range's records through the header filter into the pending list:
 // an article on its own as it always was, a post split over several
 // articles as a whole.
-void GroupScanner::Filter(const std::string& group, std::vector<OverviewRecord> records) {
+size_t GroupScanner::Filter(const std::string& group, std::vector<OverviewRecord> records,
+                            const Range& range) {
     const int fetchedCount = static_cast<int>(records.size());
     m_report.Window().SetStatusText(
         Format("Scanning %lld retrieved headers in ", fetchedCount, group));
     int scanned = 0;
+    size_t inRange = 0;
     PostGrouper grouper;
     for (OverviewRecord& record : records) {
         if (m_pass.PollStop()) {
             break;
         }
         // A line without a proper number goes into no command; numbers
-        // outside what was asked for, or beyond the group's last article,
+        // outside the range asked for, or beyond the group's last article,
         // wait for the pass that asks for them; and what a stopped pass
         // dealt with already is not judged again.
         const int64_t n = record.number;
-        if (n >= m_from && n <= m_last && !m_pUnfinished->DealtWith(n)) {
+        const bool asked = n >= std::max(range.first, m_from) &&
+                           (range.last < 0 || n <= range.last) && n <= m_last;
+        inRange += asked ? 1 : 0;
+        if (asked && !m_pUnfinished->DealtWith(n)) {
             grouper.Add(std::move(record));
         }
         if (++scanned % 10 == 0) {
@@ -219,6 +224,7 @@ void GroupScanner::Filter(const std::string& group, std::vector<OverviewRecord> 
         }
     }
     m_report.AddScanned(scanned);
+    return inRange;
 }
 
 // One article through the header filter: into the pending list, or

@@ -57,7 +57,8 @@ private:
         int64_t last;  // -1: open to the group's end
     };
     bool FetchOverview(const std::string& group, int64_t from, int64_t estimate, Result& result);
-    void Filter(const std::string& group, std::vector<OverviewRecord> records);
+    // How many of the records were numbered as asked for.
+    size_t Filter(const std::string& group, std::vector<OverviewRecord> records, const Range& range);
     void Judge(const OverviewRecord& record);
     void JudgePost(const PostGrouper::Post& post);
     void Count(const HeaderFilter::Decision& decision, const std::string& subject);

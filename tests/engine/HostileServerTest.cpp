@@ -622,6 +622,51 @@ TEST_F(HostileServerTest, OverviewLinesWithoutAProperNumberGoIntoNoCommand) {
     ExpectSafeAftermath(outcome, 103);
 }
 
+TEST_F(HostileServerTest, ServerNumbersStayWithinTheGroupAndCostNoMemory) {
+    // An overview line above the group's last article goes into no command
+    // and no mark; a group claiming a billion billion articles costs a few
+    // dozen overview commands, not one per ten thousand numbers.
+    struct Case {
+        const char* groupReply;
+        const char* mark;
+        size_t maxOverviewCommands;
+    };
+    const Case cases[] = {
+        {"211 3 101 103", "103", 1},
+        // The far line is in the group here, and fetched as any other.
+        {"211 3 1 999999999999999999", "999999999999999999", 80},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.groupReply);
+        ng::Profile().WriteProfileString(kHost, kGroup, std::to_string(kOldMark));
+        SetGroupReply(std::string(c.groupReply) + " " + kGroup + "\r\n");
+        SetXoverReply("224 overview follows\r\n" + OverviewLine("101", "picture 101") +
+                      OverviewLine("103", "picture 103") + OverviewLine("99999", "far.jpg") + ".\r\n");
+        Article(101, ArticleReply(101, UUBody("p101.jpg", PictureBytes(300, 1))));
+        Article(103, ArticleReply(103, UUBody("p103.jpg", PictureBytes(300, 3))));
+        Article(99999, ArticleReply(99999, UUBody("far.jpg", PictureBytes(300, 9))));
+        const size_t before = server.Received().size();
+        Outcome outcome = RunPass();
+        EXPECT_EQ(outcome.status, "Operation complete");
+        const std::string asked = server.Received().substr(before);
+        EXPECT_EQ(asked.find("ARTICLE 99999") == std::string::npos,
+                  std::string(c.mark) == "103");
+        size_t overviews = 0;
+        for (size_t at = asked.find("XOVER "); at != std::string::npos;
+             at = asked.find("XOVER ", at + 1)) {
+            ++overviews;
+        }
+        EXPECT_LE(overviews, c.maxOverviewCommands);
+        EXPECT_EQ(ngtest::ReadFile(m_downloadDir + "p103.jpg"), PictureBytes(300, 3));
+        ExpectSafeAftermath(outcome, std::stoll(c.mark));
+        fs::remove(m_downloadDir + "far.jpg");
+        fs::remove(m_downloadDir + "p101.jpg");
+        fs::remove(m_downloadDir + "p103.jpg");
+        fs::remove(sandbox.File("PictureHashes"));
+        ngtest::WriteFile(sandbox.File("HistList"), kOldHistory[0] + "\n" + kOldHistory[1] + "\n");
+    }
+}
+
 TEST_F(HostileServerTest, GroupNumbersThatMakeNoSense) {
     // Only a reply of plain numbers that fit, for a group that does not end
     // before it begins, leads to XOVER; any other keeps the old mark.

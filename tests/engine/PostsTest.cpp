@@ -151,6 +151,40 @@ TEST_F(Posts, ALinkInPlaceOfTheWorkFolderIsNeverFollowed) {
     EXPECT_EQ(Mark("alt.test"), "0");
 }
 
+TEST_F(Posts, TheWorkFolderIsTrustedNoMoreThanTheServer) {
+    // A name read back from a post's state keeps to the download folder,
+    // and a part listed twice whose first copy is damaged gets its second.
+    const std::string file = JpegLikeBytes(30000, 30);
+    AddYencPost(news, file, "kept.jpg", 1, {1, 2});
+    EXPECT_EQ(RunPass(), "Operation complete");
+    std::string statePath;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(
+             sandbox.File(ng::files::kPartsFolder))) {
+        if (entry.path().filename() == "state") {
+            statePath = entry.path().string();
+        }
+    }
+    ASSERT_FALSE(statePath.empty());
+    std::string state = ngtest::ReadFile(statePath);
+    state.replace(state.find("name kept.jpg"), 13, "name ../outside/evil.jpg");
+    ngtest::WriteFile(statePath, state);
+
+    const size_t third = file.size() / 3;
+    TestArticle damaged = Article(3, "\"kept.jpg\" yEnc (3/3)",
+                                  YencEncodePart(file, "kept.jpg", 3, 3, 2 * third + 1, file.size()));
+    damaged.body.replace(damaged.body.find("pcrc32=") + 7, 8, "00000000");
+    news.Add("alt.test", damaged);
+    news.Add("alt.test", Article(4, "\"kept.jpg\" yEnc (3/3)",
+                                 YencEncodePart(file, "kept.jpg", 3, 3, 2 * third + 1, file.size())));
+    EXPECT_EQ(RunNextPass(), "Operation complete");
+    EXPECT_TRUE(Downloaded("evil.jpg") == file);
+    EXPECT_FALSE(std::filesystem::exists(sandbox.File("outside")));
+    EXPECT_FALSE(std::filesystem::exists(downloadDir + "../outside"));
+    EXPECT_EQ(display.CallsStarting("Status: Damaged post, not saved: ").size(), 1u);
+    EXPECT_TRUE(WorkFolderEntries(sandbox).empty());
+    EXPECT_EQ(Mark("alt.test"), "4");
+}
+
 TEST_F(Posts, DamagedPostsKeepNothingAndAreReported) {
     Set("EnableLogging", "1");
     Set("LogFile", sandbox.File("download.log"));

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+
 #include "store/DownloadHistory.h"
 #include "store/PictureHashes.h"
 #include "support/TestSupport.h"
@@ -69,6 +72,51 @@ TEST(HistoryMerge, PictureHashesOfTheOtherProgramSurviveAFullList) {
     EXPECT_EQ(OnDisk(path),
               (Lines{hash('b') + " b.jpg", hash('c') + " c.jpg", hash('d') + " d.jpg"}));
     EXPECT_EQ(window.Find(hash('c')), "c.jpg");
+}
+
+}  // namespace
+
+namespace {
+
+long PeakKb() {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return 0;
+}
+
+TEST(HistoryMerge, AHugeHashListCostsWhatIsKeptNotWhatIsOnDisk) {
+    // 200,000 hashes (14 MB) of which 100 are kept: loading and saving hold
+    // no more than a line at a time beside those.
+    ngtest::TempDir dir;
+    const std::string path = dir.File("PictureHashes");
+    {
+        std::ofstream out(path);
+        for (int i = 0; i < 200000; ++i) {
+            char hash[65];
+            std::snprintf(hash, sizeof hash, "%064x", i);
+            out << hash << " picture-" << i << ".jpg\n";
+        }
+    }
+    {
+        std::ofstream reset("/proc/self/clear_refs");
+        reset << "5";
+    }
+    const long before = PeakKb();
+    ng::PictureHashes hashes;
+    ASSERT_TRUE(hashes.Load(path, 100));
+    hashes.Add(std::string(64, 'f'), "new.jpg");
+    ASSERT_TRUE(hashes.Save(path, 100));
+    EXPECT_LT(PeakKb() - before, 6 * 1024);
+    EXPECT_EQ(hashes.Size(), 100u);
+    Lines lines = OnDisk(path);
+    ASSERT_EQ(lines.size(), 100u);
+    EXPECT_EQ(lines.front().substr(65), "picture-199901.jpg");
+    EXPECT_EQ(lines.back(), std::string(64, 'f') + " new.jpg");
 }
 
 }  // namespace

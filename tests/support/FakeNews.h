@@ -3,6 +3,7 @@
 // articles made the way a poster's program would (the encoders in
 // Encoders.h): for tests that run a pass, in the process or as a program.
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cstdint>
@@ -115,6 +116,16 @@ public:
         std::lock_guard lock(m_mutex);
         m_hook = std::move(hook);
     }
+    // Changes the reply to an ARTICLE command: given the article's number,
+    // how many times it has been asked for (1 the first time), and the reply
+    // the table gives for any article of the group. Runs on the server's
+    // thread, under the table's lock.
+    using NormalOf = std::function<Reply(int number)>;
+    using ArticleFault = std::function<Reply(int number, int asked, const NormalOf& normal)>;
+    void SetArticleFault(ArticleFault fault) {
+        std::lock_guard lock(m_mutex);
+        m_fault = std::move(fault);
+    }
     std::vector<int> ArticlesAsked() const {
         std::lock_guard lock(m_mutex);
         return m_asked;
@@ -196,6 +207,15 @@ private:
         }
         std::lock_guard lock(m_mutex);
         const Group& g = m_groups[group];
+        if (m_fault) {
+            const int asked =
+                static_cast<int>(std::count(m_asked.begin(), m_asked.end(), number));
+            return m_fault(number, asked, [&g](int n) { return NormalReplyLocked(g, n); });
+        }
+        return NormalReplyLocked(g, number);
+    }
+
+    static Reply NormalReplyLocked(const Group& g, int number) {
         auto found = g.articles.find(number);
         if (found == g.articles.end()) {
             return "423 no such article\r\n";
@@ -212,6 +232,7 @@ private:
     std::map<std::string, Group> m_groups;
     std::string m_current;
     std::function<void(const std::string&, int)> m_hook;
+    ArticleFault m_fault;
     std::vector<int> m_asked;
     int64_t m_refuseXoverFrom = INT64_MAX;
     bool m_emptyRange423 = false;

@@ -104,6 +104,11 @@ void ScriptedServer::SetGreeting(Reply greeting) {
     m_greeting = std::move(greeting);
 }
 
+void ScriptedServer::SetGreetings(std::function<Reply(int)> greeting) {
+    std::lock_guard lock(m_mutex);
+    m_greetingFor = std::move(greeting);
+}
+
 void ScriptedServer::SetDefaultReply(Reply reply) {
     std::lock_guard lock(m_mutex);
     m_defaultReply = std::move(reply);
@@ -269,7 +274,7 @@ void ScriptedServer::Serve(int fd) {
         std::lock_guard lock(m_mutex);
         connection = static_cast<int>(m_received.size());
         m_received.emplace_back();
-        greeting = m_greeting;
+        greeting = m_greetingFor ? m_greetingFor(connection) : m_greeting;
     }
     m_changed.notify_all();
     if (!SendReply(fd, greeting)) {

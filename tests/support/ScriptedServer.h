@@ -86,6 +86,8 @@ public:
     // The script may be changed at any time; a connection takes the greeting
     // when it is accepted and each rule when its command arrives.
     void SetGreeting(Reply greeting);  // default "200 scripted news server ready\r\n"
+    // The greeting of each connection (numbered from 0), instead of one for all.
+    void SetGreetings(std::function<Reply(int connection)> greeting);
     void SetDefaultReply(Reply reply);
     void On(const std::string& command, Reply reply);
     void OnPrefix(const std::string& prefix, Reply reply);
@@ -147,6 +149,7 @@ private:
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
     Reply m_greeting{"200 scripted news server ready\r\n"};
+    std::function<Reply(int)> m_greetingFor;
     Reply m_defaultReply{"500 what?\r\n"};
     std::vector<Rule> m_rules;
     int m_nMaxConnections = 0;  // 0: no limit
