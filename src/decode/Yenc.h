@@ -11,10 +11,6 @@
 
 namespace ng {
 
-namespace decode {
-struct Kernels;
-}
-
 // "=ybegin [part=P] [total=T] line=L size=S name=NAME": the name is the rest
 // of the line (blanks included) and the other values come before it.
 // Missing numbers are -1 (size) or 0.
@@ -45,6 +41,10 @@ std::optional<YencEnd> ParseYend(std::string_view line);
 // Whether the line is a keyword line of this name ("=ybegin", ...): the
 // keyword followed by a blank or the line's end.
 bool IsYencKeyword(std::string_view line, std::string_view keyword);
+
+namespace decode {
+struct Kernels;
+}
 
 // Decodes data lines, with the kernels active when it was made. An "=" that
 // ends a line escapes the first byte of the next one, since the line break
