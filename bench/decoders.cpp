@@ -3,15 +3,20 @@
 // about 130 through the yEnc format with its CRC check, each with CR LF,
 // end to end in memory as the article buffer holds them), on every kernel
 // version the processor runs:
-//   BM_UUDecoder/<kernels>, BM_Base64Decoder/<kernels>, BM_YencDecoder: a 10 MiB random
-//     attachment, writing into one in-memory file (memfd) that every pass
-//     overwrites, so that no disk and no page allocation is timed;
+//   BM_UUDecoder/<kernels>, BM_Base64Decoder/<kernels>,
+//     BM_YencDecoder/<kernels>: a 10 MiB random attachment, writing into
+//     one in-memory file (memfd) that every pass overwrites, so that no
+//     disk and no page allocation is timed;
+//   BM_YencDecoder/<kernels>+zlib: the same with zlib's CRC in place of
+//     that version's own;
 //   .../<kernels>/512KiB: the same for an attachment of an ordinary
 //     article's size, whose text stays in the processor's caches as a
 //     freshly received article's does;
 //   ...ToFile/<kernels>: the 10 MiB attachment into a file each pass
 //     creates in a temporary folder ($TMPDIR), as the system's decoders do
-//     in scripts/bench-decoders.
+//     in scripts/bench-decoders;
+//   BM_Crc32/<kernels>[/512KiB]: the CRC alone over the attachment, in the
+//     64 KiB pieces the yEnc format hands it.
 // Besides the wall-clock rate, each reports the process's CPU time a pass
 // in user space (the decoder: kernels, line rules, buffering) and in the
 // system (write and fallocate: copying into the page cache), and the rate
@@ -23,6 +28,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -42,6 +48,7 @@
 namespace {
 
 using ng::decode::Isa;
+using ng::decode::Kernels;
 
 constexpr size_t kLargeAttachment = 10u << 20;
 constexpr size_t kArticleAttachment = 512u << 10;
@@ -193,8 +200,8 @@ void Finish(benchmark::State& state, size_t size, bool sameBytes, const CpuTimes
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
 }
 
-void IntoMemory(benchmark::State& state, Decode decode, Isa isa, size_t size) {
-    ng::decode::UseIsa(isa);
+void IntoMemory(benchmark::State& state, Decode decode, const Kernels* kernels, size_t size) {
+    ng::decode::UseKernels(*kernels);
     const Input& input = InputOf(size);
     MemoryFile file;
     const CpuTimes start = CpuTimes::Now();
@@ -207,8 +214,8 @@ void IntoMemory(benchmark::State& state, Decode decode, Isa isa, size_t size) {
     Finish(state, size, file.Holds(input.data), start);
 }
 
-void IntoNewFile(benchmark::State& state, Decode decode, Isa isa, size_t size) {
-    ng::decode::UseIsa(isa);
+void IntoNewFile(benchmark::State& state, Decode decode, const Kernels* kernels, size_t size) {
+    ng::decode::UseKernels(*kernels);
     const Input& input = InputOf(size);
     const std::string path = Folder() + "bench.jpg";
     const CpuTimes start = CpuTimes::Now();
@@ -222,10 +229,41 @@ void IntoNewFile(benchmark::State& state, Decode decode, Isa isa, size_t size) {
     Finish(state, size, std::filesystem::file_size(path, ec) == size, start);
 }
 
+void Crc32(benchmark::State& state, Decode, const Kernels* kernels, size_t size) {
+    const Input& input = InputOf(size);
+    const auto* data = reinterpret_cast<const unsigned char*>(input.data.data());
+    constexpr size_t kPiece = 64 * 1024;
+    const uint32_t expected = ng::decode::KernelsFor(Isa::Scalar).crc32(0, data, size);
+    uint32_t crc = 0;
+    for (auto _ : state) {
+        crc = 0;
+        for (size_t at = 0; at < size; at += kPiece) {
+            crc = kernels->crc32(crc, data + at, std::min(kPiece, size - at));
+        }
+        benchmark::DoNotOptimize(crc);
+    }
+    if (crc != expected) {
+        state.SkipWithError("the CRC differs from zlib's");
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
+}
+
+// A vector version's decoding with zlib's CRC, to show what its own CRC
+// gains.
+const Kernels& WithZlibCrc(Isa isa) {
+    static std::map<Isa, Kernels> made;
+    auto [it, fresh] = made.try_emplace(isa, ng::decode::KernelsFor(isa));
+    if (fresh) {
+        it->second.crc32 = ng::decode::KernelsFor(Isa::Scalar).crc32;
+        it->second.crcName = ng::decode::KernelsFor(Isa::Scalar).crcName;
+    }
+    return it->second;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    using Run = void (*)(benchmark::State&, Decode, Isa, size_t);
+    using Run = void (*)(benchmark::State&, Decode, const Kernels*, size_t);
     struct Kind {
         const char* name;
         Run run;
@@ -243,23 +281,25 @@ int main(int argc, char** argv) {
         {"BM_YencDecoder", IntoMemory, DecodeYenc, kLargeAttachment, ""},
         {"BM_YencDecoder", IntoMemory, DecodeYenc, kArticleAttachment, "/512KiB"},
         {"BM_YencDecoderToFile", IntoNewFile, DecodeYenc, kLargeAttachment, ""},
+        {"BM_Crc32", Crc32, nullptr, kLargeAttachment, ""},
+        {"BM_Crc32", Crc32, nullptr, kArticleAttachment, "/512KiB"},
+    };
+    auto add = [](const Kind& kind, const std::string& version, const Kernels& kernels) {
+        std::string name = std::string(kind.name) + "/" + version + kind.suffix;
+        benchmark::RegisterBenchmark(name.c_str(), kind.run, kind.decode, &kernels, kind.size)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
     };
     for (const Kind& kind : kinds) {
-        if (kind.decode == DecodeYenc) {  // one version: SSE2 is always there
-            std::string name = std::string(kind.name) + "/sse2" + kind.suffix;
-            benchmark::RegisterBenchmark(name.c_str(), kind.run, kind.decode, Isa::Scalar,
-                                         kind.size)
-                ->Unit(benchmark::kMillisecond)
-                ->UseRealTime();
-            continue;
-        }
         for (Isa isa : {Isa::Scalar, Isa::Sse41, Isa::Avx2}) {
-            if (ng::decode::Supported(isa)) {
-                std::string name =
-                    std::string(kind.name) + "/" + ng::decode::KernelsFor(isa).name + kind.suffix;
-                benchmark::RegisterBenchmark(name.c_str(), kind.run, kind.decode, isa, kind.size)
-                    ->Unit(benchmark::kMillisecond)
-                    ->UseRealTime();
+            if (!ng::decode::Supported(isa)) {
+                continue;
+            }
+            const Kernels& kernels = ng::decode::KernelsFor(isa);
+            add(kind, kernels.name, kernels);
+            if (kind.run == IntoMemory && kind.decode == DecodeYenc &&
+                kernels.crc32 != WithZlibCrc(isa).crc32) {
+                add(kind, std::string(kernels.name) + "+zlib", WithZlibCrc(isa));
             }
         }
     }

@@ -1,9 +1,11 @@
 // The base64 decoder fed arbitrary lines, as the article retrieval feeds
-// them, into a file in a scratch folder. Each call's result and the file's
-// bytes are compared with a plain character-by-character decoder; nothing
+// them, into a file in a scratch folder, on every kernel version. Each
+// call's result and the file's bytes are compared with a plain
+// character-by-character decoder and with the plain kernels' file; nothing
 // but the one output file appears.
 
 #include <string>
+#include <vector>
 
 #include "FuzzSupport.h"
 #include "decode/Base64Decoder.h"
@@ -71,27 +73,36 @@ private:
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static fuzzsupport::ScratchDir scratch;
     const std::string path = scratch.File("out.jpg");
-    // Every kernel version takes its turn, by the input's length (one the
-    // processor lacks falls back to the plain one).
-    constexpr ng::decode::Isa kIsas[] = {ng::decode::Isa::Scalar, ng::decode::Isa::Sse41,
-                                         ng::decode::Isa::Avx2};
-    ng::decode::UseIsa(kIsas[size % 3]);
     const std::string_view text(reinterpret_cast<const char*>(data), size);
+    const std::vector<std::string_view> lines = fuzzsupport::LinesWithEnds(text);
 
-    std::string expected;
-    {
-        CBase64Decoder decoder;
-        FUZZ_CHECK(decoder.Open(path) == 0);
-        PlainDecoder plain;
-        for (std::string_view line : fuzzsupport::LinesWithEnds(text)) {
-            std::string bytes = plain.Decode(line);
-            int written = decoder.DecodeAndWrite(line.data(), static_cast<int>(line.size()));
-            FUZZ_CHECK(written == static_cast<int>(bytes.size()));
-            expected += bytes;
+    // Every kernel version in turn (one the processor lacks falls back to
+    // the plain one), each call by call against the plain decoder and the
+    // file against the plain kernels' file.
+    std::string plainKernels;
+    for (ng::decode::Isa isa :
+         {ng::decode::Isa::Scalar, ng::decode::Isa::Sse41, ng::decode::Isa::Avx2}) {
+        ng::decode::UseIsa(isa);
+        std::string expected;
+        {
+            CBase64Decoder decoder;
+            FUZZ_CHECK(decoder.Open(path) == 0);
+            PlainDecoder plain;
+            for (std::string_view line : lines) {
+                std::string bytes = plain.Decode(line);
+                int written = decoder.DecodeAndWrite(line.data(), static_cast<int>(line.size()));
+                FUZZ_CHECK(written == static_cast<int>(bytes.size()));
+                expected += bytes;
+            }
+            FUZZ_CHECK(decoder.Close() == 0);
         }
-        FUZZ_CHECK(decoder.Close() == 0);
+        const std::string file = fuzzsupport::ReadAll(path);
+        FUZZ_CHECK(file == expected);
+        if (isa == ng::decode::Isa::Scalar) {
+            plainKernels = file;
+        }
+        FUZZ_CHECK(file == plainKernels);
     }
-    FUZZ_CHECK(fuzzsupport::ReadAll(path) == expected);
     FUZZ_CHECK(fuzzsupport::ListTree(scratch.Path()) == std::set<std::string>{"out.jpg"});
     return 0;
 }

@@ -1,5 +1,6 @@
 // The uudecoder fed arbitrary lines, as the article retrieval feeds them,
-// writing into a folder of a scratch tree. The begin line's name comes from
+// writing into a folder of a scratch tree, on every kernel version, each
+// giving what the plain kernels give. The begin line's name comes from
 // the server: whatever it is, the only file that may appear is the name's
 // last component inside that folder, and its bytes are those a plain
 // decoder of the same lines gives.
@@ -112,46 +113,63 @@ Expected PlainDecode(const std::vector<std::string_view>& lines, size_t director
     return result;
 }
 
+// What one decoder run left behind.
+struct Outcome {
+    int fileError = 0;
+    int errorCode = 0;
+    std::set<std::string> tree;
+    std::string bytes;
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static fuzzsupport::ScratchDir scratch;
     const std::string outDir = scratch.File("out");
-    fuzzsupport::RemoveContents(scratch.Path());
-    FUZZ_CHECK(::mkdir(outDir.c_str(), 0700) == 0);
-
-    // Every kernel version takes its turn, by the input's length (one the
-    // processor lacks falls back to the plain one).
-    constexpr ng::decode::Isa kIsas[] = {ng::decode::Isa::Scalar, ng::decode::Isa::Sse41,
-                                         ng::decode::Isa::Avx2};
-    ng::decode::UseIsa(kIsas[size % 3]);
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const std::vector<std::string_view> lines = fuzzsupport::LinesWithEnds(text);
     const Expected expected = PlainDecode(lines, outDir.size() + 1);
 
-    int fileError = 0;
-    int errorCode = 0;
-    {
-        CUUDecoder decoder(outDir + "/");
-        for (std::string_view line : lines) {
-            int result = decoder.DecodeLine(line);
-            FUZZ_CHECK(result == CUUDecoder::LineTaken || result == CUUDecoder::Failed ||
-                       result == CUUDecoder::Done);
-            FUZZ_CHECK((decoder.m_bFileError != 0) == (decoder.m_nFileErrno != 0));
+    // Every kernel version in turn (one the processor lacks falls back to
+    // the plain one), each against the plain decoder and the plain kernels.
+    Outcome plainKernels;
+    for (ng::decode::Isa isa :
+         {ng::decode::Isa::Scalar, ng::decode::Isa::Sse41, ng::decode::Isa::Avx2}) {
+        ng::decode::UseIsa(isa);
+        fuzzsupport::RemoveContents(scratch.Path());
+        FUZZ_CHECK(::mkdir(outDir.c_str(), 0700) == 0);
+        Outcome outcome;
+        {
+            CUUDecoder decoder(outDir + "/");
+            for (std::string_view line : lines) {
+                int result = decoder.DecodeLine(line);
+                FUZZ_CHECK(result == CUUDecoder::LineTaken || result == CUUDecoder::Failed ||
+                           result == CUUDecoder::Done);
+                FUZZ_CHECK((decoder.m_bFileError != 0) == (decoder.m_nFileErrno != 0));
+            }
+            outcome.fileError = decoder.m_bFileError;
+            outcome.errorCode = decoder.m_nFileErrno;
         }
-        fileError = decoder.m_bFileError;
-        errorCode = decoder.m_nFileErrno;
-    }
+        outcome.tree = fuzzsupport::ListTree(scratch.Path());
+        if (expected.leaf) {
+            outcome.bytes = fuzzsupport::ReadAll(outDir + "/" + *expected.leaf);
+        }
 
-    FUZZ_CHECK((fileError != 0) == expected.fileError);
-    FUZZ_CHECK(errorCode == expected.errorCode);
-    std::set<std::string> tree = {"out/"};
-    if (expected.leaf) {
-        tree.insert("out/" + *expected.leaf);
-    }
-    FUZZ_CHECK(fuzzsupport::ListTree(scratch.Path()) == tree);
-    if (expected.leaf) {
-        FUZZ_CHECK(fuzzsupport::ReadAll(outDir + "/" + *expected.leaf) == expected.bytes);
+        FUZZ_CHECK((outcome.fileError != 0) == expected.fileError);
+        FUZZ_CHECK(outcome.errorCode == expected.errorCode);
+        std::set<std::string> tree = {"out/"};
+        if (expected.leaf) {
+            tree.insert("out/" + *expected.leaf);
+        }
+        FUZZ_CHECK(outcome.tree == tree);
+        if (expected.leaf) {
+            FUZZ_CHECK(outcome.bytes == expected.bytes);
+        }
+        if (isa == ng::decode::Isa::Scalar) {
+            plainKernels = outcome;
+        }
+        FUZZ_CHECK(outcome.bytes == plainKernels.bytes && outcome.tree == plainKernels.tree &&
+                   outcome.errorCode == plainKernels.errorCode);
     }
     return 0;
 }

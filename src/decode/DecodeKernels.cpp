@@ -5,13 +5,16 @@
 #include <cstdint>
 #include <cstring>
 
+#include <zlib.h>
+
 #include "decode/Base64Table.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define NG_X86 1
 #define NG_TARGET_SSE41 __attribute__((target("sse4.1")))
-#define NG_TARGET_AVX2 __attribute__((target("avx2")))
+#define NG_TARGET_AVX2 __attribute__((target("avx2,popcnt")))
+#define NG_TARGET_CLMUL __attribute__((target("pclmul")))
 #endif
 
 namespace ng::decode {
@@ -34,6 +37,42 @@ bool UuGroupsScalar(const unsigned char* in, size_t groups, unsigned char* out) 
         out[2] = static_cast<unsigned char>(c << 6 | d);
     }
     return true;
+}
+
+// yEnc, one byte at a time: the plain kernel, and the vector kernels' way
+// through "==" and through the last bytes of a line.
+inline __attribute__((always_inline)) unsigned char* YencBytes(const unsigned char* in,
+                                                               const unsigned char* end,
+                                                               unsigned char* out, bool& escaped) {
+    for (; in < end; ++in) {
+        if (escaped) {
+            *out++ = static_cast<unsigned char>(*in - 106);
+            escaped = false;
+        } else if (*in == '=') {
+            escaped = true;
+        } else {
+            *out++ = static_cast<unsigned char>(*in - 42);
+        }
+    }
+    return out;
+}
+
+size_t YencScalar(const unsigned char* in, size_t n, unsigned char* out, bool& escapedBefore) {
+    bool escaped = escapedBefore;  // kept in a register: `out` might alias it
+    const size_t written = static_cast<size_t>(YencBytes(in, in + n, out, escaped) - out);
+    escapedBefore = escaped;
+    return written;
+}
+
+uint32_t Crc32Zlib(uint32_t crc, const unsigned char* data, size_t size) {
+    // zlib takes at most a uInt at a time.
+    while (size > 0) {
+        const uInt chunk = size > (1u << 30) ? (1u << 30) : static_cast<uInt>(size);
+        crc = static_cast<uint32_t>(::crc32(crc, data, chunk));
+        data += chunk;
+        size -= chunk;
+    }
+    return crc;
 }
 
 }  // namespace
@@ -266,12 +305,227 @@ NG_TARGET_AVX2 size_t Base64GroupsAvx2(const unsigned char* in, size_t n, size_t
     return g + std::min(fresh, maxGroups - g);
 }
 
+// yEnc: the vector kernels drop each escaping "=" from a block of text with
+// one byte shuffle per eight bytes, so that a line's two or so escapes cost
+// no branch. Per eight bytes, for each set of "=" places: where the kept
+// bytes come from (0x80 zeroes the rest), the same for the upper eight of
+// sixteen bytes, and how many bytes are kept.
+struct YencTables {
+    uint64_t low[256];
+    uint64_t high[256];
+    uint8_t kept[256];
+};
+
+constexpr YencTables MakeYencTables() {
+    YencTables t{};
+    for (unsigned drop = 0; drop < 256; ++drop) {
+        uint64_t from = 0;
+        unsigned kept = 0;
+        for (unsigned i = 0; i < 8; ++i) {
+            if ((drop >> i & 1) == 0) {
+                from |= uint64_t{i} << (8 * kept++);
+            }
+        }
+        t.kept[drop] = static_cast<uint8_t>(kept);
+        for (unsigned i = kept; i < 8; ++i) {
+            from |= uint64_t{0x80} << (8 * i);
+        }
+        t.low[drop] = from;
+        t.high[drop] = from + 0x0808080808080808u;
+    }
+    return t;
+}
+
+alignas(64) constexpr YencTables kYenc = MakeYencTables();
+
+// Blocks of 16. A block where an "=" is itself escaped ("==", or an "="
+// first after an escape) goes byte by byte; elsewhere every "=" escapes the
+// byte after it, which may begin the next block.
+NG_TARGET_SSE41 size_t YencSse41(const unsigned char* in, size_t n, unsigned char* out,
+                                 bool& escapedBefore) {
+    const unsigned char* const end = in + n;
+    unsigned char* const start = out;
+    bool escaped = escapedBefore;
+    const __m128i equals = _mm_set1_epi8('=');
+    while (end - in >= 16) {
+        const __m128i text = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+        const __m128i eq = _mm_cmpeq_epi8(text, equals);
+        const unsigned drop = static_cast<unsigned>(_mm_movemask_epi8(eq));
+        if ((drop & (drop << 1 | escaped)) != 0) {
+            out = YencBytes(in, in + 16, out, escaped);
+            in += 16;
+            continue;
+        }
+        const __m128i after =
+            _mm_or_si128(_mm_slli_si128(eq, 1), _mm_cvtsi32_si128(-escaped & 0xFF));
+        const __m128i bytes = _mm_sub_epi8(_mm_sub_epi8(text, _mm_set1_epi8(42)),
+                                           _mm_and_si128(after, _mm_set1_epi8(64)));
+        escaped = drop >> 15 != 0;
+        in += 16;
+        if (drop == 0) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
+            out += 16;
+            continue;
+        }
+        // The output never runs ahead of the input, so both stores stay
+        // inside the room of n bytes; the second overwrites the first's tail.
+        const __m128i kept =
+            _mm_shuffle_epi8(bytes, _mm_set_epi64x(static_cast<long long>(kYenc.high[drop >> 8]),
+                                                   static_cast<long long>(kYenc.low[drop & 0xFF])));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), kept);
+        out += kYenc.kept[drop & 0xFF];
+        _mm_storeh_pi(reinterpret_cast<__m64*>(out), _mm_castsi128_ps(kept));
+        out += kYenc.kept[drop >> 8];
+    }
+    out = YencBytes(in, end, out, escaped);
+    escapedBefore = escaped;
+    return static_cast<size_t>(out - start);
+}
+
+// Blocks of 32, as above; a block without "=" (about three in five) is
+// stored as it is.
+NG_TARGET_AVX2 size_t YencAvx2(const unsigned char* in, size_t n, unsigned char* out,
+                               bool& escapedBefore) {
+    const unsigned char* const end = in + n;
+    unsigned char* const start = out;
+    bool escaped = escapedBefore;
+    const __m256i equals = _mm256_set1_epi8('=');
+    // The "=" places of the block before, as far as its last byte goes.
+    __m256i before = _mm256_set1_epi8(static_cast<char>(-escaped));
+    while (end - in >= 32) {
+        const __m256i text = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
+        const __m256i eq = _mm256_cmpeq_epi8(text, equals);
+        const auto drop = static_cast<uint32_t>(_mm256_movemask_epi8(eq));
+        if ((drop & (drop << 1 | escaped)) != 0) {
+            out = YencBytes(in, in + 32, out, escaped);
+            in += 32;
+            before = _mm256_set1_epi8(static_cast<char>(-escaped));
+            continue;
+        }
+        // Each byte's left neighbour's mark, across the two halves.
+        const __m256i after =
+            _mm256_alignr_epi8(eq, _mm256_permute2x128_si256(before, eq, 0x21), 15);
+        const __m256i bytes = _mm256_sub_epi8(_mm256_sub_epi8(text, _mm256_set1_epi8(42)),
+                                              _mm256_and_si256(after, _mm256_set1_epi8(64)));
+        before = eq;
+        escaped = drop >> 31 != 0;
+        in += 32;
+        if (drop == 0) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), bytes);
+            out += 32;
+            continue;
+        }
+        const __m256i kept = _mm256_shuffle_epi8(
+            bytes, _mm256_setr_epi64x(static_cast<long long>(kYenc.low[drop & 0xFF]),
+                                      static_cast<long long>(kYenc.high[drop >> 8 & 0xFF]),
+                                      static_cast<long long>(kYenc.low[drop >> 16 & 0xFF]),
+                                      static_cast<long long>(kYenc.high[drop >> 24])));
+        // Four pieces of eight, each placed after the bytes kept before it
+        // (counted apart, so no store waits for the one before).
+        const __m128i low = _mm256_castsi256_si128(kept);
+        const __m128i high = _mm256_extracti128_si256(kept, 1);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), low);
+        _mm_storeh_pi(reinterpret_cast<__m64*>(out + 8 - _mm_popcnt_u32(drop & 0xFF)),
+                      _mm_castsi128_ps(low));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 - _mm_popcnt_u32(drop & 0xFFFF)),
+                         high);
+        _mm_storeh_pi(reinterpret_cast<__m64*>(out + 24 - _mm_popcnt_u32(drop & 0xFFFFFF)),
+                      _mm_castsi128_ps(high));
+        out += 32 - _mm_popcnt_u32(drop);
+    }
+    out = YencBytes(in, end, out, escaped);
+    escapedBefore = escaped;
+    return static_cast<size_t>(out - start);
+}
+
+// CRC-32 by carry-less multiply: the text is folded 64 bytes at a time
+// into four 16-byte blocks, those into one, and zlib finishes that block
+// and the last bytes. A fold over d bits multiplies a block's two halves by
+// x^(d+32) and x^(d-32) mod P, bit-reflected as the CRC's bits are.
+constexpr uint64_t FoldConstant(unsigned power) {
+    uint64_t r = 1;
+    for (unsigned i = 0; i < power; ++i) {
+        r <<= 1;
+        if ((r >> 32 & 1) != 0) {
+            r ^= 0x104C11DB7u;  // the CRC-32 polynomial
+        }
+    }
+    uint64_t reflected = 0;
+    for (unsigned bit = 0; bit < 32; ++bit) {
+        reflected |= (r >> bit & 1) << (31 - bit);
+    }
+    return reflected << 1;
+}
+
+constexpr uint64_t kFold512Low = FoldConstant(512 + 32);
+constexpr uint64_t kFold512High = FoldConstant(512 - 32);
+constexpr uint64_t kFold128Low = FoldConstant(128 + 32);
+constexpr uint64_t kFold128High = FoldConstant(128 - 32);
+
+NG_TARGET_CLMUL inline __m128i Fold(__m128i block, __m128i by, __m128i into) {
+    return _mm_xor_si128(
+        _mm_xor_si128(_mm_clmulepi64_si128(block, by, 0x00), _mm_clmulepi64_si128(block, by, 0x11)),
+        into);
+}
+
+NG_TARGET_CLMUL uint32_t Crc32Clmul(uint32_t crc, const unsigned char* data, size_t size) {
+    if (size < 64) {
+        return Crc32Zlib(crc, data, size);
+    }
+    auto load = [](const unsigned char* at) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    };
+    // The register, inverted as zlib keeps it, goes into the first bytes.
+    __m128i x0 = _mm_xor_si128(load(data), _mm_cvtsi32_si128(static_cast<int>(~crc)));
+    __m128i x1 = load(data + 16);
+    __m128i x2 = load(data + 32);
+    __m128i x3 = load(data + 48);
+    data += 64;
+    size -= 64;
+    const __m128i by512 =
+        _mm_set_epi64x(static_cast<long long>(kFold512High), static_cast<long long>(kFold512Low));
+    for (; size >= 64; data += 64, size -= 64) {
+        x0 = Fold(x0, by512, load(data));
+        x1 = Fold(x1, by512, load(data + 16));
+        x2 = Fold(x2, by512, load(data + 32));
+        x3 = Fold(x3, by512, load(data + 48));
+    }
+    const __m128i by128 =
+        _mm_set_epi64x(static_cast<long long>(kFold128High), static_cast<long long>(kFold128Low));
+    __m128i x = Fold(Fold(Fold(x0, by128, x1), by128, x2), by128, x3);
+    for (; size >= 16; data += 16, size -= 16) {
+        x = Fold(x, by128, load(data));
+    }
+    // The block stands for all the text so far with the register at zero,
+    // which zlib's inverted form spells 0xFFFFFFFF.
+    alignas(16) unsigned char block[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(block), x);
+    return Crc32Zlib(Crc32Zlib(0xFFFFFFFFu, block, sizeof block), data, size);
+}
+
 #endif  // NG_X86
 
-constexpr Kernels kScalar{Isa::Scalar, "scalar", UuGroupsScalar, Base64GroupsPlain};
+constexpr Kernels kScalar{Isa::Scalar, "scalar",  UuGroupsScalar, Base64GroupsPlain,
+                          YencScalar,  Crc32Zlib, "zlib"};
 #ifdef NG_X86
-constexpr Kernels kSse41{Isa::Sse41, "sse4.1", UuGroupsSse41, Base64GroupsSse41};
-constexpr Kernels kAvx2{Isa::Avx2, "avx2", UuGroupsAvx2, Base64GroupsAvx2};
+constexpr Kernels kSse41{Isa::Sse41, "sse4.1",   UuGroupsSse41, Base64GroupsSse41,
+                         YencSse41,  Crc32Clmul, "pclmul"};
+constexpr Kernels kAvx2{Isa::Avx2, "avx2",     UuGroupsAvx2, Base64GroupsAvx2,
+                        YencAvx2,  Crc32Clmul, "pclmul"};
+// For processors with the vector units but without carry-less multiply
+// (SSE4.1 came two years before it; a virtual machine may hide it).
+constexpr Kernels WithZlibCrc(Kernels kernels) {
+    kernels.crc32 = Crc32Zlib;
+    kernels.crcName = "zlib";
+    return kernels;
+}
+constexpr Kernels kSse41Zlib = WithZlibCrc(kSse41);
+constexpr Kernels kAvx2Zlib = WithZlibCrc(kAvx2);
+
+bool HasClmul() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("pclmul");
+}
 #endif
 
 const Kernels& Best() {
@@ -294,7 +548,7 @@ bool Supported(Isa isa) {
         case Isa::Sse41:
             return __builtin_cpu_supports("sse4.1");
         case Isa::Avx2:
-            return __builtin_cpu_supports("avx2");
+            return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
     }
     return false;
 #else
@@ -305,10 +559,10 @@ bool Supported(Isa isa) {
 const Kernels& KernelsFor(Isa isa) {
 #ifdef NG_X86
     if (isa == Isa::Avx2 && Supported(Isa::Avx2)) {
-        return kAvx2;
+        return HasClmul() ? kAvx2 : kAvx2Zlib;
     }
     if (isa == Isa::Sse41 && Supported(Isa::Sse41)) {
-        return kSse41;
+        return HasClmul() ? kSse41 : kSse41Zlib;
     }
 #endif
     (void)isa;
@@ -320,7 +574,11 @@ const Kernels& ActiveKernels() {
 }
 
 void UseIsa(Isa isa) {
-    Active().store(&KernelsFor(isa), std::memory_order_release);
+    UseKernels(KernelsFor(isa));
+}
+
+void UseKernels(const Kernels& kernels) {
+    Active().store(&kernels, std::memory_order_release);
 }
 
 }  // namespace ng::decode

@@ -1,11 +1,13 @@
 #pragma once
-// The inner loops of both decoders, in a plain version and in versions for
+// The inner loops of the decoders, in a plain version and in versions for
 // the vector units of x86 processors, chosen once at run time from what the
 // processor offers. The decoders keep every rule about lines, groups and
-// padding; a kernel only turns runs of whole four-character groups into
-// bytes.
+// padding; a uu or base64 kernel only turns runs of whole four-character
+// groups into bytes, a yEnc kernel the text of one line, and the CRC kernel
+// checks what yEnc decoded.
 
 #include <cstddef>
+#include <cstdint>
 
 namespace ng::decode {
 
@@ -33,11 +35,25 @@ using Base64GroupsFn = size_t (*)(const unsigned char* in, size_t n, size_t maxG
 // so needs no slack.
 size_t Base64GroupsPlain(const unsigned char* in, size_t n, size_t maxGroups, unsigned char* out);
 
+// Decodes the yEnc text in[0 .. n) (a line without its line end) into
+// `out`, which has room for n bytes and never gets more: each byte stands
+// for itself plus 42, one after an "=" for itself plus 106 (mod 256).
+// `escaped` says on entry whether an "=" ended the text before, escaping
+// this text's first byte, and on return whether one ends this text.
+// Returns the number of bytes written.
+using YencFn = size_t (*)(const unsigned char* in, size_t n, unsigned char* out, bool& escaped);
+
+// CRC-32 as zip and yEnc compute it, continued from `crc` (0 to start).
+using Crc32Fn = uint32_t (*)(uint32_t crc, const unsigned char* data, size_t size);
+
 struct Kernels {
     Isa isa;
     const char* name;
     UuGroupsFn uuGroups;
     Base64GroupsFn base64Groups;
+    YencFn yenc;
+    Crc32Fn crc32;  // zlib's in the plain set
+    const char* crcName;
 };
 
 // Whether this processor (and the system) can run the kernels of `isa`.
@@ -51,5 +67,8 @@ const Kernels& ActiveKernels();
 // ones when unsupported). For comparing the versions in tests and
 // benchmarks.
 void UseIsa(Isa isa);
+// The same with a set put together by the caller (say, one version's
+// decoding with another's CRC), which must outlive every decoder using it.
+void UseKernels(const Kernels& kernels);
 
 }  // namespace ng::decode

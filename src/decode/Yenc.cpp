@@ -1,11 +1,6 @@
 #include "decode/Yenc.h"
 
-#include <zlib.h>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "decode/DecodeKernels.h"
 #include "platform/Numbers.h"
 
 namespace ng {
@@ -115,67 +110,16 @@ std::optional<YencEnd> ParseYend(std::string_view line) {
     return YencEnd{NumberOf(text, "size", -1), HexOf(text, "pcrc32"), HexOf(text, "crc32")};
 }
 
+YencLineDecoder::YencLineDecoder() : m_kernels(&decode::ActiveKernels()) {}
+
 size_t YencLineDecoder::Decode(std::string_view line, unsigned char* out) {
     line = WithoutLineEnd(line);
-    const char* in = line.data();
-    const char* const end = in + line.size();
-    unsigned char* const start = out;
-    if (m_bEscape && in < end) {
-        *out++ = static_cast<unsigned char>(*in++ - 64 - 42);
-        m_bEscape = false;
-    }
-#if defined(__SSE2__)
-    // Sixteen bytes at a time up to the next "=" (about one byte in 60 of
-    // random data is escaped): the run before it is stored shifted back by
-    // 42, then the escape is undone by itself. A store may write bytes past
-    // the run; they lie inside the room of line.size() bytes, since the
-    // output never runs ahead of the input, and are overwritten next.
-    const __m128i equals = _mm_set1_epi8('=');
-    const __m128i offset = _mm_set1_epi8(42);
-    while (end - in >= 16) {
-        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_sub_epi8(chunk, offset));
-        const unsigned escapes =
-            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, equals)));
-        if (escapes == 0) {
-            in += 16;
-            out += 16;
-            continue;
-        }
-        const int run = __builtin_ctz(escapes);
-        in += run + 1;
-        out += run;
-        if (in == end) {
-            m_bEscape = true;  // the byte it escapes begins the next line
-            return static_cast<size_t>(out - start);
-        }
-        *out++ = static_cast<unsigned char>(*in++ - 64 - 42);
-    }
-#endif
-    // The rest one byte at a time, no table: escapes are rare, so the
-    // branch is nearly always predicted.
-    while (in < end) {
-        const char c = *in++;
-        if (c != '=') {
-            *out++ = static_cast<unsigned char>(c - 42);
-        } else if (in < end) {
-            *out++ = static_cast<unsigned char>(*in++ - 64 - 42);
-        } else {
-            m_bEscape = true;  // the byte it escapes begins the next line
-        }
-    }
-    return static_cast<size_t>(out - start);
+    return m_kernels->yenc(reinterpret_cast<const unsigned char*>(line.data()), line.size(), out,
+                           m_bEscape);
 }
 
 uint32_t Crc32(uint32_t crc, const unsigned char* data, size_t size) {
-    // zlib takes at most a uInt at a time.
-    while (size > 0) {
-        const uInt chunk = size > (1u << 30) ? (1u << 30) : static_cast<uInt>(size);
-        crc = static_cast<uint32_t>(::crc32(crc, data, chunk));
-        data += chunk;
-        size -= chunk;
-    }
-    return crc;
+    return decode::ActiveKernels().crc32(crc, data, size);
 }
 
 }  // namespace ng

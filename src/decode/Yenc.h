@@ -42,10 +42,16 @@ std::optional<YencEnd> ParseYend(std::string_view line);
 // keyword followed by a blank or the line's end.
 bool IsYencKeyword(std::string_view line, std::string_view keyword);
 
-// Decodes data lines. An "=" that ends a line escapes the first byte of the
-// next one, since the line break between them is no data.
+namespace decode {
+struct Kernels;
+}
+
+// Decodes data lines, with the kernels active when it was made. An "=" that
+// ends a line escapes the first byte of the next one, since the line break
+// between them is no data.
 class YencLineDecoder {
 public:
+    YencLineDecoder();
     // Decodes the line (its CR LF, or LF, is dropped) into out, which has
     // room for line.size() bytes. The number of bytes written.
     size_t Decode(std::string_view line, unsigned char* out);
@@ -53,10 +59,12 @@ public:
     bool EscapePending() const { return m_bEscape; }
 
 private:
+    const decode::Kernels* m_kernels;
     bool m_bEscape = false;
 };
 
-// CRC-32 as yEnc and zip compute it, continued from `crc` (0 to start).
+// CRC-32 as yEnc and zip compute it, continued from `crc` (0 to start), by
+// the active kernels.
 uint32_t Crc32(uint32_t crc, const unsigned char* data, size_t size);
 
 }  // namespace ng

@@ -5,12 +5,16 @@
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
+#include <zlib.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
+#include "DecodeTestUtil.h"
 #include "decode/ArticleLines.h"
 #include "decode/AttachmentFormat.h"
+#include "decode/DecodeKernels.h"
 #include "decode/PictureType.h"
 #include "decode/Yenc.h"
 #include "support/Encoders.h"
@@ -133,6 +137,67 @@ TEST(Yenc, AnEscapeInEveryPlaceOfALongLine) {
                       expected)
                 << "escape at " << at;
         }
+    }
+}
+
+// Every vector version decodes like the plain one: text with sparse
+// escapes (the vector path), with runs of "=" ("==" goes byte by byte),
+// escapes on every block boundary and carried in from the line before, at
+// every length around the block sizes and from every alignment. Input and
+// output are heap blocks of the exact size, so that AddressSanitizer sees
+// any access past them.
+TEST(Yenc, VectorKernelsAgreeWithThePlainOne) {
+    using ng::decode::KernelsFor;
+    const auto& plain = KernelsFor(dectest::Isa::Scalar);
+    std::mt19937 random(15);
+    for (dectest::Isa isa : dectest::VectorIsas()) {
+        const auto& kernels = KernelsFor(isa);
+        for (unsigned oneIn : {2u, 5u, 40u}) {  // how often a byte is "="
+            for (int round = 0; round < 3000; ++round) {
+                const size_t align = random() % 32;
+                std::vector<unsigned char> text(align + random() % 140);
+                for (auto& c : text) {
+                    c = random() % oneIn == 0 ? '=' : static_cast<unsigned char>(random());
+                }
+                const unsigned char* in = text.data() + align;
+                const size_t n = text.size() - align;
+                for (bool escaped : {false, true}) {
+                    std::vector<unsigned char> want(n), got(n);
+                    bool wantEscaped = escaped, gotEscaped = escaped;
+                    const size_t wanted = plain.yenc(in, n, want.data(), wantEscaped);
+                    ASSERT_EQ(kernels.yenc(in, n, got.data(), gotEscaped), wanted)
+                        << kernels.name << " n " << n << " round " << round;
+                    ASSERT_TRUE(std::equal(want.begin(), want.begin() + wanted, got.begin()))
+                        << kernels.name << " n " << n << " round " << round;
+                    ASSERT_EQ(gotEscaped, wantEscaped) << kernels.name << " n " << n;
+                }
+            }
+        }
+    }
+}
+
+// Every version's CRC is zlib's, for every length around the folding
+// steps, from every alignment, continued from any value, and taken in
+// pieces as the yEnc format takes it.
+TEST(Yenc, Crc32KernelsAreZlibs) {
+    const std::string bytes = RandomBytes(200000, 16);
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::mt19937 random(17);
+    for (dectest::Isa isa : dectest::AllIsas()) {
+        const auto& kernels = ng::decode::KernelsFor(isa);
+        for (size_t n = 0; n <= 300; ++n) {
+            for (size_t align = 0; align < 16; ++align) {
+                const auto from = static_cast<uint32_t>(random());
+                ASSERT_EQ(kernels.crc32(from, data + align, n),
+                          ::crc32(from, data + align, static_cast<uInt>(n)))
+                    << kernels.name << " n " << n << " at " << align;
+            }
+        }
+        uint32_t crc = 0;
+        for (size_t at = 0; at < bytes.size(); at += 65536) {
+            crc = kernels.crc32(crc, data + at, std::min<size_t>(65536, bytes.size() - at));
+        }
+        EXPECT_EQ(crc, ::crc32(0, data, static_cast<uInt>(bytes.size()))) << kernels.name;
     }
 }
 

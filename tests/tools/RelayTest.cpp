@@ -1,8 +1,9 @@
 // The relay (tools/newsgleaner-relay) run as a program between a test client
 // and a loopback peer: it must pass every byte and every close on, record
 // what it is asked to, slow the line down as much as asked, and stop by
-// itself.
+// itself. Its rate limits are also checked on their own, on made-up time.
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -22,6 +23,7 @@
 
 #include <gtest/gtest.h>
 
+#include "relay/Link.h"
 #include "support/ChildProcess.h"
 #include "support/Loopback.h"
 #include "support/ScriptedServer.h"
@@ -249,6 +251,97 @@ TEST(RelayTest, AddsTheAskedDelayAndKeepsToTheAskedRate) {
     }
 }
 
+// Two connections through a cap of their own each get the cap, whatever the
+// other does, and so move twice the cap together; through a shared line
+// they split it; with both, the tighter one holds. A second of made-up
+// time in steps of a millisecond, each connection's sender never short of
+// bytes and its receiver drained at every step.
+TEST(RelayTest, EachConnectionHasItsOwnCapWithinTheSharedLine) {
+    struct Case {
+        long long line;
+        long long own;
+        long long each;  // bytes each connection should move in the second
+    };
+    const Case cases[] = {
+        {0, 1000000, 1000000},
+        {1000000, 0, 500000},
+        {1000000, 4000000, 500000},
+        {4000000, 1000000, 1000000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("line " + std::to_string(c.line) + ", own " + std::to_string(c.own));
+        const ngrelay::Clock::time_point start = ngrelay::Clock::now();
+        ngrelay::TokenBucket line(c.line, start);
+        struct End {
+            int fds[2] = {-1, -1};  // the test's end, the relay's end
+        };
+        End in[2], out[2];
+        std::vector<std::unique_ptr<ngrelay::Direction>> directions;
+        for (int i = 0; i < 2; ++i) {
+            for (End* end : {&in[i], &out[i]}) {
+                ASSERT_EQ(0, ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0,
+                                          end->fds));
+            }
+            directions.push_back(std::make_unique<ngrelay::Direction>(
+                in[i].fds[1], out[i].fds[1], line, c.own, ngrelay::Clock::duration{}, -1));
+        }
+        const std::string bytes(65536, 'x');
+        char sink[65536];
+        // The buckets started full at `start` or a little after it.
+        const ngrelay::Clock::time_point first = ngrelay::Clock::now();
+        for (int ms = 0; ms <= 1000; ++ms) {
+            const ngrelay::Clock::time_point now = first + milliseconds(ms);
+            for (int turn = 0; turn < 2; ++turn) {
+                const int i = (ms + turn) % 2;  // taking turns first, as the relay does
+                while (::send(in[i].fds[0], bytes.data(), bytes.size(), MSG_NOSIGNAL) > 0) {
+                }
+                directions[i]->Read(now);
+                directions[i]->Pump(now);
+                while (::recv(out[i].fds[0], sink, sizeof sink, 0) > 0) {
+                }
+            }
+        }
+        // A rate plus its burst of about 10 ms, give or take a quantum.
+        for (int i = 0; i < 2; ++i) {
+            const auto moved = static_cast<long long>(directions[i]->Forwarded());
+            EXPECT_GE(moved, c.each * 99 / 100) << "connection " << i;
+            EXPECT_LE(moved, c.each * 102 / 100) << "connection " << i;
+        }
+        directions.clear();
+        for (End* end : {&in[0], &in[1], &out[0], &out[1]}) {
+            ::close(end->fds[0]);
+            ::close(end->fds[1]);
+        }
+    }
+}
+
+// The program itself: two connections echoing 1 MB each through a cap of
+// 2 MB/s per connection take about half a second, where a line shared at
+// that rate would take a second. The bounds leave room for a loaded machine.
+TEST(RelayTest, TwoConnectionsThroughAPerConnectionCapEachGetTheCap) {
+    EchoPeer peer;
+    Relay relay(peer.Target(), {"--connection-rate", "2M"});
+    ASSERT_NE(0, relay.Port());
+    std::vector<std::string> replies(2);
+    std::vector<milliseconds> took(2);
+    std::vector<std::thread> clients;
+    for (std::size_t i = 0; i < replies.size(); ++i) {
+        clients.emplace_back([&, i] {
+            replies[i] =
+                Exchange(relay.Port(), Pattern(1000000, static_cast<unsigned>(i)), &took[i]);
+        });
+    }
+    for (std::thread& client : clients) {
+        client.join();
+    }
+    for (std::size_t i = 0; i < replies.size(); ++i) {
+        EXPECT_TRUE(replies[i] == Pattern(1000000, static_cast<unsigned>(i)))
+            << "connection " << i << " got " << replies[i].size() << " bytes";
+        EXPECT_GE(took[i], milliseconds(400)) << "connection " << i;
+        EXPECT_LE(took[i], milliseconds(900)) << "connection " << i;
+    }
+}
+
 long CpuTicks(pid_t pid) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -294,6 +387,7 @@ TEST(RelayTest, EndsAfterItsLifetimeOrOnSigtermAndRefusesBadUsage) {
         {"--target", "[::1]:70000"},
         {"--target", "news.example.com:119"},
         {"--target", peer.Target(), "--rate", "4X"},
+        {"--target", peer.Target(), "--connection-rate", "-4M"},
         {"--target", peer.Target(), "--delay-ms", "-1"},
         {"--target", peer.Target(), "--listen", "localhost"},
     };

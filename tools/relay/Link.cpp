@@ -20,7 +20,8 @@ constexpr std::size_t kReadSize = 64u << 10;
 
 }  // namespace
 
-TokenBucket::TokenBucket(long long rate) : m_rate(static_cast<double>(rate)), m_last(Clock::now()) {
+TokenBucket::TokenBucket(long long rate, Clock::time_point start)
+    : m_rate(static_cast<double>(rate)), m_last(start) {
     // About 10 ms of the rate: small enough that the rate holds over short
     // spans, large enough that slow lines are not woken for every few bytes.
     m_burst = std::clamp(m_rate / 100.0, 256.0, 256.0 * 1024.0);
@@ -73,8 +74,9 @@ Clock::time_point TokenBucket::ReadyAt(Clock::time_point now, std::size_t wanted
            std::chrono::ceil<Clock::duration>(std::chrono::duration<double>(missing / m_rate));
 }
 
-Direction::Direction(int from, int to, TokenBucket& bucket, Clock::duration delay, int recordFd)
-    : m_from(from), m_to(to), m_bucket(bucket), m_delay(delay), m_recordFd(recordFd) {}
+Direction::Direction(int from, int to, TokenBucket& line, long long ownRate, Clock::duration delay,
+                     int recordFd)
+    : m_from(from), m_to(to), m_line(line), m_own(ownRate), m_delay(delay), m_recordFd(recordFd) {}
 
 bool Direction::WantsRead() const {
     // A broken direction keeps reading (and dropping) so its sender is not
@@ -134,7 +136,9 @@ void Direction::Pump(Clock::time_point now) {
         if (head.due > now) {
             return;
         }
-        const std::size_t allowed = m_bucket.Allowance(now, head.bytes.size() - head.sent);
+        const std::size_t wanted = head.bytes.size() - head.sent;
+        const std::size_t allowed =
+            std::min(m_line.Allowance(now, wanted), m_own.Allowance(now, wanted));
         if (allowed == 0) {
             return;
         }
@@ -150,7 +154,8 @@ void Direction::Pump(Clock::time_point now) {
             Break();  // the receiver is gone
             break;
         }
-        m_bucket.Take(static_cast<std::size_t>(n));
+        m_line.Take(static_cast<std::size_t>(n));
+        m_own.Take(static_cast<std::size_t>(n));
         m_forwarded += static_cast<unsigned long long>(n);
         m_queued -= static_cast<std::size_t>(n);
         head.sent += static_cast<std::size_t>(n);
@@ -175,21 +180,24 @@ void Direction::Deadline(Clock::time_point now, Clock::time_point& next) {
     }
     if (!m_queue.empty()) {
         const Chunk& head = m_queue.front();
-        next = std::min(
-            next, head.due > now ? head.due : m_bucket.ReadyAt(now, head.bytes.size() - head.sent));
+        const std::size_t wanted = head.bytes.size() - head.sent;
+        next = std::min(next, head.due > now ? head.due
+                                             : std::max(m_line.ReadyAt(now, wanted),
+                                                        m_own.ReadyAt(now, wanted)));
     } else if (m_bEnded) {
         next = std::min(next, m_endDue);
     }
 }
 
 Connection::Connection(int id, int client, int server, bool connected, TokenBucket& up,
-                       TokenBucket& down, Clock::duration delay, int recordFd, int repliesFd)
+                       TokenBucket& down, long long ownRate, Clock::duration delay, int recordFd,
+                       int repliesFd)
     : m_id(id),
       m_client(client),
       m_server(server),
       m_bConnected(connected),
-      m_up(client, server, up, delay, recordFd),
-      m_down(server, client, down, delay, repliesFd) {}
+      m_up(client, server, up, ownRate, delay, recordFd),
+      m_down(server, client, down, ownRate, delay, repliesFd) {}
 
 Connection::~Connection() {
     ::close(m_client);

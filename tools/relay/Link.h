@@ -1,8 +1,9 @@
 #pragma once
 // What the relay does to the bytes of one connection: each direction holds
 // what it read until its arrival time plus the delay, then sends it no faster
-// than its token bucket allows, and passes the sender's close on after the
-// last byte. Everything runs on the relay's one thread, driven by poll.
+// than both its token buckets allow (the line's, shared by all connections,
+// and its own), and passes the sender's close on after the last byte.
+// Everything runs on the relay's one thread, driven by poll.
 
 #include <poll.h>
 #include <sys/types.h>
@@ -17,10 +18,13 @@ namespace ngrelay {
 using Clock = std::chrono::steady_clock;
 
 // Bytes per second with a small burst; unlimited at rate 0. One bucket per
-// direction is shared by all connections, as on one line.
+// direction is shared by all connections, as on one line; each direction of
+// each connection also has one of its own, as a provider caps each
+// connection.
 class TokenBucket {
 public:
-    explicit TokenBucket(long long rate);
+    // Full at `start`.
+    explicit TokenBucket(long long rate, Clock::time_point start = Clock::now());
 
     // How much of `wanted` bytes may be sent now: all or nothing below the
     // sending quantum, so that a limited line sends in pieces of a few
@@ -43,9 +47,11 @@ private:
 
 class Direction {
 public:
-    // Bytes read from `from` go to `to`; `recordFd` (or -1) gets a copy of
-    // each chunk as it arrives.
-    Direction(int from, int to, TokenBucket& bucket, Clock::duration delay, int recordFd);
+    // Bytes read from `from` go to `to`, within the shared `line` and at
+    // most `ownRate` bytes per second (0: no limit of its own); `recordFd`
+    // (or -1) gets a copy of each chunk as it arrives.
+    Direction(int from, int to, TokenBucket& line, long long ownRate, Clock::duration delay,
+              int recordFd);
 
     bool WantsRead() const;
     bool WantsWrite() const { return m_bBlocked && !m_bDone; }
@@ -72,7 +78,8 @@ private:
 
     int m_from;
     int m_to;
-    TokenBucket& m_bucket;
+    TokenBucket& m_line;
+    TokenBucket m_own;
     Clock::duration m_delay;
     int m_recordFd;
     std::deque<Chunk> m_queue;
@@ -89,9 +96,10 @@ private:
 class Connection {
 public:
     // `server` is a non-blocking socket whose connect is under way (or done,
-    // with `connected`). Takes both sockets.
+    // with `connected`). Takes both sockets. `up` and `down` are the line's
+    // buckets; `ownRate` caps each direction of this connection.
     Connection(int id, int client, int server, bool connected, TokenBucket& up, TokenBucket& down,
-               Clock::duration delay, int recordFd, int repliesFd);
+               long long ownRate, Clock::duration delay, int recordFd, int repliesFd);
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;

@@ -14,26 +14,31 @@ namespace ngrelay {
 namespace {
 
 void Usage(FILE* to) {
-    std::fprintf(
-        to,
-        "usage: newsgleaner-relay --target HOST:PORT [--listen HOST] [--port N]\n"
-        "           [--port-file FILE] [--delay-ms N] [--rate BYTES_PER_SECOND]\n"
-        "           [--record FILE] [--record-replies FILE] [--lifetime SECONDS] [--quiet]\n"
-        "Forwards each connection it accepts to the target, slowed down like a\n"
-        "distant server behind a thin line.\n"
-        "  --target HOST:PORT   where to forward to: a.b.c.d:port or [v6]:port\n"
-        "  --listen HOST        address to listen on (default 127.0.0.1)\n"
-        "  --port N             port to listen on, 0 for any free one (default 0)\n"
-        "  --port-file FILE     write the port there once listening\n"
-        "  --delay-ms N         hold every byte N ms in each direction, so the\n"
-        "                       round trip grows by 2N (default 0)\n"
-        "  --rate R             at most R bytes per second in each direction, shared\n"
-        "                       by all connections like one line; k and M suffixes\n"
-        "                       mean 1000 and 1000000 (default 0: no limit)\n"
-        "  --record FILE        append every byte the clients send to FILE\n"
-        "  --record-replies FILE  append every byte the target sends to FILE\n"
-        "  --lifetime S         exit by itself after S seconds (default 0: never)\n"
-        "  --quiet              log nothing but errors\n");
+    std::fprintf(to,
+                 "usage: newsgleaner-relay --target HOST:PORT [--listen HOST] [--port N]\n"
+                 "           [--port-file FILE] [--delay-ms N] [--rate BYTES_PER_SECOND]\n"
+                 "           [--connection-rate BYTES_PER_SECOND] [--record FILE]\n"
+                 "           [--record-replies FILE] [--lifetime SECONDS] [--quiet]\n"
+                 "Forwards each connection it accepts to the target, slowed down like a\n"
+                 "distant server behind a thin line.\n"
+                 "  --target HOST:PORT   where to forward to: a.b.c.d:port or [v6]:port\n"
+                 "  --listen HOST        address to listen on (default 127.0.0.1)\n"
+                 "  --port N             port to listen on, 0 for any free one (default 0)\n"
+                 "  --port-file FILE     write the port there once listening\n"
+                 "  --delay-ms N         hold every byte N ms in each direction, so the\n"
+                 "                       round trip grows by 2N (default 0)\n"
+                 "  --rate R             at most R bytes per second in each direction, shared\n"
+                 "                       by all connections like one line; k and M suffixes\n"
+                 "                       mean 1000 and 1000000 (default 0: no limit)\n"
+                 "  --connection-rate R  at most R bytes per second in each direction on each\n"
+                 "                       connection, as providers cap every connection, so N\n"
+                 "                       connections together move up to N times R (within\n"
+                 "                       --rate, when given); suffixes as for --rate\n"
+                 "                       (default 0: no limit)\n"
+                 "  --record FILE        append every byte the clients send to FILE\n"
+                 "  --record-replies FILE  append every byte the target sends to FILE\n"
+                 "  --lifetime S         exit by itself after S seconds (default 0: never)\n"
+                 "  --quiet              log nothing but errors\n");
 }
 
 bool Fail(const std::string& message) {
@@ -150,6 +155,8 @@ int ParseOptions(int argc, char** argv, RelayOptions& options) {
             good = ParseTarget(value, &options.targetAddress, &options.targetLength);
         } else if (arg == "--rate") {
             good = ParseRate(value, &options.rate);
+        } else if (arg == "--connection-rate") {
+            good = ParseRate(value, &options.connectionRate);
         } else if (arg == "--port" && ngtools::ParseLong(value, 0, 65535, &number)) {
             options.port = static_cast<int>(number);
         } else if (arg == "--delay-ms" && ngtools::ParseLong(value, 0, 3600000, &number)) {

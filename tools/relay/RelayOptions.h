@@ -15,11 +15,13 @@ struct RelayOptions {
     std::string target;  // as given, for messages
     sockaddr_storage targetAddress{};
     socklen_t targetLength = 0;
-    long delayMs = 0;           // added in each direction
-    long long rate = 0;         // bytes per second in each direction; 0: no limit
-    std::string record;         // client-to-server bytes are appended here
-    std::string recordReplies;  // server-to-client bytes are appended here
-    long lifetimeSeconds = 0;   // 0: until a signal
+    long delayMs = 0;              // added in each direction
+    long long rate = 0;            // bytes per second in each direction, all connections
+                                   // together; 0: no limit
+    long long connectionRate = 0;  // the same for each connection on its own
+    std::string record;            // client-to-server bytes are appended here
+    std::string recordReplies;     // server-to-client bytes are appended here
+    long lifetimeSeconds = 0;      // 0: until a signal
     bool quiet = false;
 };
 

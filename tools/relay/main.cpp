@@ -1,6 +1,7 @@
 // newsgleaner-relay: forwards TCP connections to a target with an added
-// delay and a rate limit, for benchmarks and tests on a loopback without
-// traffic shaping. See the usage text in RelayOptions.cpp for the options.
+// delay and rate limits (the line's and each connection's), for benchmarks
+// and tests on a loopback without traffic shaping. See the usage text in
+// RelayOptions.cpp for the options.
 //
 // One thread serves every connection: poll waits for the sockets and for the
 // next time a held chunk, a token or a passed-on close falls due, so there is
@@ -204,7 +205,8 @@ private:
             }
             Log(m_options, "connection " + std::to_string(id) + " opened");
             m_connections.push_back(std::make_unique<Connection>(
-                id, client, server, result == 0, m_up, m_down, m_delay, m_recordFd, m_repliesFd));
+                id, client, server, result == 0, m_up, m_down, m_options.connectionRate, m_delay,
+                m_recordFd, m_repliesFd));
         }
     }
 
@@ -252,7 +254,10 @@ int main(int argc, char** argv) {
     Log(options, "relaying " + options.listen + " port " + std::to_string(port) + " to " +
                      options.target + ", " + std::to_string(options.delayMs) + " ms each way, " +
                      (options.rate > 0 ? std::to_string(options.rate) + " bytes/s each way"
-                                       : std::string("no rate limit")));
+                                       : std::string("no rate limit")) +
+                     (options.connectionRate > 0 ? ", " + std::to_string(options.connectionRate) +
+                                                       " bytes/s each way on each connection"
+                                                 : std::string()));
 
     int code = 0;
     {
