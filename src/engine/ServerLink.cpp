@@ -151,6 +151,10 @@ bool ServerLink::Recover() {
         if (m_pass.StopRequested() || m_bGaveUp) {
             return false;
         }
+        if (m_session.LastFailure() == NntpSession::Failure::LoginRefused) {
+            GiveUp("Authentication failed");
+            return false;
+        }
         if (m_attempts >= m_retry.retries) {
             // Nothing more to try: the pass ends as it always has.
             GiveUp(!m_bGreeted && !m_lastRefusal.problem.empty()

@@ -239,7 +239,7 @@ NntpSession::Reply NntpSession::NextReply() {
         }
         const Sent command = m_sent.front();
         const bool login = command.kind == Kind::User || command.kind == Kind::Pass;
-        if (reply.code == nntp::kAuthRequired && !login) {
+        if (reply.code == nntp::kAuthRequired && !login && !m_bLoginRepeated && m_login) {
             if (!RepeatAfterLogin()) {
                 return {};
             }
@@ -249,7 +249,11 @@ NntpSession::Reply NntpSession::NextReply() {
         if (!Fits(command, reply)) {
             return {};
         }
-        m_bLoginRepeated = false;
+        // After a login repeated in vain, 480 is the command's answer (and
+        // each command after it gets its 480 too, without another login).
+        if (!login) {
+            m_bLoginRepeated = m_bLoginRepeated && reply.code == nntp::kAuthRequired;
+        }
         m_bBlockPending = reply.code == nntp::kArticleFollows ||
                           reply.code == nntp::kOverviewFollows ||
                           reply.code == nntp::kListFollows ||
@@ -262,10 +266,6 @@ NntpSession::Reply NntpSession::NextReply() {
 // (they cannot be trusted to be more than 480s), the login is repeated, and
 // the command and all after it are sent again.
 bool NntpSession::RepeatAfterLogin() {
-    if (m_bLoginRepeated || !m_login) {
-        Break(Failure::Refused, "480 authentication required");
-        return false;
-    }
     m_bLoginRepeated = true;
     std::deque<Sent> again;
     again.push_back(m_sent.front());
@@ -285,10 +285,10 @@ bool NntpSession::RepeatAfterLogin() {
             }
         }
     }
-    if (SendLogin() != LoginResult::LoggedIn) {
-        if (Usable()) {
-            Break(Failure::Refused, "480 authentication required");
-        }
+    if (SendLogin() == LoginResult::Refused) {
+        Break(Failure::LoginRefused);
+    }
+    if (!Usable()) {
         return false;
     }
     for (Sent& command : again) {

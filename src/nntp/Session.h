@@ -43,7 +43,8 @@ public:
         Lost,      // closed, failed, silent past the read timeout, or a reply past a cap
         Protocol,  // a reply that does not answer the command sent
         Busy,      // 400 or 502: the server will not serve this session now
-        Refused,   // the greeting, or a login asked for in mid-session, said no
+        Refused,       // the greeting said no, for good
+        LoginRefused,  // a login repeated after a 480 was refused
         Stopped,   // the stop flag cut a wait short
     };
 

@@ -134,6 +134,11 @@ INSTANTIATE_TEST_SUITE_P(
                   news.SetArticleFault(Once(
                       6, [](auto&) { return Reply("400 idle for too long\r\n").ThenClose(); }));
               }},
+        Fault{"LoginAskedForMidSession",
+              [](FakeNews& news, ngtest::ScriptedServer&) {
+                  news.SetArticleFault(
+                      Once(6, [](auto&) { return Reply("480 log in again\r\n"); }));
+              }},
         Fault{"NotThereYet",
               []([[maybe_unused]] FakeNews& news, [[maybe_unused]] ngtest::ScriptedServer& server) {
                   news.SetArticleFault(

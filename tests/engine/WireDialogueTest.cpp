@@ -136,6 +136,21 @@ TEST_F(Login, EveryReplyToUserAndPass) {
     }
 }
 
+TEST_F(Login, A480AfterAWrongPasswordLogsInOnceMoreThenSkipsTheGroups) {
+    // A wrong password (481) goes on, as it always did; the server then asks
+    // for a login at every command. One more login, then each 480 is the
+    // command's answer: the groups are skipped and the pass ends in time.
+    ngtest::ScriptedServer login;
+    login.OnPrefix("AUTHINFO USER ", "381 more\r\n");
+    login.OnPrefix("AUTHINFO PASS ", "481 bad\r\n");
+    login.OnPrefix("GROUP ", "480 log in first\r\n");
+    Set("NNTPPort", std::to_string(login.Port()));
+    SetGroups({"alt.test", "alt.more"});
+    EXPECT_EQ(RunPass(), "Operation complete");
+    EXPECT_EQ(login.Received(),
+              kUser + kPass + kGroup + kUser + kPass + kGroup + "GROUP alt.more\r\n");
+}
+
 TEST_F(Login, PromptAnsweredReplacesTheStoredPassword) {
     SetHost("PromptForPasswd", "1");
     Check({"prompt answered", "381 more\r\n", "281 ok\r\n",

@@ -13,10 +13,12 @@ NOTE line per check; exits 1 when any check failed.
 import argparse
 import os
 import shutil
+import signal
 import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 import inn_pass_test as base
@@ -30,12 +32,12 @@ BIG_MEMORY_LIMIT_MB = 200
 class Relay:
     """The recording relay in front of a port, for one check."""
 
-    def __init__(self, program, port, folder):
+    def __init__(self, program, port, folder, extra=()):
         self.record = os.path.join(folder, "client-bytes")
         port_file = os.path.join(folder, "relay-port")
         self.proc = subprocess.Popen(
             [program, "--port", "0", "--port-file", port_file, "--target", "127.0.0.1:%d" % port,
-             "--record", self.record, "--lifetime", "120", "--quiet"])
+             "--record", self.record, "--lifetime", "120", "--quiet"] + list(extra))
         self.port = 0
         for _ in range(200):
             try:
@@ -92,6 +94,24 @@ def run_measured(sc, program):
     _, status, usage = os.wait4(proc.pid, 0)
     proc.returncode = os.waitstatus_to_exitcode(status)
     return proc.returncode, output, usage.ru_maxrss / 1024.0, time.monotonic() - started
+
+
+def reader_children(parent):
+    """The PIDs of the nnrpd processes innd (PID `parent`) started for readers."""
+    pids = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open("/proc/%s/stat" % entry) as f:
+                stat = f.read()
+        except OSError:
+            continue
+        name = stat[stat.find("(") + 1:stat.rfind(")")]
+        fields = stat[stat.rfind(")") + 2:].split()
+        if name == "nnrpd" and fields[1] == str(parent):
+            pids.append(int(entry))
+    return pids
 
 
 def inject_big_group(server):
@@ -195,6 +215,55 @@ class ServerSuite(base.Suite):
                 self.r.check("%s: plain commands only" % label,
                              sent.startswith(b"GROUP " + self.pictures_group.encode()), sent[:120])
 
+    def scenario_cut_sessions(self):
+        """The server's reader processes stopped twice in the middle of a
+        pass: the pass reconnects, says so, and saves what a clean pass saves."""
+        folder = os.path.join(self.base, "relay-cut")
+        os.makedirs(folder, exist_ok=True)
+        # A slow line, so that the pass is still fetching when its session goes.
+        relay = Relay(self.relay_program, self.open_port, folder, ("--connection-rate", "40k"))
+        sc = base.Scenario(self.base, "cut", relay.port, [self.pictures_group],
+                           extra={"ConnectRetries": "3", "RetryWait": "1", "NNTPCompress": "0"})
+        env = dict(os.environ, XDG_CONFIG_HOME=sc.config, XDG_DATA_HOME=os.path.dirname(sc.data),
+                   HOME=sc.root)
+        proc = subprocess.Popen([self.program, "--plain"], env=env, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        lines = []
+        reader = threading.Thread(target=lambda: lines.extend(
+            l.decode("utf-8", "replace") for l in proc.stdout), daemon=True)
+        reader.start()
+        innd = int(self.state["INND_PID"])
+        cuts, last_cut, deadline = 0, 0.0, time.monotonic() + 90
+        while proc.poll() is None and time.monotonic() < deadline:
+            time.sleep(0.1)
+            fetching = any("files from" in l for l in list(lines))
+            if cuts < 2 and fetching and time.monotonic() - last_cut > 2.5:
+                killed = reader_children(innd)
+                for pid in killed:
+                    os.kill(pid, signal.SIGTERM)
+                cuts += 1 if killed else 0
+                last_cut = time.monotonic()
+        if proc.poll() is None:
+            proc.kill()
+        proc.wait()
+        reader.join(timeout=10)
+        relay.stop()
+        output = "".join(lines)
+        label = "nnrpd stopped mid-pass"
+        self.r.check("%s: stopped twice while fetching" % label, cuts == 2, output[-1500:])
+        self.r.check("%s: the status says it reconnects" % label,
+                     "Connection lost, retrying in 1 s (1 of 3)" in output, output[-1500:])
+        self.r.check("%s: pass ends \"Operation complete\" with exit 0" % label,
+                     base.ended_complete(proc.returncode, output),
+                     "exit %s\n%s" % (proc.returncode, output[-1500:]))
+        want = self.picture_names()
+        self.r.check("%s: exactly the pictures of a clean pass, each once" % label,
+                     sc.saved_names() == sorted(want), "saved %s" % sc.saved_names())
+        self.check_pictures(sc, want, label)
+        self.r.check("%s: marked up to the group's last article" % label,
+                     sc.marks().get(self.pictures_group) ==
+                     str(self.m["ranges"][self.pictures_group]["last"]), sc.marks())
+
     def scenario_big_group(self):
         seconds = inject_big_group(self.server)
         print("NOTE: %d articles injected with rnews in %.1f s" % (BIG_COUNT, seconds), flush=True)
@@ -238,7 +307,8 @@ def main():
     suite = ServerSuite(os.path.abspath(args.server), os.path.abspath(args.program),
                         os.path.abspath(args.relay), folder)
     for scenario in (suite.scenario_tls, suite.scenario_refused_certificates,
-                     suite.scenario_compression, suite.scenario_big_group):
+                     suite.scenario_compression, suite.scenario_cut_sessions,
+                     suite.scenario_big_group):
         try:
             scenario()
         except Exception as e:  # a broken scenario is a failure, not a crash of the run
