@@ -140,7 +140,7 @@ public:
         std::string backup = slash == std::string::npos
                                  ? "~" + fileName
                                  : fileName.substr(0, slash + 1) + "~" + fileName.substr(slash + 1);
-        ng::ReplaceTextFile(backup, lines);
+        (void)ng::ReplaceTextFile(backup, lines);
         m_onDisk.clear();
         m_onDisk.reserve(lines.size());
         for (const auto& line : lines) {

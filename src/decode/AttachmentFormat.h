@@ -95,6 +95,6 @@ std::unique_ptr<AttachmentFormat> MakeBase64Format();
 std::string AttachmentName(std::string_view raw, bool* guessed = nullptr);
 
 // Writes all of `data` to fd. False with errno set when a write fails.
-bool WriteAll(int fd, std::string_view data);
+[[nodiscard]] bool WriteAll(int fd, std::string_view data);
 
 }  // namespace ng

@@ -108,7 +108,8 @@ SaveOutcome PlacePicture(StagedFile& picture, const PlaceRequest& request) {
             return outcome;
         }
         if (request.raw) {
-            request.raw->Place(candidate + "a");  // never over a file that is there already
+            // Never over a file that is there already; the picture counts more than its text.
+            (void)request.raw->Place(candidate + "a");
         }
         outcome.kind = SaveOutcome::Saved;
         outcome.name = std::move(candidate);

@@ -401,7 +401,8 @@ void PostRetriever::ReportDamage(const std::string& name, const std::string& why
     m_report.Window().SetStatusText("Damaged post, not saved: " + ShowableText(name) + " (" +
                                     ShowableText(why) + ")");
     if (m_settings.enableLogging) {
-        AppendTextLine(m_settings.logFile, ShowableText("damaged post, not saved (" + why +
+        // A log that cannot be written loses a record, never a picture.
+        (void)AppendTextLine(m_settings.logFile, ShowableText("damaged post, not saved (" + why +
                                                         "): " + path + " -> " + m_strFrom));
     }
 }

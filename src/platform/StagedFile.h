@@ -24,13 +24,13 @@ public:
 
     // Creates the file in `directory` (ending in "/"), mode `mode` less the
     // umask. 0, or the errno of the failure.
-    int Create(const std::string& directory, mode_t mode = 0666);
+    [[nodiscard]] int Create(const std::string& directory, mode_t mode = 0666);
     // The file to write (and read back); -1 before Create and after Place or Discard.
     int Fd() const { return m_fd; }
     // Names the file `name` in its folder and closes it. 0; EEXIST when the
     // name is taken (the file stays staged: try another); another errno when
     // it cannot be named.
-    int Place(const std::string& name);
+    [[nodiscard]] int Place(const std::string& name);
     // Removes a file that was not placed.
     void Discard();
 

@@ -40,22 +40,22 @@ bool ForEachTextLine(const std::string& path, const std::function<void(std::stri
 // it, which is flushed to disk and then renamed over the old one. On failure
 // the old file stays as it was, the temporary is removed, and *error (when
 // given) receives the errno. New files get `mode` less the umask.
-bool ReplaceFileContents(const std::string& path, std::string_view contents, int* error = nullptr,
+[[nodiscard]] bool ReplaceFileContents(const std::string& path, std::string_view contents, int* error = nullptr,
                          mode_t mode = 0666);
 
 // Replaces the file with the lines given, each followed by LF.
-bool ReplaceTextFile(const std::string& path, const std::vector<std::string>& lines,
+[[nodiscard]] bool ReplaceTextFile(const std::string& path, const std::vector<std::string>& lines,
                      int* error = nullptr, mode_t mode = 0666);
 
 // Appends one line and its LF to the file in a single write, creating the
 // file when it is missing and never emptying it. Never writes through a link
 // or into a file with other hard links (ELOOP, EMLINK), and never into what
 // is not a regular file (EINVAL).
-bool AppendTextLine(const std::string& path, std::string_view line, int* error = nullptr);
+[[nodiscard]] bool AppendTextLine(const std::string& path, std::string_view line, int* error = nullptr);
 
 // Creates the file anew, empty (truncating an existing one), with the same
 // refusals as AppendTextLine.
-bool CreateEmptyFile(const std::string& path, int* error = nullptr);
+[[nodiscard]] bool CreateEmptyFile(const std::string& path, int* error = nullptr);
 
 // What a path names after following its links (the path itself when it is
 // no link); for replacing a file kept as a link without breaking the link.

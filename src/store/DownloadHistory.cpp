@@ -117,7 +117,7 @@ bool DownloadHistory::Load(const std::string& fileName, int maxHist) {
     }
     NormaliseText(text);
     // The copy as it was before this pass; losing it must not stop the load.
-    ReplaceFileContents(BackupNameOf(fileName), text);
+    (void)ReplaceFileContents(BackupNameOf(fileName), text);
 
     std::vector<uint32_t> starts;
     starts.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')));
@@ -310,7 +310,7 @@ void LogHistoryHit(std::string_view entry, std::string_view subject, const std::
     std::string record;
     record.reserve(entry.size() + 4 + subject.size());
     record.append(entry).append(" -- ").append(subject);
-    AppendTextLine(fileName, ShowableText(ToLowerAscii(record)));
+    (void)AppendTextLine(fileName, ShowableText(ToLowerAscii(record)));  // a log: best effort
 }
 
 }  // namespace ng

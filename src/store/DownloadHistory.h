@@ -37,7 +37,7 @@ public:
     // the last maxHist lines (none when maxHist <= 0). False, and the list
     // and the copy untouched, when the file cannot be opened (or holds 4 GiB
     // or more: EFBIG).
-    bool Load(const std::string& fileName, int maxHist);
+    [[nodiscard]] bool Load(const std::string& fileName, int maxHist);
 
     // Writes every name longer than 3 characters, one per line, replacing
     // the file atomically: if it cannot be written the old file stays
@@ -47,7 +47,7 @@ public:
     // list was loaded: under a lock, names on disk that were not there at
     // the load and are not in this list are kept (and join it), so the last
     // save never loses another's names.
-    bool Save(const std::string& fileName, int* error = nullptr);
+    [[nodiscard]] bool Save(const std::string& fileName, int* error = nullptr);
 
     // Appends a name at the newest end.
     void Add(std::string name);

@@ -13,7 +13,7 @@ bool AppendDownloadLog(const std::string& logPath, const std::string& outputPath
 }
 
 void ClearDownloadLog(const std::string& logPath) {
-    CreateEmptyFile(logPath);
+    (void)CreateEmptyFile(logPath);  // nothing is reported, as the dialog always did
 }
 
 }  // namespace ng

@@ -9,7 +9,7 @@ namespace ng {
 // in one write; control characters are replaced (ShowableText), so a record
 // stays one line. False, with the errno in *error, when the record could not
 // be written (see AppendTextLine for what is refused).
-bool AppendDownloadLog(const std::string& logPath, const std::string& outputPath,
+[[nodiscard]] bool AppendDownloadLog(const std::string& logPath, const std::string& outputPath,
                        const std::string& from, int* error = nullptr);
 
 // Creates the log anew, empty. Nothing is reported on failure.

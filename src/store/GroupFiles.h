@@ -19,18 +19,18 @@ std::string CategoryFileName(const std::string& host);      // "GroupCat." + hos
 
 // Every line, empty lines included, without blanks around the name. False
 // when the file cannot be opened.
-bool ReadActiveGroups(const std::string& host, std::vector<std::string>& groups);
+[[nodiscard]] bool ReadActiveGroups(const std::string& host, std::vector<std::string>& groups);
 // Every non-empty line.
-bool ReadAllGroups(const std::string& host, std::vector<std::string>& groups);
+[[nodiscard]] bool ReadAllGroups(const std::string& host, std::vector<std::string>& groups);
 // Every line, empty lines included (they end the category blocks).
-bool ReadCategoryLines(const std::string& host, std::vector<std::string>& lines);
+[[nodiscard]] bool ReadCategoryLines(const std::string& host, std::vector<std::string>& lines);
 
 // Each replaces its file whole (temporary file, then rename).
-bool WriteActiveGroups(const std::string& host, const std::vector<std::string>& groups,
+[[nodiscard]] bool WriteActiveGroups(const std::string& host, const std::vector<std::string>& groups,
                        int* error = nullptr);
-bool WriteAllGroups(const std::string& host, const std::vector<std::string>& groups,
+[[nodiscard]] bool WriteAllGroups(const std::string& host, const std::vector<std::string>& groups,
                     int* error = nullptr);
-bool WriteCategoryLines(const std::string& host, const std::vector<std::string>& lines,
+[[nodiscard]] bool WriteCategoryLines(const std::string& host, const std::vector<std::string>& lines,
                         int* error = nullptr);
 
 // Lines of "Groups." + host, or 0. Shows "Unable to open " + nameForMessages

@@ -37,7 +37,7 @@ public:
     Unfinished Load(const std::string& group, int64_t mark) const;
     // Replaces the group's entry (removes it when nothing is undone). Past
     // kMaxUndone numbers the rest counts as not read. 0 or errno.
-    int Store(const std::string& group, Unfinished state) const;
+    [[nodiscard]] int Store(const std::string& group, Unfinished state) const;
 
 private:
     std::string m_strFileName;
@@ -58,7 +58,7 @@ public:
     std::vector<MissingEntry> Load(const std::string& group) const;
     // Replaces the group's entries. Past kMaxEntries in the whole list the
     // oldest go. 0 or errno.
-    int Store(const std::string& group, const std::vector<MissingEntry>& entries) const;
+    [[nodiscard]] int Store(const std::string& group, const std::vector<MissingEntry>& entries) const;
 
 private:
     std::string m_strFileName;

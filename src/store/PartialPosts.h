@@ -46,11 +46,11 @@ public:
     std::optional<PartialPost> Find(const std::string& key) const;
     // The post's folder (ending in "/"), made when missing. 0, or the errno
     // of the failure (ELOOP or ENOTDIR when something else is in the way).
-    int Folder(const std::string& key, std::string& folder) const;
+    [[nodiscard]] int Folder(const std::string& key, std::string& folder) const;
     // Writes the post's state, replacing the old one whole. 0 or errno.
-    int Store(const PartialPost& post) const;
+    [[nodiscard]] int Store(const PartialPost& post) const;
     // Opens a kept part for reading, or -1 (errno set).
-    int OpenPart(const std::string& key, int64_t part) const;
+    [[nodiscard]] int OpenPart(const std::string& key, int64_t part) const;
     // Removes the post's folder and everything in it.
     void Remove(const std::string& key) const;
     // Removes every post whose first part was kept before `cutoff`, and
@@ -70,7 +70,7 @@ public:
         std::string damage;
         int64_t size = 0;
     };
-    Joined Join(const PartialPost& post, int fd) const;
+    [[nodiscard]] Joined Join(const PartialPost& post, int fd) const;
 
 private:
     std::string PostFolder(const std::string& key) const;

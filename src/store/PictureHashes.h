@@ -21,7 +21,7 @@ public:
     // Reads "hash name" lines, keeping the newest maxEntries (none when
     // maxEntries <= 0). False, and the list untouched, when the file cannot
     // be opened (errno kept; ENOENT when there is none yet).
-    bool Load(const std::string& fileName, int maxEntries);
+    [[nodiscard]] bool Load(const std::string& fileName, int maxEntries);
     // The name the picture with this hash was saved under, or nullopt.
     std::optional<std::string> Find(const std::string& hash) const;
     // Remembers a picture; a hash already known keeps its first name.
@@ -30,7 +30,7 @@ public:
     // Another program on the same profile may have saved hashes since the
     // load: under a lock, the file is read again and what this list added
     // since goes after what the file holds. False, with *error, on failure.
-    bool Save(const std::string& fileName, int maxEntries, int* error = nullptr);
+    [[nodiscard]] bool Save(const std::string& fileName, int maxEntries, int* error = nullptr);
     void Clear();
     size_t Size() const { return m_entries.size(); }
     // Hashes were added since the last load or save.

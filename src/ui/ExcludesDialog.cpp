@@ -182,7 +182,8 @@ void CExcludesDialog::accept() {
     store.WriteProfileInt(keys::kProductSection, keys::kEnableLogging,
                           m_pEnableLogging->isChecked() ? 1 : 0);
     store.WriteProfileString(keys::kProductSection, keys::kLogFile, ng::ui::EditBytes(m_pLogFile));
-    ng::ReplaceTextFile(ng::files::kFromExcludes, Entries());  // a failure loses the list silently
+    // A failure keeps the old list whole, and says nothing, as the dialog always did.
+    (void)ng::ReplaceTextFile(ng::files::kFromExcludes, Entries());
     store.WriteProfileString(keys::kProductSection, keys::kSubjectExcl,
                              ng::ui::EditBytes(m_pSubjectExcl));
     QDialog::accept();
