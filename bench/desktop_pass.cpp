@@ -34,6 +34,7 @@
 #include "pass/TerminalDisplay.h"
 #include "platform/System.h"
 #include "settings/SettingsKeys.h"
+#include "settings/Settings.h"
 #include "settings/SettingsStore.h"
 #include "support/SampleServerProcess.h"
 #include "support/TempDir.h"
@@ -150,8 +151,7 @@ void TerminalPass(benchmark::State& state, Profile& profile) {
         TerminalDisplay display(null, false, "Newsgleaner - [127.0.0.1]");
         ng::PendingList pending;
         CProcessGroups worker(ng::Profile(), display, nullptr, pending);
-        const int priority = ng::Profile().GetProfileInt(
-            ng::keys::kProductSection, ng::keys::kPriority, ng::defaults::kPriority);
+        const int priority = ng::Read(ng::Profile(), ng::setting::kPriority);
         if (!worker.Start(ng::PriorityLevelForSetting(priority))) {
             state.SkipWithError("the worker did not start");
             break;

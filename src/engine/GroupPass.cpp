@@ -90,6 +90,20 @@ void CProcessGroups::ProcessGroup(const std::string& group) {
     StoreMark(group, work);
 }
 
+// What was dealt with is known in the groups walked after this one, in
+// this pass and later ones: a crosspost of it is not fetched again.
+void CProcessGroups::NoteDealtWith(const std::string& group, const PendingEntry& entry,
+                                   const EntryOutcome& outcome) {
+    for (const OverviewRecord& record : entry) {
+        auto same = [&](int64_t n) { return n == record.number; };
+        if (std::none_of(outcome.undone.begin(), outcome.undone.end(), same) &&
+            std::none_of(outcome.missing.begin(), outcome.missing.end(),
+                         [&](const OverviewRecord& r) { return same(r.number); })) {
+            m_pParts->seen.Note(record.messageId, group, record.number);
+        }
+    }
+}
+
 void CProcessGroups::RetrieveAll(const std::string& group, GroupWork& work) {
     int pendingTotal = static_cast<int>(m_pending.Size());
     Window().SetStatusText(pendingTotal > 0 ? Format("Retrieving %lld files from ", pendingTotal, group)
@@ -114,7 +128,7 @@ void CProcessGroups::RetrieveAll(const std::string& group, GroupWork& work) {
         const std::vector<ArticleRequest> later =
             RequestsOf(m_pending.Peek(m_settings.articlesInFlight));
         EntryOutcome outcome = m_pParts->retriever.Retrieve(*head, later);
-        m_report.CountRetrieval();
+        NoteDealtWith(group, *head, outcome);
         work.undone.insert(work.undone.end(), outcome.undone.begin(), outcome.undone.end());
         work.missing.insert(work.missing.end(), outcome.missing.begin(), outcome.missing.end());
         if (m_bCatchUp) {
@@ -171,7 +185,7 @@ void CProcessGroups::AskAgainForMissing(const std::string& group, GroupWork& wor
             again.push_back(std::move(record));
         }
     }
-    m_report.CountGivenUp(givenUp);
+    m_report.CountTakenDown(givenUp);
 
     std::vector<OverviewRecord> still;
     if (!m_pass.StopRequested() && !again.empty()) {
@@ -192,6 +206,7 @@ void CProcessGroups::AskAgainForMissing(const std::string& group, GroupWork& wor
                 continue;
             }
             EntryOutcome outcome = m_pParts->retriever.Retrieve(entry, {});
+            NoteDealtWith(group, entry, outcome);
             still.insert(still.end(), outcome.missing.begin(), outcome.missing.end());
             for (int64_t number : outcome.undone) {  // a failure: kept for the next pass
                 auto at = std::find_if(entry.begin(), entry.end(),

@@ -41,6 +41,7 @@ GroupScanner::GroupScanner(PassContext& pass, PassReport& report, const PassSett
 GroupScanner::Result GroupScanner::Scan(const std::string& group, int64_t mark,
                                         const Unfinished& unfinished) {
     Result result;
+    m_group = group;
     m_groupPostKeys.clear();
     m_pUnfinished = &unfinished;
     const NntpSession::Reply reply = m_link.SelectGroup(group);
@@ -230,11 +231,10 @@ size_t GroupScanner::Filter(const std::string& group, std::vector<OverviewRecord
 // One article through the header filter: into the pending list, or
 // counted, shown and logged as a rejection.
 void GroupScanner::Judge(const OverviewRecord& record) {
-    HeaderFilter::Decision decision =
-        m_filter.AcceptHeader(record.subject, record.from, record.lines);
+    HeaderFilter::Decision decision = m_filter.AcceptArticle(record, m_group);
     if (decision.verdict == HeaderFilter::Verdict::Accept) {
         m_pending.Append({record});
-        m_filter.NoteAccepted(record.subject);
+        m_filter.NoteAccepted(record, m_group);
         return;
     }
     Count(decision, record.subject);
@@ -246,18 +246,19 @@ void GroupScanner::Judge(const OverviewRecord& record) {
 void GroupScanner::JudgePost(const PostGrouper::Post& post) {
     std::optional<PartialPost> kept = m_parts.Find(post.key);
     HeaderFilter::PostView view;
-    view.sender = post.members.front().record.from;
     view.key = post.key;
+    view.group = m_group;
     view.total = post.total;
     if (kept) {
-        view.lines = kept->KeptLines();
-        view.partsKnown = static_cast<int64_t>(kept->parts.size());
+        for (const auto& [number, part] : kept->parts) {
+            view.keptBytes += part.bytes;
+            view.keptLargestLines = std::max(view.keptLargestLines, part.lines);
+        }
+        view.keptParts = static_cast<int64_t>(kept->parts.size());
     }
     for (const PostGrouper::Member* member : post.Distinct()) {
-        view.subjects.push_back(member->record.subject);
         if (!kept || kept->parts.count(member->part) == 0) {
-            view.lines += member->record.lines;
-            ++view.partsKnown;
+            view.parts.push_back(&member->record);
         }
     }
     HeaderFilter::Decision decision = m_filter.AcceptPost(view);
@@ -270,7 +271,7 @@ void GroupScanner::JudgePost(const PostGrouper::Post& post) {
             entry.push_back(member.record);
         }
         m_pending.Append(entry);
-        m_filter.NoteAccepted(post.key);
+        m_filter.NoteAccepted(view);
         m_groupPostKeys.insert(post.key);
         return;
     }

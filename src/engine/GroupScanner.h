@@ -72,6 +72,7 @@ private:
     const PartialPosts& m_parts;
 
     // The group being scanned.
+    std::string m_group;
     int64_t m_from = 0;
     int64_t m_last = 0;
     const Unfinished* m_pUnfinished = nullptr;

@@ -10,11 +10,12 @@
 #include "engine/PostRetriever.h"
 #include "engine/ProcessGroups.h"
 #include "engine/ServerLink.h"
+#include "store/SeenArticles.h"
 
 struct CProcessGroups::Parts {
     Parts(CProcessGroups& worker, const ng::PassSettings& settings)
         : history(settings.maxHist, settings.skipDuplicates),
-          filter(settings.filter, history.Names()),
+          filter(settings.filter, history.Names(), &seen),
           link(worker.m_pass, settings.server, settings.login, worker.m_pPrompt,
                ng::RetrySettings{settings.connectRetries, settings.retryWaitSeconds},
                [&worker](const std::string& text) { worker.Window().SetStatusText(text); }),
@@ -25,6 +26,7 @@ struct CProcessGroups::Parts {
     }
 
     ng::PassHistory history;
+    ng::SeenArticles seen;  // what passes dealt with, for crossposts
     ng::HeaderFilter filter;
     ng::ServerLink link;
     ng::GroupScanner scanner;

@@ -1,5 +1,7 @@
 #include "engine/PassReport.h"
 
+#include <cstdio>
+
 #include "platform/AsciiCase.h"
 #include "platform/System.h"
 #include "store/DownloadHistory.h"
@@ -29,9 +31,9 @@ void PassReport::AddScanned(int count) {
     Window().SetArticlesScanned(m_scanned);
 }
 
-void PassReport::CountRetrieval() {
-    ++m_retrieved;
-    Window().SetArticlesSaved(m_retrieved);
+void PassReport::CountSaved() {
+    ++m_saved;
+    Window().SetArticlesSaved(m_saved);
 }
 
 void PassReport::HistorySkip(bool log, const std::string& matched, const std::string& subject) {
@@ -55,12 +57,39 @@ void PassReport::ShowTransferFigures(int64_t articleStart) {
     Window().SetRate(BinaryBytesPerSec, m_articleSeconds, m_bytes);
 }
 
+namespace {
+
+std::string Counted(int count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+std::string Megabytes(int64_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+    return text;
+}
+
+}  // namespace
+
 std::string PassReport::LeftBehindText() const {
-    if (m_givenUp == 0) {
-        return {};
+    std::string text;
+    if (m_waitingPosts > 0) {
+        text = Counted(m_waitingPosts, "post waits", "posts wait") + " for missing parts (" +
+               Megabytes(m_waitingBytes) + ")";
     }
-    return "Gave up on " + std::to_string(m_givenUp) + (m_givenUp == 1 ? " article" : " articles") +
-           " the server no longer has";
+    std::string givenUp;
+    auto add = [&](int count, const std::string& why) {
+        if (count > 0) {
+            givenUp += (givenUp.empty() ? "" : ", ") + std::to_string(count) + " " + why;
+        }
+    };
+    add(m_takenDown, "taken down");
+    add(m_damaged, "damaged");
+    add(m_incomplete, "incomplete");
+    if (!givenUp.empty()) {
+        text += (text.empty() ? "Given up: " : "; given up: ") + givenUp;
+    }
+    return text;
 }
 
 }  // namespace ng

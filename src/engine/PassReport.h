@@ -22,8 +22,8 @@ public:
     void StartClock();
 
     void AddScanned(int count);
-    // One more entry of the pending list taken on ("Articles Saved").
-    void CountRetrieval();
+    // One more file saved ("Articles Saved").
+    void CountSaved();
     // A file not fetched or not saved because the history knows it: the
     // matched text and the subject (or the duplicate's names) go to the
     // history log when it is kept.
@@ -34,16 +34,25 @@ public:
     // `articleStart` (seconds).
     void ShowTransferFigures(int64_t articleStart);
 
-    // Articles the server no longer had after they were asked for again
-    // for long enough.
-    void CountGivenUp(int count) { m_givenUp += count; }
+    // What a pass gives up on: articles the server no longer had after
+    // they were asked for again for long enough; posts whose sizes or
+    // checksums do not add up; posts whose other parts never came.
+    void CountTakenDown(int count) { m_takenDown += count; }
+    void CountDamaged() { ++m_damaged; }
+    void CountIncomplete(int count) { m_incomplete += count; }
+    // Posts still waiting for parts at the end of the pass, and their bytes.
+    void SetWaiting(int posts, int64_t bytes) {
+        m_waitingPosts = posts;
+        m_waitingBytes = bytes;
+    }
 
     int Scanned() const { return m_scanned; }
-    int Retrieved() const { return m_retrieved; }
+    int Saved() const { return m_saved; }
     int HistorySkipped() const { return m_historySkipped; }
     int CrosspostsSkipped() const { return m_crosspostsSkipped; }
     int64_t Bytes() const { return m_bytes; }
-    int GivenUp() const { return m_givenUp; }
+    int TakenDown() const { return m_takenDown; }
+    int Damaged() const { return m_damaged; }
 
     // What the pass says at its end before its final status, or "".
     std::string LeftBehindText() const;
@@ -54,10 +63,14 @@ private:
     int64_t m_articleSeconds = 0;
     int64_t m_bytes = 0;
     int m_scanned = 0;
-    int m_retrieved = 0;
+    int m_saved = 0;
     int m_historySkipped = 0;
     int m_crosspostsSkipped = 0;
-    int m_givenUp = 0;
+    int m_takenDown = 0;
+    int m_damaged = 0;
+    int m_incomplete = 0;
+    int m_waitingPosts = 0;
+    int64_t m_waitingBytes = 0;
 };
 
 }  // namespace ng

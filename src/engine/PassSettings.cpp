@@ -5,7 +5,7 @@
 
 #include "platform/TextFile.h"
 #include "settings/ColonList.h"
-#include "settings/SettingsKeys.h"
+#include "settings/Settings.h"
 #include "settings/SettingsStore.h"
 #include "store/DownloadHistory.h"
 #include "store/WorkingFiles.h"
@@ -24,48 +24,45 @@ std::vector<std::string> UpperAll(std::vector<std::string> list) {
 }  // namespace
 
 PassSettings ReadPassSettings(const SettingsStore& store) {
-    auto text = [&](const char* key, const char* defaultValue) {
-        return store.GetProfileString(keys::kProductSection, key, defaultValue);
-    };
-    auto number = [&](const char* key, int defaultValue) {
-        return store.GetProfileInt(keys::kProductSection, key, defaultValue);
-    };
-
     PassSettings settings;
     settings.server = ReadServerSettings(store);
     settings.login = ReadLoginSettings(store, settings.server.host);
-    settings.downloadDir = text(keys::kDownloadDirectory, defaults::kWorkerDownloadDirectory);
+    settings.downloadDir = Read(store, setting::kDownloadDirectory);
 
     FilterSettings& filter = settings.filter;
-    filter.logHistoryHits = text(keys::kLogHistAct, "") == "yes";
-    filter.subjectIncludes =
-        UpperAll(SplitList(text(keys::kSubjectIncl, defaults::kWorkerSubjectIncl)));
-    filter.subjectIncludes2 =
-        UpperAll(SplitList(text(keys::kSubjectIncl2, defaults::kWorkerSubjectIncl2)));
-    filter.subjectExcludes = UpperAll(SplitList(text(keys::kSubjectExcl, "")));
+    filter.logHistoryHits = Read(store, setting::kLogHistAct) == "yes";
+    filter.subjectIncludes = UpperAll(SplitList(Read(store, setting::kSubjectIncl)));
+    filter.subjectIncludes2 = UpperAll(SplitList(Read(store, setting::kSubjectIncl2)));
+    filter.subjectExcludes = UpperAll(SplitList(Read(store, setting::kSubjectExcl)));
     std::vector<std::string> senders;
     errno = 0;
     if (!ReadTextLines(files::kFromExcludes, senders)) {
         filter.fromExcludesUnreadable = errno != ENOENT;
     }
     filter.fromExcludes = UpperAll(std::move(senders));
-    filter.minLines = number(keys::kMinLines, defaults::kWorkerMinLines);
-    filter.maxLines = number(keys::kMaxLines, defaults::kWorkerMaxLines);
+    filter.minLines = Read(store, setting::kMinLines);
+    filter.maxLines = Read(store, setting::kMaxLines);
+    // A profile that limits lines keeps to what it set: the sizes in
+    // kilobytes hold there only where it sets them too.
+    const bool limitsLines = IsSet(store, setting::kMinLines) || IsSet(store, setting::kMaxLines);
+    filter.minKB = limitsLines && !IsSet(store, setting::kMinKB) ? std::nullopt
+                                                                 : Read(store, setting::kMinKB);
+    filter.maxKB = limitsLines && !IsSet(store, setting::kMaxKB) ? std::nullopt
+                                                                 : Read(store, setting::kMaxKB);
 
-    settings.histSaveFrequency = number(keys::kHistSaveFrequency, defaults::kHistSaveFrequency);
-    settings.firstVisitMax = number(keys::kFirstVisitMax, defaults::kFirstVisitMax);
-    settings.articlesInFlight = static_cast<size_t>(
-        std::clamp(number(keys::kArticlesInFlight, defaults::kArticlesInFlight), 1, 16));
-    settings.maxHist = number(keys::kMaxHist, defaults::kMaxHist);
-    settings.saveAscii = number(keys::kSaveAscii, 0) != 0;
-    settings.enableLogging = number(keys::kEnableLogging, 0) != 0;
-    settings.logFile = text(keys::kLogFile, defaults::kWorkerLogFile);
-    settings.skipDuplicates = number(keys::kSkipDuplicates, defaults::kSkipDuplicates) != 0;
-    settings.partialKeepDays = number(keys::kPartialKeepDays, defaults::kPartialKeepDays);
-    settings.connectRetries =
-        std::clamp(number(keys::kConnectRetries, defaults::kConnectRetries), 0, 100);
-    settings.retryWaitSeconds = std::clamp(number(keys::kRetryWait, defaults::kRetryWait), 0, 3600);
-    settings.missingKeepHours = number(keys::kMissingKeepHours, defaults::kMissingKeepHours);
+    settings.histSaveFrequency = Read(store, setting::kHistSaveFrequency);
+    settings.firstVisitMax = Read(store, setting::kFirstVisitMax);
+    settings.articlesInFlight =
+        static_cast<size_t>(std::clamp(Read(store, setting::kArticlesInFlight), 1, 16));
+    settings.maxHist = Read(store, setting::kMaxHist);
+    settings.saveAscii = Read(store, setting::kSaveAscii) != 0;
+    settings.enableLogging = Read(store, setting::kEnableLogging) != 0;
+    settings.logFile = Read(store, setting::kLogFile);
+    settings.skipDuplicates = Read(store, setting::kSkipDuplicates) != 0;
+    settings.partialKeepDays = Read(store, setting::kPartialKeepDays);
+    settings.connectRetries = std::clamp(Read(store, setting::kConnectRetries), 0, 100);
+    settings.retryWaitSeconds = std::clamp(Read(store, setting::kRetryWait), 0, 3600);
+    settings.missingKeepHours = Read(store, setting::kMissingKeepHours);
     return settings;
 }
 

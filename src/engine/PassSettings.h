@@ -3,6 +3,8 @@
 // while it runs take effect with the next pass. (The per-group keys, a
 // group's folder and its mark, are read when the group is scanned.)
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,8 +16,12 @@ class SettingsStore;
 
 // What the header filter judges by; the lists are upper-cased.
 struct FilterSettings {
-    int minLines = 0;
-    int maxLines = 0;
+    // Each limit is left open when nullopt. Lines are an article's; the
+    // kilobytes a whole picture's, over all of a post's parts.
+    std::optional<int64_t> minLines;
+    std::optional<int64_t> maxLines;
+    std::optional<int64_t> minKB;
+    std::optional<int64_t> maxKB;
     std::vector<std::string> subjectIncludes;
     std::vector<std::string> subjectIncludes2;
     std::vector<std::string> subjectExcludes;

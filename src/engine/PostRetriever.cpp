@@ -387,6 +387,7 @@ bool PostRetriever::Report(const SaveOutcome& saved, EntryOutcome& outcome) {
                                                 " (not a plain file of its own)");
             }
             m_report.Window().ShowThumbnail(outputPath);
+            m_report.CountSaved();
             break;
         }
     }
@@ -397,6 +398,7 @@ bool PostRetriever::Report(const SaveOutcome& saved, EntryOutcome& outcome) {
 // name. The status line says so, and the download log, when it is kept,
 // gets a record that cannot be taken for a saved file's.
 void PostRetriever::ReportDamage(const std::string& name, const std::string& why) {
+    m_report.CountDamaged();
     const std::string path = m_folder.saveDir + name;
     m_report.Window().SetStatusText("Damaged post, not saved: " + ShowableText(name) + " (" +
                                     ShowableText(why) + ")");

@@ -100,8 +100,10 @@ void CProcessGroups::RunPass() {
 
     m_report.StartClock();
     m_pParts->history.Load();
+    m_bSeenReadable = m_pParts->seen.Load(files::kCrosspostsPrefix + m_strHost);
     // Parts of posts that never became whole are given up after a while.
-    m_parts.Expire(NowSeconds() - int64_t{m_settings.partialKeepDays} * 24 * 60 * 60);
+    m_report.CountIncomplete(
+        m_parts.Expire(NowSeconds() - int64_t{m_settings.partialKeepDays} * 24 * 60 * 60));
 
     int n = 0;
     for (const std::string& group : groups) {
@@ -116,12 +118,19 @@ void CProcessGroups::RunPass() {
         Window().SetSubjectText("");
     }
 
+    const PartialPosts::Waiting waiting = m_parts.WaitingPosts();
+    m_report.SetWaiting(waiting.posts, waiting.bytes);
     if (std::string left = m_report.LeftBehindText(); !left.empty()) {
         Window().SetStatusText(left);
     }
     Window().SetStatusText(m_pass.FinalStatus());
     m_pParts->link.Close();  // closes without a quit command
     SaveHistory();
+    // A list that could not be read is not replaced by this pass's few.
+    if (m_bSeenReadable && m_pParts->seen.Changed()) {
+        // Unwritten, it costs a crosspost fetched again, never a picture.
+        (void)m_pParts->seen.Save(files::kCrosspostsPrefix + m_strHost);
+    }
     m_strHost.clear();
     m_strDownloadDir.clear();
 }

@@ -22,6 +22,7 @@
 
 namespace ng {
 class SettingsStore;
+struct EntryOutcome;
 struct GroupFolder;
 }
 
@@ -52,7 +53,7 @@ public:
 
     // Counters and the final status, for after the pass.
     int ArticlesScanned() const { return m_report.Scanned(); }
-    int ArticlesSaved() const { return m_report.Retrieved(); }
+    int ArticlesSaved() const { return m_report.Saved(); }
     int HistorySkipped() const { return m_report.HistorySkipped(); }
     int CrosspostsSkipped() const { return m_report.CrosspostsSkipped(); }
     int64_t BytesTransferred() const { return m_report.Bytes(); }
@@ -67,6 +68,8 @@ private:
     void ProcessGroup(const std::string& group);
     ng::GroupFolder FolderOf(const std::string& group) const;
     void RetrieveAll(const std::string& group, GroupWork& work);
+    void NoteDealtWith(const std::string& group, const ng::PendingEntry& entry,
+                       const ng::EntryOutcome& outcome);
     void AskAgainForMissing(const std::string& group, GroupWork& work);
     void StoreMark(const std::string& group, GroupWork& work);
     void SaveHistory(bool unlessUnchanged = false);
@@ -90,4 +93,5 @@ private:
 
     std::string m_strHost;
     std::string m_strDownloadDir;  // ends with "/"
+    bool m_bSeenReadable = false;  // the crossposts list loaded (or is not there yet)
 };

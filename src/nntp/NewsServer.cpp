@@ -8,30 +8,24 @@
 #include "nntp/Reply.h"
 #include "platform/AsciiCase.h"
 #include "settings/Keyring.h"
-#include "settings/SettingsKeys.h"
+#include "settings/Settings.h"
 #include "settings/SettingsStore.h"
 
 namespace ng {
 
 ServerSettings ReadServerSettings(const SettingsStore& store) {
-    auto text = [&](const char* key, const char* defaultValue) {
-        return store.GetProfileString(keys::kProductSection, key, defaultValue);
-    };
-    auto number = [&](const char* key, int defaultValue) {
-        return store.GetProfileInt(keys::kProductSection, key, defaultValue);
-    };
     ServerSettings server;
-    server.host = text(keys::kNNTPHost, "");
-    server.port = number(keys::kNNTPPort, defaults::kPort);
-    server.readTimeoutSeconds = number(keys::kReadTimeout, defaults::kReadTimeoutSeconds);
-    const std::string security = ToUpperAscii(text(keys::kNNTPSecurity, defaults::kNNTPSecurity));
+    server.host = Read(store, setting::kNNTPHost);
+    server.port = Read(store, setting::kNNTPPort);
+    server.readTimeoutSeconds = Read(store, setting::kReadTimeout);
+    const std::string security = ToUpperAscii(Read(store, setting::kNNTPSecurity));
     server.security = security == "TLS"                        ? Security::Tls
                       : security == "STARTTLS"                 ? Security::StartTls
                       : security.empty() || security == "NONE" ? Security::None
                                                                : Security::Unknown;
-    server.verifyCertificate = number(keys::kTLSVerify, defaults::kTLSVerify) != 0;
-    server.caFile = text(keys::kTLSCAFile, "");
-    server.compress = number(keys::kNNTPCompress, defaults::kNNTPCompress) != 0;
+    server.verifyCertificate = Read(store, setting::kTLSVerify) != 0;
+    server.caFile = Read(store, setting::kTLSCAFile);
+    server.compress = Read(store, setting::kNNTPCompress) != 0;
     return server;
 }
 

@@ -17,7 +17,7 @@
 #include "pass/TerminalDisplay.h"
 #include "pass/TerminalPrompt.h"
 #include "platform/System.h"
-#include "settings/SettingsKeys.h"
+#include "settings/Settings.h"
 #include "settings/SettingsStore.h"
 
 namespace {
@@ -116,8 +116,7 @@ int main(int argc, char** argv) {
     });
     signalThread.detach();
 
-    int priority = ng::Profile().GetProfileInt(ng::keys::kProductSection, ng::keys::kPriority,
-                                               ng::defaults::kPriority);
+    int priority = ng::Read(ng::Profile(), ng::setting::kPriority);
     if (!worker.Start(ng::PriorityLevelForSetting(priority))) {
         std::fputs("newsgleaner-pass: the download thread could not be started\n", stderr);
         return 1;

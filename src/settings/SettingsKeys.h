@@ -1,7 +1,6 @@
 #pragma once
-// Every settings key the program uses, with the default each reader gives.
-// Where readers disagree on a default (the setup dialog shows friendlier
-// values than the worker falls back to), both are named here.
+// Every settings key the program uses. Their defaults are in
+// settings/Settings.h, one for each.
 
 namespace ng::keys {
 
@@ -18,6 +17,10 @@ inline constexpr char kNNTPPort[] = "NNTPPort";
 inline constexpr char kDownloadDirectory[] = "DownloadDirectory";
 inline constexpr char kMinLines[] = "MinLines";
 inline constexpr char kMaxLines[] = "MaxLines";
+// The size of a whole picture in kilobytes, from the overview's bytes
+// (summed over the parts of a post split over several articles).
+inline constexpr char kMinKB[] = "MinKB";
+inline constexpr char kMaxKB[] = "MaxKB";
 inline constexpr char kSubjectIncl[] = "SubjectIncl";
 inline constexpr char kSubjectIncl2[] = "SubjectIncl2";
 inline constexpr char kSubjectExcl[] = "SubjectExcl";
@@ -71,48 +74,8 @@ inline constexpr char kPromptForPasswd[] = "PromptForPasswd";
 
 namespace ng::defaults {
 
-// Read by the download worker.
-inline constexpr int kWorkerMinLines = 500;
-inline constexpr int kWorkerMaxLines = 3000;
-inline constexpr char kWorkerSubjectIncl[] = "";
-inline constexpr char kWorkerSubjectIncl2[] = "";
-inline constexpr char kWorkerDownloadDirectory[] = "";
-inline constexpr char kWorkerLogFile[] = "";
-inline constexpr int kHistSaveFrequency = 5;
-inline constexpr int kMaxHist = 20000;
 // The first article of a group never visited is article 1, so nothing has
 // been dealt with yet: the mark starts below it.
 inline constexpr int kHighWaterMark = 0;
-inline constexpr int kPort = 119;
-inline constexpr int kReadTimeoutSeconds = 180;
-inline constexpr char kNNTPSecurity[] = "none";
-inline constexpr int kTLSVerify = 1;
-inline constexpr int kNNTPCompress = 1;
-inline constexpr int kFirstVisitMax = 0;
-inline constexpr int kArticlesInFlight = 4;
-inline constexpr int kSkipDuplicates = 1;
-inline constexpr int kPartialKeepDays = 14;
-inline constexpr int kConnectRetries = 3;
-inline constexpr int kRetryWait = 10;
-inline constexpr int kMissingKeepHours = 24;
-
-// Shown by the setup dialog when the key is missing.
-inline constexpr char kDialogPort[] = "119";
-inline constexpr char kDialogMinLines[] = "500";
-inline constexpr char kDialogMaxLines[] = "2500";
-inline constexpr char kDialogSubjectIncl[] = "jpg:gif";
-inline constexpr char kDialogSubjectIncl2[] = "1/1:01/01";
-inline constexpr char kDialogMaxHist[] = "20000";
-inline constexpr char kDialogHistSaveFrequency[] = "5";
-
-// Shown by the excludes and logging dialog.
-inline constexpr char kDialogLogFile[] = "DownloadLog";
-
-// Group select dialog.
-inline constexpr char kGroupIncl[] = "pictures";
-
-// Main window.
-inline constexpr int kPriority = 3;
-inline constexpr int kShowThumbnail = 0;
 
 }  // namespace ng::defaults

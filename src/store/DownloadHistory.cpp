@@ -266,15 +266,16 @@ std::optional<std::string> DownloadHistory::FindHit(std::string_view upperSubjec
         return std::nullopt;
     }
     // A name hits when the subject begins with it or holds it right after a
-    // blank: so look from the start and from every blank's follower, for
+    // blank, a quote, a bracket or a parenthesis ("IMG_1.jpg" yEnc (1/1)):
+    // so look from the start and from every such character's follower, for
     // each length a name beginning there could have. The newest hit wins;
     // on a tie the earlier look (the start of the subject) keeps its claim.
     const unsigned char* subject = Bytes(upperSubject);
     const size_t size = upperSubject.size();
     const unsigned char* end = subject + size;
     uint32_t best = 0;
-    bool bestAtStart = false;
-    auto look = [&](size_t from, bool atStart) {
+    char bestAfter = 0;  // the character before the hit; 0 at the start
+    auto look = [&](size_t from, char after) {
         size_t room = size - from;
         if (room <= kShortName) {
             return;
@@ -287,23 +288,24 @@ std::optional<std::string> DownloadHistory::FindHit(std::string_view upperSubjec
                 uint32_t found = m_index->Find(*this, hash.At(n), subject + from, n);
                 if (found > best) {
                     best = found;
-                    bestAtStart = atStart;
+                    bestAfter = after;
                 }
             }
         }
     };
-    look(0, true);
+    look(0, 0);
     const auto newest = static_cast<uint32_t>(Size());
     for (size_t i = 0; i < size && best != newest; ++i) {
-        if (upperSubject[i] == ' ') {
-            look(i + 1, false);
+        const char c = upperSubject[i];
+        if (c == ' ' || c == '"' || c == '\'' || c == '[' || c == '(') {
+            look(i + 1, c);
         }
     }
     if (best == 0) {
         return std::nullopt;
     }
     std::string upperName = ToUpperAscii(Name(best - 1));
-    return bestAtStart ? upperName : " " + upperName;
+    return bestAfter == 0 ? upperName : std::string(1, bestAfter) + upperName;
 }
 
 void LogHistoryHit(std::string_view entry, std::string_view subject, const std::string& fileName) {

@@ -109,9 +109,10 @@ public:
 
     // The history test for one subject, already upper-cased (ASCII): the
     // newest name of more than 3 characters that, upper-cased, the subject
-    // begins with, or that the subject holds right after a blank. Gives the
-    // matched text: the upper-cased name, or a blank and the upper-cased
-    // name when it was not at the start. nullopt when no name matches.
+    // begins with, or that the subject holds right after a blank, a quote
+    // (" or '), a bracket or a parenthesis. Gives the matched text: the
+    // upper-cased name, or the character before it and the upper-cased name
+    // when it was not at the start. nullopt when no name matches.
     std::optional<std::string> FindHit(std::string_view upperSubject) const;
 
 private:

@@ -295,33 +295,56 @@ void PartialPosts::Remove(const std::string& key) const {
     RemoveFolder(folder.substr(0, folder.size() - 1));
 }
 
-int PartialPosts::Expire(int64_t cutoff) const {
-    int removed = 0;
+// Every post folder with what could be read of its state.
+template <typename OnPost>
+void PartialPosts::ForEachPost(OnPost&& onPost) const {
     DIR* dir = ::opendir(m_strRoot.c_str());
-    if (!dir || !IsRealFolder(m_strRoot)) {
-        if (dir) {
-            ::closedir(dir);
-        }
-        return 0;
+    if (!dir) {
+        return;
     }
-    std::vector<std::string> doomed;
+    if (!IsRealFolder(m_strRoot)) {
+        ::closedir(dir);
+        return;
+    }
+    std::vector<std::string> folders;
     while (dirent* entry = ::readdir(dir)) {
         std::string name = entry->d_name;
-        if (!name.starts_with(kPostPrefix)) {
-            continue;
-        }
-        const std::string folder = m_strRoot + "/" + name;
-        auto post = ReadState(folder + "/");
-        if (!post || post->created < cutoff) {
-            doomed.push_back(folder);
+        if (name.starts_with(kPostPrefix)) {
+            folders.push_back(m_strRoot + "/" + name);
         }
     }
     ::closedir(dir);
+    for (const std::string& folder : folders) {
+        onPost(folder, ReadState(folder + "/"));
+    }
+}
+
+int PartialPosts::Expire(int64_t cutoff) const {
+    int removed = 0;
+    std::vector<std::string> doomed;
+    ForEachPost([&](const std::string& folder, const std::optional<PartialPost>& post) {
+        if (!post || post->created < cutoff) {
+            doomed.push_back(folder);
+            removed += post ? 1 : 0;
+        }
+    });
     for (const std::string& folder : doomed) {
         RemoveFolder(folder);
-        ++removed;
     }
     return removed;
+}
+
+PartialPosts::Waiting PartialPosts::WaitingPosts() const {
+    Waiting waiting;
+    ForEachPost([&](const std::string&, const std::optional<PartialPost>& post) {
+        if (post) {
+            ++waiting.posts;
+            for (const auto& [number, part] : post->parts) {
+                waiting.bytes += part.bytes;
+            }
+        }
+    });
+    return waiting;
 }
 
 }  // namespace ng

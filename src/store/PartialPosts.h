@@ -54,8 +54,14 @@ public:
     // Removes the post's folder and everything in it.
     void Remove(const std::string& key) const;
     // Removes every post whose first part was kept before `cutoff`, and
-    // folders without a readable state. How many went.
+    // folders without a readable state. How many posts went.
     int Expire(int64_t cutoff) const;
+    // The posts waiting for parts, and the bytes of the parts they keep.
+    struct Waiting {
+        int posts = 0;
+        int64_t bytes = 0;
+    };
+    Waiting WaitingPosts() const;
 
     static std::string PartFileName(int64_t part) { return "part-" + std::to_string(part); }
 
@@ -73,6 +79,8 @@ public:
     [[nodiscard]] Joined Join(const PartialPost& post, int fd) const;
 
 private:
+    template <typename OnPost>
+    void ForEachPost(OnPost&& onPost) const;
     std::string PostFolder(const std::string& key) const;
     void RemoveFolder(const std::string& path) const;
     std::optional<PartialPost> ReadState(const std::string& folder) const;

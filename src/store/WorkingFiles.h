@@ -19,5 +19,7 @@ inline constexpr char kCategoriesPrefix[] = "GroupCat.";
 inline constexpr char kUnfinishedPrefix[] = "Unfinished.";
 // Per server: articles the server did not have yet, asked for again later.
 inline constexpr char kMissingPrefix[] = "Missing.";
+// Per server: the articles dealt with, by message-id and place, for crossposts.
+inline constexpr char kCrosspostsPrefix[] = "Crossposts.";
 
 }  // namespace ng::files

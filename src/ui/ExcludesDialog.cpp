@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 
 #include "platform/TextFile.h"
-#include "settings/SettingsKeys.h"
+#include "settings/Settings.h"
 #include "settings/SettingsStore.h"
 #include "store/DownloadLog.h"
 #include "store/WorkingFiles.h"
@@ -98,8 +98,7 @@ void CExcludesDialog::OnInitDialog() {
     const ng::SettingsStore& store = ng::Profile();
     m_pEnableLogging->setChecked(
         store.GetProfileInt(keys::kProductSection, keys::kEnableLogging, 0) != 0);
-    ng::ui::SetEditBytes(m_pLogFile, store.GetProfileString(keys::kProductSection, keys::kLogFile,
-                                                            defaults::kDialogLogFile));
+    ng::ui::SetEditBytes(m_pLogFile, ng::Read(store, ng::setting::kLogFile));
     OnEnableLogging();
 
     std::vector<std::string> lines;
@@ -170,8 +169,7 @@ void CExcludesDialog::OnEnableLogging() {
 
 void CExcludesDialog::OnClearContents() {
     // The stored name, not the one typed but not yet confirmed.
-    ng::ClearDownloadLog(ng::Profile().GetProfileString(keys::kProductSection, keys::kLogFile,
-                                                        defaults::kDialogLogFile));
+    ng::ClearDownloadLog(ng::Read(ng::Profile(), ng::setting::kLogFile));
 }
 
 void CExcludesDialog::accept() {

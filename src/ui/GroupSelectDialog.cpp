@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "settings/SettingsKeys.h"
+#include "settings/Settings.h"
 #include "settings/SettingsStore.h"
 #include "store/GroupFiles.h"
 #include "ui/AllGroupsList.h"
@@ -179,13 +179,12 @@ void CGroupSelectDialog::OnInitDialog() {
     const ng::SettingsStore& store = ng::Profile();
     ng::ui::SetEditBytes(
         m_pGroupFilter,
-        store.GetProfileString(keys::kProductSection, keys::kGroupIncl, defaults::kGroupIncl));
+        ng::Read(store, ng::setting::kGroupIncl));
     m_strHost = store.GetProfileString(keys::kProductSection, keys::kNNTPHost, "");
     if (m_strHost.empty()) {
         return;  // nothing to show until a host is set up
     }
-    m_pBaseDir->setText(ng::ui::FromBytes(store.GetProfileString(
-        keys::kProductSection, keys::kDownloadDirectory, defaults::kWorkerDownloadDirectory)));
+    m_pBaseDir->setText(ng::ui::FromBytes(ng::Read(store, ng::setting::kDownloadDirectory)));
 
     std::vector<std::string> lines;
     if (ng::ReadActiveGroups(m_strHost, lines)) {

@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "engine/ProcessGroups.h"
-#include "settings/SettingsKeys.h"
+#include "settings/Settings.h"
 #include "settings/SettingsStore.h"
 #include "ui/AboutDialog.h"
 #include "ui/GroupSelectDialog.h"
@@ -63,8 +63,7 @@ void CMainDialog::ApplySettings() {
     const ng::SettingsStore& store = ng::Profile();
     std::string host = store.GetProfileString(keys::kProductSection, keys::kNNTPHost, "");
     setWindowTitle(QStringLiteral("Newsgleaner " NG_VERSION_TEXT " - [%1]").arg(FromBytes(host)));
-    m_ui.show->setChecked(store.GetProfileInt(keys::kProductSection, keys::kShowThumbnail,
-                                              ng::defaults::kShowThumbnail) != 0);
+    m_ui.show->setChecked(ng::Read(store, ng::setting::kShowThumbnail) != 0);
     ApplyShowState();
 }
 

@@ -8,7 +8,7 @@
 #include "engine/DisplayFormat.h"
 #include "engine/ProcessGroups.h"
 #include "platform/System.h"
-#include "settings/SettingsKeys.h"
+#include "settings/Settings.h"
 #include "settings/SettingsStore.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PendingDialog.h"
@@ -21,8 +21,7 @@ namespace {
 constexpr int kTimerPeriodMs = 990;
 
 int StoredPriority() {
-    return ng::Profile().GetProfileInt(keys::kProductSection, keys::kPriority,
-                                       ng::defaults::kPriority);
+    return ng::Read(ng::Profile(), ng::setting::kPriority);
 }
 
 }  // namespace

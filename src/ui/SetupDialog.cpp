@@ -23,7 +23,7 @@
 #include <string_view>
 
 #include "settings/Keyring.h"
-#include "settings/SettingsKeys.h"
+#include "settings/Settings.h"
 #include "settings/SettingsStore.h"
 #include "ui/CloseUpComboBox.h"
 #include "ui/DialogButtons.h"
@@ -32,13 +32,28 @@
 #include "ui/UiText.h"
 
 namespace keys = ng::keys;
-namespace defaults = ng::defaults;
+namespace setting = ng::setting;
+using ng::Read;
 
 namespace {
 
 void ShowProductString(QLineEdit* edit, const char* key, const std::string& fallback) {
     ng::ui::SetEditBytes(edit,
                          ng::Profile().GetProfileString(keys::kProductSection, key, fallback));
+}
+
+// What the profile holds for the setting, or its default: the text as
+// stored, so that what the user typed comes back as typed.
+void ShowText(QLineEdit* edit, const ng::TextSetting& setting) {
+    ng::ui::SetEditBytes(edit, Read(ng::Profile(), setting));
+}
+void ShowNumber(QLineEdit* edit, const ng::IntSetting& setting) {
+    ShowProductString(edit, setting.key, std::to_string(setting.fallback));
+}
+// A limit left open shows blank.
+void ShowLimit(QLineEdit* edit, const ng::LimitSetting& setting) {
+    ShowProductString(edit, setting.key,
+                      setting.fallback ? std::to_string(*setting.fallback) : std::string());
 }
 
 void StoreText(const char* key, const QLineEdit* edit) {
@@ -285,8 +300,7 @@ CSetupDialog::CSetupDialog(QWidget* parent) : QDialog(parent) {
 
 void CSetupDialog::OnInitDialog() {
     const ng::SettingsStore& store = ng::Profile();
-    m_pShowThumbnail->setChecked(store.GetProfileInt(keys::kProductSection, keys::kShowThumbnail,
-                                                     defaults::kShowThumbnail) != 0);
+    m_pShowThumbnail->setChecked(Read(store, setting::kShowThumbnail) != 0);
     m_hosts.LoadFromProfile();
     for (const auto& host : m_hosts.Entries()) {
         ng::ui::InsertComboItem(m_pHost, m_pHost->count(), host);
@@ -300,25 +314,20 @@ void CSetupDialog::OnInitDialog() {
         m_pHost->setEditText(QString());
     }
 
-    ShowProductString(m_pPort, keys::kNNTPPort, defaults::kDialogPort);
-    m_pSecurity->setCurrentIndex(SecurityIndex(store.GetProfileString(
-        keys::kProductSection, keys::kNNTPSecurity, defaults::kNNTPSecurity)));
+    ShowNumber(m_pPort, setting::kNNTPPort);
+    m_pSecurity->setCurrentIndex(SecurityIndex(Read(store, setting::kNNTPSecurity)));
     UpdateTlsControls();
-    m_pVerifyCertificate->setChecked(
-        store.GetProfileInt(keys::kProductSection, keys::kTLSVerify, defaults::kTLSVerify) != 0);
-    ShowProductString(m_pCaFile, keys::kTLSCAFile, "");
-    m_pCompress->setChecked(store.GetProfileInt(keys::kProductSection, keys::kNNTPCompress,
-                                                defaults::kNNTPCompress) != 0);
-    ShowProductString(m_pFirstVisitMax, keys::kFirstVisitMax,
-                      std::to_string(defaults::kFirstVisitMax));
+    m_pVerifyCertificate->setChecked(Read(store, setting::kTLSVerify) != 0);
+    ShowText(m_pCaFile, setting::kTLSCAFile);
+    m_pCompress->setChecked(Read(store, setting::kNNTPCompress) != 0);
+    ShowNumber(m_pFirstVisitMax, setting::kFirstVisitMax);
     ShowProductString(m_pDirectory, keys::kDownloadDirectory, DefaultDownloadDirectory());
-    ShowProductString(m_pMinLines, keys::kMinLines, defaults::kDialogMinLines);
-    ShowProductString(m_pMaxLines, keys::kMaxLines, defaults::kDialogMaxLines);
-    ShowProductString(m_pSubjectIncl, keys::kSubjectIncl, defaults::kDialogSubjectIncl);
-    ShowProductString(m_pSubjectIncl2, keys::kSubjectIncl2, defaults::kDialogSubjectIncl2);
-    ShowProductString(m_pMaxHist, keys::kMaxHist, defaults::kDialogMaxHist);
-    ShowProductString(m_pHistSaveFrequency, keys::kHistSaveFrequency,
-                      defaults::kDialogHistSaveFrequency);
+    ShowLimit(m_pMinLines, setting::kMinLines);
+    ShowLimit(m_pMaxLines, setting::kMaxLines);
+    ShowText(m_pSubjectIncl, setting::kSubjectIncl);
+    ShowText(m_pSubjectIncl2, setting::kSubjectIncl2);
+    ShowNumber(m_pMaxHist, setting::kMaxHist);
+    ShowNumber(m_pHistSaveFrequency, setting::kHistSaveFrequency);
 }
 
 void CSetupDialog::ShowLogin(const std::string& host) {

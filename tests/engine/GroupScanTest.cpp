@@ -417,7 +417,9 @@ TEST_F(GroupScan, HistoryAndCrosspostsAreSkippedAcrossGroups) {
     ngtest::WriteFile("HistList", "seen.jpg\n");
     news.Add("alt.test", UUArticle(1, "seen.jpg", "s"));
     news.Add("alt.test", UUArticle(2, "fresh.jpg", RandomBytes(40, 2)));
-    news.Add("alt.test", UUArticle(3, "fresh.jpg", RandomBytes(40, 2)));  // same subject
+    TestArticle copy = UUArticle(3, "fresh.jpg", RandomBytes(40, 2));
+    copy.messageId = "<2@test>";  // the same article twice
+    news.Add("alt.test", copy);
     // Saved in the first group, so in the history by the time this one is scanned.
     news.Add("alt.two", UUArticle(4, "fresh.jpg", RandomBytes(40, 2)));
     SetGroups({"alt.test", "alt.two"});

@@ -8,6 +8,7 @@
 #include "engine/PassSettings.h"
 #include "settings/SettingsStore.h"
 #include "store/DownloadHistory.h"
+#include "store/SeenArticles.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -96,39 +97,150 @@ TEST_F(HeaderFilter, HistoryLogNeedsExactlyYes) {
 
 namespace {
 
-// A post split over several articles is judged once, as a whole.
+ng::OverviewRecord Record(int64_t number, std::string subject, int lines, int64_t bytes,
+                         std::string messageId = {}, std::string xref = {}) {
+    ng::OverviewRecord r;
+    r.number = number;
+    r.subject = std::move(subject);
+    r.from = "x@y";
+    r.lines = lines;
+    r.bytes = bytes;
+    r.messageId = std::move(messageId);
+    r.xref = std::move(xref);
+    return r;
+}
+
+// A post split over several articles is judged once, as a whole: lines per
+// article (its largest), kilobytes over all its parts.
 TEST_F(HeaderFilter, PostsAreJudgedAsAWhole) {
     Configure("jpg", "", "sample");
     history.Add("seen.jpg");
     struct Case {
-        std::vector<std::string_view> subjects;
-        int64_t lines, known, total;
+        std::vector<std::pair<std::string, int>> parts;  // subject, lines
+        int64_t keptParts, total;
         Verdict verdict;
     };
     const Case cases[] = {
-        // Lines add up: 3 x 400 passes MinLines 500 though each part is below it.
-        {{"a.jpg (1/3)", "a.jpg (2/3)", "a.jpg (3/3)"}, 1200, 3, 3, Verdict::Accept},
-        {{"a.jpg (1/3)", "a.jpg (2/3)", "a.jpg (3/3)"}, 3600, 3, 3, Verdict::LineCount},
-        // Not all known yet: MaxLines counts what is known, MinLines the estimate.
-        {{"a.jpg (1/4)"}, 200, 1, 4, Verdict::Accept},
-        {{"a.jpg (1/4)"}, 100, 1, 4, Verdict::LineCount},
-        {{"a.jpg (1/2)"}, 3001, 1, 2, Verdict::LineCount},
+        // Each article within MinLines..MaxLines: a small last part is no matter.
+        {{{"a.jpg (1/3)", 2000}, {"a.jpg (2/3)", 2000}, {"a.jpg (3/3)", 120}}, 0, 3, Verdict::Accept},
+        // Lines do not add up: three parts of 400 are three articles too small.
+        {{{"a.jpg (1/3)", 400}, {"a.jpg (2/3)", 400}, {"a.jpg (3/3)", 400}}, 0, 3, Verdict::LineCount},
+        {{{"a.jpg (1/2)", 3001}}, 0, 2, Verdict::LineCount},
+        {{{"a.jpg (2/2)", 1000}}, 1, 2, Verdict::Accept},
         // One part's subject decides for all: an include missed, an exclude hit.
-        {{"a.jpg (1/2)", "a.gif (2/2)"}, 1000, 2, 2, Verdict::NotIncluded},
-        {{"a.jpg (1/2)", "a.jpg sample (2/2)"}, 1000, 2, 2, Verdict::Excluded},
-        {{"x (1/2)", "seen.jpg (2/2)"}, 1000, 2, 2, Verdict::NotIncluded},
-        {{"seen.jpg (1/2)", "seen.jpg (2/2)"}, 1000, 2, 2, Verdict::InHistory},
+        {{{"a.jpg (1/2)", 1000}, {"a.gif (2/2)", 1000}}, 0, 2, Verdict::NotIncluded},
+        {{{"a.jpg (1/2)", 1000}, {"a.jpg sample (2/2)", 1000}}, 0, 2, Verdict::Excluded},
+        {{{"x (1/2)", 1000}, {"seen.jpg (2/2)", 1000}}, 0, 2, Verdict::NotIncluded},
+        {{{"seen.jpg (1/2)", 1000}, {"seen.jpg (2/2)", 1000}}, 0, 2, Verdict::InHistory},
     };
     for (const Case& c : cases) {
-        ng::HeaderFilter::PostView post{c.subjects, "x@y", "key", c.lines, c.known, c.total};
-        EXPECT_EQ(filter.AcceptPost(post).verdict, c.verdict)
-            << c.subjects.front() << " " << c.lines;
+        std::vector<ng::OverviewRecord> records;
+        for (const auto& [subject, lines] : c.parts) {
+            records.push_back(Record(static_cast<int64_t>(records.size()) + 1, subject, lines, 1));
+        }
+        ng::HeaderFilter::PostView post;
+        for (const auto& record : records) {
+            post.parts.push_back(&record);
+        }
+        post.key = "key";
+        post.keptParts = c.keptParts;
+        post.total = c.total;
+        EXPECT_EQ(filter.AcceptPost(post).verdict, c.verdict) << c.parts.front().first;
     }
-    // Accepted once; the same post again (a crosspost) is rejected once.
-    ng::HeaderFilter::PostView post{{"b.jpg (1/2)", "b.jpg (2/2)"}, "x@y", "b key", 1000, 2, 2};
+    // Accepted once; the same post again (a crosspost) is rejected.
+    const std::vector<ng::OverviewRecord> records = {Record(1, "b.jpg (1/2)", 1000, 1),
+                                                     Record(2, "b.jpg (2/2)", 1000, 1)};
+    ng::HeaderFilter::PostView post;
+    post.parts = {&records[0], &records[1]};
+    post.key = "b key";
+    post.total = 2;
     ASSERT_EQ(filter.AcceptPost(post).verdict, Verdict::Accept);
-    filter.NoteAccepted(post.key);
+    filter.NoteAccepted(post);
     EXPECT_EQ(filter.AcceptPost(post).verdict, Verdict::Crosspost);
+}
+
+// Without a line limit, the size of the whole picture in kilobytes: a post
+// counts its parts' bytes, and one not yet whole its estimate.
+TEST_F(HeaderFilter, TodaysSizesAreKilobytesOfTheWholePicture) {
+    Configure("", "");
+    ng::Profile().WriteProfileString("Newsgleaner", "MinLines", "");
+    ng::Profile().WriteProfileString("Newsgleaner", "MaxLines", "");
+    ng::Profile().WriteProfileString("Newsgleaner", "MinKB", "20");
+    ng::Profile().WriteProfileString("Newsgleaner", "MaxKB", "1000");
+    settings = ng::ReadPassSettings(ng::Profile()).filter;
+    const int64_t kKB = 1024;
+    EXPECT_EQ(filter.AcceptArticle(Record(1, "tiny.jpg", 10, 19 * kKB), "g").verdict,
+              Verdict::LineCount);
+    EXPECT_EQ(filter.AcceptArticle(Record(2, "small.jpg", 10, 20 * kKB), "g").verdict,
+              Verdict::Accept);
+    EXPECT_EQ(filter.AcceptArticle(Record(3, "huge.jpg", 99999, 1000 * kKB + 1), "g").verdict,
+              Verdict::LineCount);
+    // Two parts of 600 KB: too much together; one of four parts of 4 KB: too little.
+    const std::vector<ng::OverviewRecord> big = {Record(4, "b (1/2)", 6000, 600 * kKB),
+                                                 Record(5, "b (2/2)", 6000, 600 * kKB)};
+    const ng::OverviewRecord quarter = Record(6, "q (1/4)", 60, 4 * kKB);
+    ng::HeaderFilter::PostView post;
+    post.parts = {&big[0], &big[1]};
+    post.key = "b";
+    post.total = 2;
+    EXPECT_EQ(filter.AcceptPost(post).verdict, Verdict::LineCount);
+    post.parts = {&quarter};
+    post.key = "q";
+    post.total = 4;
+    EXPECT_EQ(filter.AcceptPost(post).verdict, Verdict::LineCount);
+}
+
+// Crossposts are told by message-id and Xref; distinct posts that share a
+// subject are each taken; the subject rule stays for overviews that say
+// neither.
+TEST_F(HeaderFilter, CrosspostsAreToldByMessageIdAndXref) {
+    Configure("", "");
+    const ng::OverviewRecord first = Record(5, "Sunny afternoon, one more", 1000, 1, "<a@x>",
+                                            "news a.pics:5 b.pics:9");
+    ASSERT_EQ(filter.AcceptArticle(first, "a.pics").verdict, Verdict::Accept);
+    filter.NoteAccepted(first, "a.pics");
+    struct Case {
+        ng::OverviewRecord record;
+        Verdict verdict;
+    };
+    const Case cases[] = {
+        // The same subject, another post: taken.
+        {Record(6, "Sunny afternoon, one more", 1000, 1, "<b@x>", "news a.pics:6"), Verdict::Accept},
+        // The copy in the other group: by its message-id, or by its Xref alone.
+        {Record(9, "Sunny afternoon", 1000, 1, "<a@x>", "news a.pics:5 b.pics:9"), Verdict::Crosspost},
+        {Record(9, "Sunny afternoon", 1000, 1, "", "news a.pics:5 b.pics:9"), Verdict::Crosspost},
+        // Neither: the subject, as it always was.
+        {Record(7, "Sunny afternoon, one more", 1000, 1), Verdict::Accept},
+    };
+    filter.NoteAccepted(Record(3, "old style", 1000, 1), "a.pics");
+    for (const Case& c : cases) {
+        EXPECT_EQ(filter.AcceptArticle(c.record, "b.pics").verdict, c.verdict)
+            << c.record.messageId << " " << c.record.xref;
+    }
+    EXPECT_EQ(filter.AcceptArticle(Record(8, "old style", 1000, 1), "b.pics").verdict,
+              Verdict::Crosspost);
+    // What an earlier pass dealt with counts too.
+    ng::SeenArticles seen;
+    seen.Note("<old@x>", "a.pics", 1);
+    ng::HeaderFilter later(settings, history, &seen);
+    EXPECT_EQ(later.AcceptArticle(Record(2, "again", 1000, 1, "<old@x>"), "b.pics").verdict,
+              Verdict::Crosspost);
+    EXPECT_EQ(later.AcceptArticle(Record(2, "again", 1000, 1, "<new@x>", "h a.pics:1"), "b.pics")
+                  .verdict,
+              Verdict::Crosspost);
+}
+
+// Today's subjects quote their names: a downloaded name there is a hit too.
+TEST_F(HeaderFilter, HistoryFindsNamesAfterQuotesBracketsAndParentheses) {
+    Configure("", "");
+    history.Add("img_1234.jpg");
+    for (const char* subject : {"\"IMG_1234.jpg\" yEnc (1/1)", "[01/10] - (IMG_1234.jpg)",
+                                "set [IMG_1234.jpg]", "'img_1234.jpg' 1/1"}) {
+        auto hit = filter.AcceptHeader(subject, "x", 1000);
+        EXPECT_EQ(hit.verdict, Verdict::InHistory) << subject;
+        EXPECT_EQ(hit.matched.substr(1), "IMG_1234.JPG") << subject;
+    }
+    EXPECT_TRUE(Accept("xIMG_1234.jpg"));
 }
 
 }  // namespace

@@ -47,8 +47,11 @@ protected:
         Set("NNTPHost", kHost);
         Set("NNTPPort", std::to_string(server.Port()));
         Set("DownloadDirectory", downloadDir);
+        // The filters as the tests of the old filters set them: line
+        // limits that take everything, and no subject list.
         Set("MinLines", "1");
         Set("MaxLines", "1000000");
+        Set("SubjectIncl", "");
         Set("ReadTimeout", "10");
         // Reconnections at once: the tests script the failures.
         Set("RetryWait", "0");

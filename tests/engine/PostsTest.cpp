@@ -185,6 +185,29 @@ TEST_F(Posts, TheWorkFolderIsTrustedNoMoreThanTheServer) {
     EXPECT_EQ(Mark("alt.test"), "4");
 }
 
+TEST_F(Posts, APostWhoseJoinFailedIsJoinedByTheNextPassFromItsKeptParts) {
+    // The download folder goes away as the last part comes: every part is
+    // kept, nothing is joined, the mark stays below the post. The next pass
+    // judges it from its kept parts alone and joins it without a fetch.
+    const std::string file = JpegLikeBytes(30000, 40);
+    AddYencPost(news, file, "late join.jpg", 1);
+    news.OnArticle([this](const std::string&, int number) {
+        if (number == 3) {
+            std::filesystem::remove_all(downloadDir);
+        }
+    });
+    EXPECT_EQ(RunPass().rfind("Error--cannot write in ", 0), 0u);
+    EXPECT_EQ(Mark("alt.test"), "0");
+    news.OnArticle(std::function<void(const std::string&, int)>());
+    MakeDir(downloadDir);
+    const size_t asked = news.ArticlesAsked().size();
+    EXPECT_EQ(RunNextPass(), "Operation complete");
+    EXPECT_TRUE(Downloaded("late join.jpg") == file);
+    EXPECT_EQ(news.ArticlesAsked().size(), asked);
+    EXPECT_EQ(Mark("alt.test"), "3");
+    EXPECT_TRUE(WorkFolderEntries(sandbox).empty());
+}
+
 TEST_F(Posts, DamagedPostsKeepNothingAndAreReported) {
     Set("EnableLogging", "1");
     Set("LogFile", sandbox.File("download.log"));

@@ -51,6 +51,10 @@ protected:
         Set("NNTPCompress", "0");
         Set("ArticlesInFlight", "1");
         Set("Priority", "3");
+        // The old filters, set: the articles served are sized in lines.
+        Set("MinLines", "500");
+        Set("MaxLines", "3000");
+        Set("SubjectIncl", "");
         ngtest::WriteFile(workDir + "/Groups.127.0.0.1", "alt.test\n");
         server.SetLifetime(60s);
     }
@@ -268,10 +272,12 @@ TEST_F(SampleServerPass, SavesTheGeneratedPicturesByteForByte) {
     const int port = sampleServer.Port();
     ASSERT_GT(port, 0) << "the sample server did not start";
 
-    // What should be saved: every picture whose body fits the default size
-    // filter (500 to 3000 lines, the parts of a split post added up), once
-    // (a repeat is a history skip).
-    std::map<std::string, int> lines;
+    // What should be saved with today's defaults (a profile that names only
+    // the server and the folder): every picture of 20 KB or more, once (a
+    // repeat is a history skip).
+    ngtest::WriteFile(configDir + "/newsgleaner.ini", "[Newsgleaner]\nNNTPHost=127.0.0.1\n"
+                                                      "DownloadDirectory=" + downloadDir + "\n");
+    std::map<std::string, long> bytes;
     std::set<std::string> groups;
     std::istringstream manifest(ngtest::ReadFile(samples + "/manifest.txt"));
     for (std::string row; std::getline(manifest, row);) {
@@ -280,16 +286,16 @@ TEST_F(SampleServerPass, SavesTheGeneratedPicturesByteForByte) {
             continue;
         }
         groups.insert(f[0]);
-        const int count = std::atoi(f[6].c_str());
-        lines[f[3]] = f[2].ends_with("-part") ? lines[f[3]] + count : count;
+        bytes[f[3]] = std::atol(f[4].c_str());
     }
     std::set<std::string> expected;
-    for (const auto& [name, count] : lines) {
-        if (count >= 500 && count <= 3000) {
+    for (const auto& [name, size] : bytes) {
+        if (size >= 20 * 1024) {
             expected.insert(name);
         }
     }
-    ASSERT_TRUE(expected.count("panorama-05.jpg") && expected.count("dawn-04.jpg"));
+    ASSERT_TRUE(expected.count("panorama-05.jpg") && expected.count("tiles-06.jpg"));
+    ASSERT_FALSE(expected.count("checkers-07.jpg"));
     ASSERT_GE(expected.size(), 5u);
     std::string groupList;
     for (const auto& g : groups) {

@@ -39,11 +39,14 @@ inline std::string Base64Body(const std::string& bytes, const std::string& dispo
            disposition + "\r\n" + Base64Encode(bytes) + "------=_NextPart_000--\r\n";
 }
 
+// An overview line; the message-id "<number@test>" unless given.
 inline std::string OverviewLine(int number, const std::string& subject, const std::string& from,
-                                int lines) {
+                                int lines, const std::string& messageId = {},
+                                int64_t bytes = 12345) {
     return std::to_string(number) + "\t" + subject + "\t" + from +
-           "\tMon, 1 Jan 2024 00:00:00 GMT\t<" + std::to_string(number) + "@test>\t\t12345\t" +
-           std::to_string(lines) + "\tXref: test\r\n";
+           "\tMon, 1 Jan 2024 00:00:00 GMT\t" +
+           (messageId.empty() ? "<" + std::to_string(number) + "@test>" : messageId) + "\t\t" +
+           std::to_string(bytes) + "\t" + std::to_string(lines) + "\tXref: test\r\n";
 }
 
 struct TestArticle {
@@ -52,13 +55,17 @@ struct TestArticle {
     std::string body;  // as posted (not yet dot-stuffed), CR LF line ends
     std::string from = "Poster <poster@example.com>";
     int lines = 1000;  // what the overview line claims
+    int64_t bytes = 12345;
+    std::string messageId;  // "<number@test>" when empty (in alt.test)
     // The whole reply instead of "220 ..." + stuffed head and body + ".".
     std::optional<Reply> reply;
 };
 
 inline std::string ArticleText(const TestArticle& a) {
+    const std::string id =
+        a.messageId.empty() ? "<" + std::to_string(a.number) + "@test>" : a.messageId;
     return "Path: test\r\nFrom: " + a.from + "\r\nNewsgroups: alt.test\r\nSubject: " + a.subject +
-           "\r\nMessage-ID: <" + std::to_string(a.number) + "@test>\r\n\r\n" + a.body;
+           "\r\nMessage-ID: " + id + "\r\n\r\n" + a.body;
 }
 
 // Groups on the scripted server, answered from a table: GROUP gives the
@@ -81,6 +88,11 @@ public:
     void Add(const std::string& group, TestArticle article) {
         std::lock_guard lock(m_mutex);
         int number = article.number;
+        if (article.messageId.empty() && group != "alt.test") {
+            // Articles of other groups get message-ids of their own: an equal
+            // number is no crosspost. A crosspost is made by giving two the same.
+            article.messageId = "<" + std::to_string(number) + "." + group + "@test>";
+        }
         m_groups[group].articles[number] = std::move(article);
     }
     // Articles 1..count: uuencoded pictures prefix + n + ".jpg" of `size`
@@ -182,7 +194,8 @@ private:
         bool any = false;
         for (const auto& [number, article] : g.articles) {
             if (number >= from && number <= to) {
-                reply += OverviewLine(number, article.subject, article.from, article.lines);
+                reply += OverviewLine(number, article.subject, article.from, article.lines,
+                                      article.messageId, article.bytes);
                 any = true;
             }
         }

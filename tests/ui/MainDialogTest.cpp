@@ -55,8 +55,11 @@ std::string Setting(const std::string& key) {
 }
 
 // A picture article as a poster's program sends it: a base64 JPEG part.
+// Each article's picture differs (its width by the number): the same bytes
+// twice would be a duplicate, not a second file saved.
 enginetest::TestArticle PictureArticle(int number, const std::string& subject,
-                                       const std::string& fileName, int width = 160) {
+                                       const std::string& fileName, int width = 0) {
+    width = width > 0 ? width : 150 + 2 * number;
     enginetest::TestArticle a;
     a.number = number;
     a.subject = subject;
@@ -79,6 +82,7 @@ struct World {
         Set("DownloadDirectory", downloadDir);
         Set("MinLines", "1");
         Set("MaxLines", "1000000");
+        Set("SubjectIncl", "");
         Set("ReadTimeout", "20");
         Set("ShowThumbnail", "1");
         Set("ArticlesInFlight", "1");  // the tests count the ARTICLE commands

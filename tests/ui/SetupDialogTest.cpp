@@ -171,10 +171,11 @@ private slots:
         QCOMPARE(Child<QLineEdit>(dialog, "firstVisitMax")->text(), QString("0"));
         QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
         QCOMPARE(Child<QLineEdit>(dialog, "directory")->text(), pictures + "/");
-        QCOMPARE(Child<QLineEdit>(dialog, "minLines")->text(), QString("500"));
-        QCOMPARE(Child<QLineEdit>(dialog, "maxLines")->text(), QString("2500"));
-        QCOMPARE(Child<QLineEdit>(dialog, "subjectIncl")->text(), QString("jpg:gif"));
-        QCOMPARE(Child<QLineEdit>(dialog, "subjectIncl2")->text(), QString("1/1:01/01"));
+        // Today's values: no line limit, picture words in the subject.
+        QCOMPARE(Child<QLineEdit>(dialog, "minLines")->text(), QString());
+        QCOMPARE(Child<QLineEdit>(dialog, "maxLines")->text(), QString());
+        QCOMPARE(Child<QLineEdit>(dialog, "subjectIncl")->text(), QString("jpg:jpeg:png:gif:webp"));
+        QCOMPARE(Child<QLineEdit>(dialog, "subjectIncl2")->text(), QString());
         QCOMPARE(Child<QLineEdit>(dialog, "maxHist")->text(), QString("20000"));
         QCOMPARE(Child<QLineEdit>(dialog, "histSaveFrequency")->text(), QString("5"));
         QVERIFY(!Child<QCheckBox>(dialog, "showThumbnail")->isChecked());
