@@ -16,6 +16,7 @@
 #include "make-samples/Pictures.h"
 #include "make-samples/Spool.h"
 #include "make-samples/TextEncodings.h"
+#include "make-samples/TodayGroup.h"
 
 namespace {
 
@@ -46,6 +47,9 @@ struct Options {
     Encoding largeEncoding = Encoding::Uu;
     std::string largeGroup = kBenchGroup;
     bool quiet = false;
+    bool today = false;
+    int todayPictures = 150;
+    long seed = 1;
 };
 
 enum class SizeGoal {
@@ -93,8 +97,17 @@ void Usage(FILE* to) {
         "                                   each (default 500000) after a JPEG header,\n"
         "                                   uuencoded, base64 (a MIME part) or yEnc as\n"
         "                                   --large-encoding says; --large-group renames it\n"
-        "Also DIR/manifest.txt (what was written) and DIR/.originals/ (the pictures).\n",
-        kSamplesGroup, kMoreGroup, kTextGroup, kBenchGroup);
+        "Also DIR/manifest.txt (what was written) and DIR/.originals/ (the pictures).\n"
+        "\n"
+        "       newsgleaner-make-samples DIR --today [--today-pictures N] [--seed S] [--quiet]\n"
+        "Writes instead a day of today's posts to\n"
+        "  %s and %s (crossposts):\n"
+        "N distinct pictures a reader wants (default 150, %d to %d) in yEnc of one or\n"
+        "several articles, MIME and uu, among archives, par2 files, a video and talk.\n"
+        "DIR/%s says what each article is; DIR/.originals/ holds\n"
+        "the files. The same seed (default 1) gives the same bytes.\n",
+        kSamplesGroup, kMoreGroup, kTextGroup, kBenchGroup, kTodayGroup, kTodayMoreGroup,
+        kTodayMinPictures, kTodayMaxPictures, kTodayManifest);
 }
 
 bool ParseEncoding(const std::string& text, Encoding* encoding) {
@@ -122,6 +135,16 @@ Options ParseOptions(int argc, char** argv) {
             std::exit(0);
         } else if (arg == "--quiet") {
             options.quiet = true;
+        } else if (arg == "--today") {
+            options.today = true;
+        } else if (arg == "--today-pictures" && i + 1 < argc &&
+                   ngtools::ParseLong(argv[i + 1], kTodayMinPictures, kTodayMaxPictures, &value)) {
+            options.todayPictures = static_cast<int>(value);
+            ++i;
+        } else if (arg == "--seed" && i + 1 < argc &&
+                   ngtools::ParseLong(argv[i + 1], 0, 1L << 40, &value)) {
+            options.seed = value;
+            ++i;
         } else if (arg == "--pictures" && i + 1 < argc &&
                    ngtools::ParseLong(argv[i + 1], 0, 500, &value)) {
             options.pictures = static_cast<int>(value);
@@ -616,6 +639,11 @@ private:
 
 int main(int argc, char** argv) {
     Options options = ParseOptions(argc, argv);
+    if (options.today) {
+        ngsample::WriteToday({options.dir, options.todayPictures,
+                              static_cast<std::uint64_t>(options.seed), options.quiet});
+        return 0;
+    }
     SampleWriter writer(options);
     writer.WriteAll();
     return 0;
