@@ -9,6 +9,8 @@
 #include <chrono>
 #include <fstream>
 #include <map>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -373,6 +375,99 @@ TEST_F(SampleServerTest, GeneratorKeepsPicturesInsideTheDefaultLineRange) {
     EXPECT_EQ("3", bench[1]);
     EXPECT_EQ("1000", bench[4]);
     EXPECT_EQ("26", bench[6]);  // begin, 23 data lines, "`", end
+}
+
+// One article row of the day's manifest.
+struct TodayRow {
+    std::string group;
+    std::string number;
+    std::string messageId;
+    std::string xref;
+    std::string subject;
+};
+
+std::vector<TodayRow> TodayArticles(const std::string& manifest) {
+    static const std::regex kRow(
+        R"re(^\{"group": "([^"]+)", "number": (\d+), "messageId": "([^"]+)", "post": \d+, )re"
+        R"re("part": \d+, "kind": "[a-z0-9]+", "xref": "([^"]*)", "subject": "(.*)"\},?$)re");
+    std::vector<TodayRow> rows;
+    std::istringstream in(manifest);
+    for (std::string line; std::getline(in, line);) {
+        std::smatch m;
+        if (std::regex_match(line, m, kRow)) {
+            std::string subject = std::regex_replace(m[5].str(), std::regex(R"(\\(["\\]))"), "$1");
+            rows.push_back({m[1], m[2], m[3], m[4], subject});
+        }
+    }
+    return rows;
+}
+
+// The day of today's posts: the same seed gives the same bytes, another
+// seed another day; the server serves every article the manifest lists
+// under its number, and nothing else; a crosspost is one message in both
+// groups, its Xref naming both numbers.
+TEST(TodayGroupTest, SameSeedSameDayAndServedAsListed) {
+    ngtest::TempDir dir;
+    auto make = [&](const std::string& out, const char* seed) {
+        return ngtest::RunProgram({kTools + "newsgleaner-make-samples", out, "--today",
+                                   "--today-pictures", "30", "--seed", seed, "--quiet"});
+    };
+    ASSERT_EQ(0, make(dir.File("a"), "7"));
+    ASSERT_EQ(0, make(dir.File("b"), "7"));
+    ASSERT_EQ(0, make(dir.File("c"), "8"));
+    const std::string manifest = ngtest::ReadFile(dir.File("a/today-manifest.json"));
+    EXPECT_EQ(manifest, ngtest::ReadFile(dir.File("b/today-manifest.json")));
+    EXPECT_NE(manifest, ngtest::ReadFile(dir.File("c/today-manifest.json")));
+    EXPECT_NE(std::string::npos, manifest.find("\"wantedPictures\": 30,"));
+
+    const std::vector<TodayRow> rows = TodayArticles(manifest);
+    ASSERT_GT(rows.size(), 40u);
+    std::map<std::string, std::map<std::string, const TodayRow*>> listed;  // group, number
+    std::map<std::string, std::vector<const TodayRow*>> byId;
+    for (const TodayRow& row : rows) {
+        const std::string path = row.group + "/" + row.number;
+        EXPECT_EQ(ngtest::ReadFile(dir.File("a/" + path)), ngtest::ReadFile(dir.File("b/" + path)))
+            << path;
+        listed[row.group][row.number] = &row;
+        byId[row.messageId].push_back(&row);
+    }
+    ASSERT_EQ(2u, listed.size());
+
+    SampleServer server(dir.File("a"), {});
+    ASSERT_NE(0, server.Port());
+    Client client(server.Port());
+    ASSERT_EQ("200", client.ReadLine().substr(0, 3));
+    std::map<std::string, std::vector<std::string>> overview;  // "group:number" -> fields
+    for (const auto& [group, numbers] : listed) {
+        ASSERT_EQ("211", client.Ask("GROUP " + group).substr(0, 3));
+        ASSERT_EQ("224", client.Ask("XOVER " + numbers.begin()->first + "-").substr(0, 3));
+        std::vector<std::string> lines = client.ReadBlock();
+        EXPECT_EQ(numbers.size(), lines.size()) << group << " serves what is not listed";
+        for (const std::string& line : lines) {
+            std::vector<std::string> fields = SplitTabs(line);
+            ASSERT_EQ(9u, fields.size()) << line;
+            overview[group + ":" + fields[0]] = fields;
+        }
+    }
+    int crossposts = 0;
+    for (const TodayRow& row : rows) {
+        auto it = overview.find(row.group + ":" + row.number);
+        ASSERT_NE(overview.end(), it) << row.group << " " << row.number << " is not served";
+        EXPECT_EQ(row.subject, it->second[1]);
+        EXPECT_EQ(row.messageId, it->second[4]);
+        if (row.xref.empty()) {
+            EXPECT_EQ(1u, byId[row.messageId].size()) << row.messageId;
+            continue;
+        }
+        ++crossposts;
+        EXPECT_EQ("Xref: " + row.xref, it->second[8]);
+        ASSERT_EQ(2u, byId[row.messageId].size()) << row.messageId;
+        for (const TodayRow* copy : byId[row.messageId]) {
+            EXPECT_NE(std::string::npos, row.xref.find(" " + copy->group + ":" + copy->number))
+                << row.xref;
+        }
+    }
+    EXPECT_GE(crossposts, 6);  // three posts at least, each listed in both groups
 }
 
 }  // namespace

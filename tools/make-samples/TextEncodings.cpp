@@ -1,5 +1,6 @@
 #include "make-samples/TextEncodings.h"
 
+#include <openssl/evp.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -62,21 +63,27 @@ std::vector<std::string> Base64Lines(std::string_view data, std::size_t lineLeng
     return lines;
 }
 
-std::vector<std::string> YencLines(const YencPiece& piece, const std::string& name) {
+std::vector<std::string> YencLines(const YencPiece& piece, const std::string& name,
+                                   const YencStyle& style) {
     constexpr std::size_t kLineLength = 128;
     const std::string_view data = piece.file.substr(piece.begin, piece.end - piece.begin);
-    const bool multi = piece.parts > 1;
+    const bool multi = piece.parts > 1 || style.partHeader;
     std::vector<std::string> lines;
+    lines.reserve(data.size() / kLineLength * 103 / 100 + 4);
     std::string head = "=ybegin";
     if (multi) {
         head += " part=" + std::to_string(piece.part) + " total=" + std::to_string(piece.parts);
     }
     head += " line=" + std::to_string(kLineLength) + " size=" + std::to_string(piece.file.size()) +
             " name=" + name;
+    const std::string range =
+        "=ypart begin=" + std::to_string(piece.begin + 1) + " end=" + std::to_string(piece.end);
+    if (multi && style.ypartOnBegin) {
+        head += " " + range;
+    }
     lines.push_back(head);
-    if (multi) {
-        lines.push_back("=ypart begin=" + std::to_string(piece.begin + 1) +
-                        " end=" + std::to_string(piece.end));
+    if (multi && !style.ypartOnBegin) {
+        lines.push_back(range);
     }
     std::string line;
     for (std::size_t i = 0; i < data.size(); ++i) {
@@ -99,24 +106,45 @@ std::vector<std::string> YencLines(const YencPiece& piece, const std::string& na
     if (!line.empty()) {
         lines.push_back(std::move(line));
     }
-    char crcs[64];
+    const char* crcFormat = style.longCrc ? "ffffffff%08x" : "%08x";
+    auto hex = [crcFormat](std::uint32_t crc) {
+        char text[24];
+        std::snprintf(text, sizeof text, crcFormat, crc);
+        return std::string(text);
+    };
+    std::string tail = "=yend size=" + std::to_string(data.size());
     if (multi) {
-        // The whole file's CRC comes with the last part only, as uuenview writes it.
-        int n = std::snprintf(crcs, sizeof crcs, " part=%d pcrc32=%08x", piece.part, Crc32(data));
-        if (piece.part == piece.parts) {
-            std::snprintf(crcs + n, sizeof crcs - static_cast<std::size_t>(n), " crc32=%08x",
-                          Crc32(piece.file));
+        tail += " part=" + std::to_string(piece.part) + " pcrc32=" + hex(Crc32(data));
+        // Without crcEveryPart the whole file's CRC comes with the last part
+        // only, as uuenview writes it.
+        if (piece.part == piece.parts || style.crcEveryPart) {
+            tail += " crc32=" + hex(Crc32(piece.file));
         }
     } else {
-        std::snprintf(crcs, sizeof crcs, " crc32=%08x", Crc32(data));
+        tail += " crc32=" + hex(Crc32(data));
     }
-    lines.push_back("=yend size=" + std::to_string(data.size()) + crcs);
+    lines.push_back(tail);
     return lines;
 }
 
 std::uint32_t Crc32(std::string_view data) {
     return static_cast<std::uint32_t>(
         ::crc32_z(0, reinterpret_cast<const Bytef*>(data.data()), data.size()));
+}
+
+std::string Sha256Hex(std::string_view data) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (::EVP_Digest(data.data(), data.size(), digest, &length, ::EVP_sha256(), nullptr) != 1) {
+        return {};
+    }
+    static const char kHex[] = "0123456789abcdef";
+    std::string text;
+    for (unsigned int i = 0; i < length; ++i) {
+        text.push_back(kHex[digest[i] >> 4]);
+        text.push_back(kHex[digest[i] & 15]);
+    }
+    return text;
 }
 
 }  // namespace ngsample

@@ -1,12 +1,7 @@
 // newsgleaner-make-samples: writes a folder of sample articles for the sample
 // news server, with JPEG pictures it draws and encodes itself.
 
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,7 +14,9 @@
 #include "common/Arguments.h"
 #include "make-samples/JpegEncoder.h"
 #include "make-samples/Pictures.h"
+#include "make-samples/Spool.h"
 #include "make-samples/TextEncodings.h"
+#include "make-samples/TodayGroup.h"
 
 namespace {
 
@@ -50,17 +47,15 @@ struct Options {
     Encoding largeEncoding = Encoding::Uu;
     std::string largeGroup = kBenchGroup;
     bool quiet = false;
+    bool today = false;
+    int todayPictures = 150;
+    long seed = 1;
 };
 
 enum class SizeGoal {
     Normal,   // inside the default line range
     Small,    // deliberately below it
     DotLine,  // uu whose last data line carries 14 bytes, so it begins with "."
-};
-
-struct Article {
-    std::vector<std::pair<std::string, std::string>> headers;
-    std::vector<std::string> body;
 };
 
 struct ManifestEntry {
@@ -102,8 +97,17 @@ void Usage(FILE* to) {
         "                                   each (default 500000) after a JPEG header,\n"
         "                                   uuencoded, base64 (a MIME part) or yEnc as\n"
         "                                   --large-encoding says; --large-group renames it\n"
-        "Also DIR/manifest.txt (what was written) and DIR/.originals/ (the pictures).\n",
-        kSamplesGroup, kMoreGroup, kTextGroup, kBenchGroup);
+        "Also DIR/manifest.txt (what was written) and DIR/.originals/ (the pictures).\n"
+        "\n"
+        "       newsgleaner-make-samples DIR --today [--today-pictures N] [--seed S] [--quiet]\n"
+        "Writes instead a day of today's posts to\n"
+        "  %s and %s (crossposts):\n"
+        "N distinct pictures a reader wants (default 150, %d to %d) in yEnc of one or\n"
+        "several articles, MIME and uu, among archives, par2 files, a video and talk.\n"
+        "DIR/%s says what each article is; DIR/.originals/ holds\n"
+        "the files. The same seed (default 1) gives the same bytes.\n",
+        kSamplesGroup, kMoreGroup, kTextGroup, kBenchGroup, kTodayGroup, kTodayMoreGroup,
+        kTodayMinPictures, kTodayMaxPictures, kTodayManifest);
 }
 
 bool ParseEncoding(const std::string& text, Encoding* encoding) {
@@ -121,11 +125,6 @@ bool GoodGroupName(const std::string& name) {
     return !name.empty() && name[0] != '.' && name.find('/') == std::string::npos;
 }
 
-[[noreturn]] void Fail(const std::string& message) {
-    std::fprintf(stderr, "newsgleaner-make-samples: %s\n", message.c_str());
-    std::exit(1);
-}
-
 Options ParseOptions(int argc, char** argv) {
     Options options;
     for (int i = 1; i < argc; ++i) {
@@ -136,6 +135,16 @@ Options ParseOptions(int argc, char** argv) {
             std::exit(0);
         } else if (arg == "--quiet") {
             options.quiet = true;
+        } else if (arg == "--today") {
+            options.today = true;
+        } else if (arg == "--today-pictures" && i + 1 < argc &&
+                   ngtools::ParseLong(argv[i + 1], kTodayMinPictures, kTodayMaxPictures, &value)) {
+            options.todayPictures = static_cast<int>(value);
+            ++i;
+        } else if (arg == "--seed" && i + 1 < argc &&
+                   ngtools::ParseLong(argv[i + 1], 0, 1L << 40, &value)) {
+            options.seed = value;
+            ++i;
         } else if (arg == "--pictures" && i + 1 < argc &&
                    ngtools::ParseLong(argv[i + 1], 0, 500, &value)) {
             options.pictures = static_cast<int>(value);
@@ -168,78 +177,10 @@ Options ParseOptions(int argc, char** argv) {
     return options;
 }
 
-void MakeDir(const std::string& path) {
-    if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) {
-        Fail("cannot create " + path + ": " + std::strerror(errno));
-    }
-}
-
-// Removes the article files (all-digit names) and nothing else, so a rerun
-// with fewer articles leaves no stale ones behind.
-void ClearArticles(const std::string& dir, bool everyFile) {
-    DIR* d = ::opendir(dir.c_str());
-    if (!d) {
-        return;
-    }
-    std::vector<std::string> doomed;
-    while (dirent* entry = ::readdir(d)) {
-        std::string name = entry->d_name;
-        if (name == "." || name == "..") {
-            continue;
-        }
-        bool digits = name.find_first_not_of("0123456789") == std::string::npos;
-        if (digits || everyFile) {
-            doomed.push_back(dir + "/" + name);
-        }
-    }
-    ::closedir(d);
-    for (const std::string& path : doomed) {
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-            ::unlink(path.c_str());
-        }
-    }
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) {
-        Fail("cannot write " + path + ": " + std::strerror(errno));
-    }
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok) {
-        Fail("cannot write " + path + ": " + std::strerror(errno));
-    }
-}
-
-std::string Serialize(const Article& article, const char* eol) {
-    std::string out;
-    for (const auto& [name, value] : article.headers) {
-        out += name + ": " + value + eol;
-    }
-    out += eol;
-    for (const std::string& line : article.body) {
-        out += line;
-        out += eol;
-    }
-    return out;
-}
-
 // Article dates step forward from a fixed moment, so that the output is the
 // same on every run.
-std::string DateText(int minutesLater) {
-    std::time_t t = 1717243200 + static_cast<std::time_t>(minutesLater) * 60;  // 2024-06-01 12:00
-    std::tm tm{};
-    ::gmtime_r(&t, &tm);
-    static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%s, %02d %s %04d %02d:%02d:%02d +0000", kDays[tm.tm_wday],
-                  tm.tm_mday, kMonths[tm.tm_mon], tm.tm_year + 1900, tm.tm_hour, tm.tm_min,
-                  tm.tm_sec);
-    return buf;
+std::string SampleDate(int minutesLater) {
+    return DateText(1717243200 + static_cast<std::time_t>(minutesLater) * 60);  // 2024-06-01 12:00
 }
 
 std::string GroupTag(const std::string& group) {
@@ -253,7 +194,7 @@ Article NewArticle(const std::string& newsgroups, const std::string& subject,
                        {"From", kPoster},
                        {"Newsgroups", newsgroups},
                        {"Subject", subject},
-                       {"Date", DateText(minutesLater)},
+                       {"Date", SampleDate(minutesLater)},
                        {"Message-ID", messageId}};
     return article;
 }
@@ -698,6 +639,11 @@ private:
 
 int main(int argc, char** argv) {
     Options options = ParseOptions(argc, argv);
+    if (options.today) {
+        ngsample::WriteToday({options.dir, options.todayPictures,
+                              static_cast<std::uint64_t>(options.seed), options.quiet});
+        return 0;
+    }
     SampleWriter writer(options);
     writer.WriteAll();
     return 0;
