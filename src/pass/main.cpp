@@ -9,6 +9,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -22,6 +23,7 @@
 
 namespace {
 
+constexpr int kExitUsage = 2;
 constexpr int kExitSignalled = 3;
 // Set by the signal thread, which may outlive main's frame.
 std::atomic<bool> g_signalled{false};
@@ -39,7 +41,12 @@ const char kUsage[] =
     "Ctrl-C, SIGTERM or SIGHUP stops the pass (the history and the groups' marks\n"
     "are saved); a second one ends at once.\n"
     "Exit status: 0 when the pass ends with \"Operation complete\", 1 when it ends\n"
-    "otherwise, 2 for bad usage, 3 when a signal stopped it.\n";
+    "otherwise, 2 for bad usage or no news server set, 3 when a signal stopped it.\n";
+
+std::string HomeFolder() {
+    const char* home = std::getenv("HOME");
+    return home && *home ? home : "~";
+}
 
 }  // namespace
 
@@ -59,7 +66,7 @@ int main(int argc, char** argv) {
             continue;
         }
         std::fprintf(stderr, "newsgleaner-pass: unknown argument '%s'\n\n%s", argv[i], kUsage);
-        return 2;
+        return kExitUsage;
     }
 
     // Ctrl-C and termination requests are taken by one thread, so that the
@@ -84,9 +91,20 @@ int main(int argc, char** argv) {
     std::string host =
         ng::Profile().GetProfileString(ng::keys::kProductSection, ng::keys::kNNTPHost, "");
     if (host.empty()) {
-        std::fprintf(stderr, "No news server specified -- run 'Setup'\n(settings file: %s)\n",
-                     ng::Profile().Path().c_str());
-        return 1;
+        // A first run: say what to set, and where.
+        std::fprintf(stderr,
+                     "No news server specified -- run 'Setup'\n"
+                     "\n"
+                     "Set one in the desktop program's Setup, or in the settings file\n"
+                     "  %s\n"
+                     "with lines like these in its [Newsgleaner] section:\n"
+                     "  NNTPHost=news.example.com\n"
+                     "  DownloadDirectory=%s/Pictures/\n"
+                     "and list the groups to visit, one per line, in\n"
+                     "  %s/Groups.news.example.com\n"
+                     "(the server's own name after \"Groups.\"). 'man newsgleaner-pass' says more.\n",
+                     ng::Profile().Path().c_str(), HomeFolder().c_str(), ng::DataHomePath().c_str());
+        return kExitUsage;
     }
 
     TerminalDisplay display(stdout, !plain && ::isatty(STDOUT_FILENO),

@@ -125,10 +125,14 @@ TEST_F(PassProgram, HelpVersionAndBadUsage) {
     EXPECT_EQ(server.Accepted(), 0);
 }
 
-TEST_F(PassProgram, NoServerSetUp) {
+TEST_F(PassProgram, NoServerSetUpSaysHowToSetOne) {
     Set("NNTPHost", "");
-    EXPECT_EQ(Run({"--plain"}), 1);
+    EXPECT_EQ(Run({"--plain"}), 2);
     EXPECT_TRUE(Err().starts_with("No news server specified -- run 'Setup'\n")) << Err();
+    EXPECT_NE(Err().find(configDir + "/newsgleaner.ini"), std::string::npos) << Err();
+    EXPECT_NE(Err().find("NNTPHost="), std::string::npos) << Err();
+    EXPECT_NE(Err().find(workDir + "/Groups."), std::string::npos) << Err();
+    EXPECT_EQ(server.Accepted(), 0);
 }
 
 TEST_F(PassProgram, CompletePassPrintsPlainLinesAndExitsZero) {

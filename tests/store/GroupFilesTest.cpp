@@ -107,18 +107,18 @@ TEST(GroupFiles, CountActiveGroupsAndItsStatusTexts) {
 TEST(DownloadLog, AppendsOneLinePerRecordAndClears) {
     ngtest::TempDir dir;
     std::string log = dir.File("DownloadLog");
-    ng::AppendDownloadLog(log, "/pics/pic.jpg", "S <s@example.com>");
-    ng::AppendDownloadLog(log, "/pics/b.jpg", "evil\r\n/pics/forged.jpg -> x");
+    EXPECT_TRUE(ng::AppendDownloadLog(log, "/pics/pic.jpg", "S <s@example.com>"));
+    EXPECT_TRUE(ng::AppendDownloadLog(log, "/pics/b.jpg", "evil\r\n/pics/forged.jpg -> x"));
     EXPECT_EQ(ngtest::ReadFile(log),
               "/pics/pic.jpg -> S <s@example.com>\n"
               "/pics/b.jpg -> evil  /pics/forged.jpg -> x\n");
     ng::ClearDownloadLog(log);
     EXPECT_EQ(ngtest::ReadFile(log), "");
-    ng::AppendDownloadLog(log, "c.jpg", "");
+    EXPECT_TRUE(ng::AppendDownloadLog(log, "c.jpg", ""));
     EXPECT_EQ(ngtest::ReadFile(log), "c.jpg -> \n");
 
     // Unreachable logs lose the record and report nothing.
-    ng::AppendDownloadLog(dir.File("no/such/log"), "x", "y");
+    EXPECT_FALSE(ng::AppendDownloadLog(dir.File("no/such/log"), "x", "y"));
     ng::ClearDownloadLog(dir.File("no/such/log"));
     EXPECT_FALSE(ngtest::FileExists(dir.File("no")));
 }
