@@ -85,8 +85,11 @@ void CProcessGroups::ProcessGroup(const std::string& group) {
         return;  // skipped: its mark stays
     }
     m_pParts->retriever.StartGroup(FolderOf(group));
+    // The connections fetch while this thread decodes, up to the mark.
+    m_pParts->pool.Start(group);
     RetrieveAll(group, work);
     AskAgainForMissing(group, work);
+    m_pParts->pool.Finish();
     StoreMark(group, work);
 }
 
@@ -143,9 +146,6 @@ void CProcessGroups::RetrieveAll(const std::string& group, GroupWork& work) {
         if (outcome.groupFailed) {
             break;  // no later file of the group would fare better
         }
-    }
-    if (!m_pass.StopRequested()) {
-        m_pParts->link.DropSentAhead();  // the next group's GROUP must get its own reply
     }
     // What is left was not dealt with: the mark stays below it.
     while (std::optional<PendingEntry> rest = m_pending.TakeHead()) {

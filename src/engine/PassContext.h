@@ -4,6 +4,7 @@
 // status the pass ends with.
 
 #include <atomic>
+#include <mutex>
 #include <string>
 
 #include "engine/Display.h"
@@ -33,8 +34,10 @@ public:
     }
     bool StopRequested() const { return m_stop; }
     void RequestStop() { m_stop = true; }
-    // A fatal condition: the pass stops and ends with this status.
+    // A fatal condition: the pass stops and ends with this status. Any
+    // thread of the pass may say so.
     void Fail(std::string finalStatus) {
+        std::lock_guard lock(m_mutex);
         m_stop = true;
         m_strFinalStatus = std::move(finalStatus);
     }
@@ -42,17 +45,25 @@ public:
     // parts): it still ends with this status, the first such one, unless a
     // fatal one comes later.
     void NoteFailure(std::string finalStatus) {
+        std::lock_guard lock(m_mutex);
         if (m_strFinalStatus == kComplete) {
             m_strFinalStatus = std::move(finalStatus);
         }
     }
-    void SetFinalStatus(std::string text) { m_strFinalStatus = std::move(text); }
-    const std::string& FinalStatus() const { return m_strFinalStatus; }
+    void SetFinalStatus(std::string text) {
+        std::lock_guard lock(m_mutex);
+        m_strFinalStatus = std::move(text);
+    }
+    std::string FinalStatus() const {
+        std::lock_guard lock(m_mutex);
+        return m_strFinalStatus;
+    }
 
 private:
     IDisplay& m_display;
     PauseGate& m_pause;
     std::atomic<bool>& m_stop;
+    mutable std::mutex m_mutex;  // the final status, which fetching threads may set
     std::string m_strFinalStatus;
 };
 

@@ -54,6 +54,7 @@ PassSettings ReadPassSettings(const SettingsStore& store) {
     settings.firstVisitMax = Read(store, setting::kFirstVisitMax);
     settings.articlesInFlight =
         static_cast<size_t>(std::clamp(Read(store, setting::kArticlesInFlight), 1, 16));
+    settings.connections = ReadConnections(store, settings.server.host);
     settings.maxHist = Read(store, setting::kMaxHist);
     settings.saveAscii = Read(store, setting::kSaveAscii) != 0;
     settings.enableLogging = Read(store, setting::kEnableLogging) != 0;

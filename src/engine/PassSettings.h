@@ -39,7 +39,8 @@ struct PassSettings {
     FilterSettings filter;
     int histSaveFrequency = 0;
     int firstVisitMax = 0;        // a first visit starts from the newest this many; 0: all
-    size_t articlesInFlight = 1;  // ARTICLE commands out at once
+    size_t articlesInFlight = 1;  // ARTICLE commands out at once, on each connection
+    int connections = 1;          // to the server, for fetching articles
     int maxHist = 0;
     bool saveAscii = false;
     bool enableLogging = false;

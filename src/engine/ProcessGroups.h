@@ -57,7 +57,7 @@ public:
     int HistorySkipped() const { return m_report.HistorySkipped(); }
     int CrosspostsSkipped() const { return m_report.CrosspostsSkipped(); }
     int64_t BytesTransferred() const { return m_report.Bytes(); }
-    const std::string& FinalStatus() const { return m_pass.FinalStatus(); }
+    std::string FinalStatus() const { return m_pass.FinalStatus(); }
 
 private:
     struct Parts;  // what one pass is made of, from its settings snapshot

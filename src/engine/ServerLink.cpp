@@ -25,13 +25,24 @@ ServerLink::ServerLink(PassContext& pass, ServerSettings server, LoginSettings l
       m_pPrompt(prompt),
       m_retry(retry),
       m_status(std::move(status)),
+      m_fail([&pass](const std::string& text) { pass.Fail(text); }),
       m_session(std::move(server), &pass.StopFlag(), &pass.Pause()) {}
 
 void ServerLink::GiveUp(const std::string& status) {
     m_bGaveUp = true;
-    m_pass.Fail(status);
+    if (!m_bExtra) {
+        m_fail(status);
+    }
     m_status(status);
     m_session.Close();
+}
+
+bool ServerLink::OpenExtra(const LoginSettings& login) {
+    m_bExtra = true;
+    m_login = login;
+    m_login.promptForPassword = false;  // asked once, for the pass's own connection
+    m_login.keyringUnanswered = false;
+    return Connect(/*firstTime=*/true, /*quiet=*/true);
 }
 
 bool ServerLink::Open() {
@@ -59,7 +70,7 @@ bool ServerLink::Open() {
 // reconnection also selects the group again. False when it did not work:
 // the session's failure says why, or the pass was given up (a refused
 // login, or a refusal of the protection on the first connection).
-bool ServerLink::Connect(bool firstTime) {
+bool ServerLink::Connect(bool firstTime, bool quiet) {
     const OpenOutcome opened = m_session.Open();
     ++m_generation;
     m_sentAhead.clear();
@@ -69,13 +80,13 @@ bool ServerLink::Connect(bool firstTime) {
     if (opened.result != OpenResult::Connected) {
         if (m_session.LastFailure() == NntpSession::Failure::Busy) {
             m_lastRefusal = opened;
-        } else if (firstTime && !opened.problem.empty()) {
+        } else if (firstTime && !opened.problem.empty() && !quiet) {
             GiveUp(CantConnectText(opened));  // a certificate, or a refusal for good
         }
         return false;
     }
     m_bGreeted = true;
-    if (firstTime) {
+    if (firstTime && !quiet) {
         m_status(ConnectedText(m_server));
         if (m_login.keyringUnanswered) {
             m_status(NoKeyringText());
@@ -88,7 +99,11 @@ bool ServerLink::Connect(bool firstTime) {
         case LoginResult::Stopped:
             return false;
         case LoginResult::Refused:
-            GiveUp("Authentication failed");
+            if (quiet) {
+                m_session.Close();
+            } else {
+                GiveUp("Authentication failed");
+            }
             return false;
     }
     // After the login, which may change what the server offers.

@@ -16,6 +16,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/ArticleSource.h"
@@ -46,6 +47,23 @@ public:
     // Connects and logs in, retrying a busy server. False when the pass
     // cannot go on; the status line then says why.
     [[nodiscard]] bool Open();
+    // An extra connection beside the pass's own: one try to open it, without
+    // a word on the status line; later, retries spent end this link, never
+    // the pass. False when the server did not take it.
+    [[nodiscard]] bool OpenExtra(const LoginSettings& login);
+    bool GaveUp() const { return m_bGaveUp; }
+    // The login as used, a typed password included.
+    LoginSettings UsedLogin() const { return m_session.UsedLogin().value_or(m_login); }
+    // Where the link's status texts go from now on; the handler before.
+    StatusHandler SetStatusHandler(StatusHandler status) {
+        return std::exchange(m_status, std::move(status));
+    }
+    // What giving up does with the final status (by default: the pass
+    // fails with it); the handler before. A link fetching ahead of the pass
+    // leaves it to the pass, which first finishes what came before.
+    StatusHandler SetFailHandler(StatusHandler fail) {
+        return std::exchange(m_fail, std::move(fail));
+    }
     void Close() { m_session.Close(); }
 
     // Selects the group; kept for reconnections. The reply, or code 0 when
@@ -76,7 +94,7 @@ public:
     const std::string& Host() const { return m_server.host; }
 
 private:
-    bool Connect(bool firstTime);
+    bool Connect(bool firstTime, bool quiet = false);
     bool Recover();
     void GiveUp(const std::string& status);
     std::string WhatWentWrong() const;
@@ -90,12 +108,14 @@ private:
     IPasswordPrompt* m_pPrompt;
     RetrySettings m_retry;
     StatusHandler m_status;
+    StatusHandler m_fail;
     NntpSession m_session;
     std::string m_strGroup;  // selected again after a reconnection
     int m_attempts = 0;      // reconnections since the last step that did work
     int m_generation = 0;
     bool m_bGreeted = false;    // some connection of this pass got past the greeting
-    bool m_bGaveUp = false;     // the pass cannot go on (said already)
+    bool m_bGaveUp = false;     // the link cannot go on (said already)
+    bool m_bExtra = false;      // an extra connection: its end is not the pass's
     OpenOutcome m_lastRefusal;  // a greeting that said the server is busy
     size_t m_window = 1;
     std::vector<ArticleRequest> m_sentAhead;  // on this session, reply not yet read

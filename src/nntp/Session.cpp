@@ -52,6 +52,7 @@ bool NntpSession::Connected() const {
 }
 
 void NntpSession::Close() {
+    m_outgoing.clear();
     m_socket.reset();
     m_sent.clear();
     m_bBlockPending = false;
@@ -65,6 +66,7 @@ void NntpSession::Break(Failure failure, std::string text) {
         m_nSocketError = m_socket ? m_socket->LastError() : 0;
     }
     m_sent.clear();
+    m_outgoing.clear();
     m_bBlockPending = false;
     m_socket.reset();
 }
@@ -144,11 +146,21 @@ void NntpSession::Send(Sent command) {
     if (!Usable()) {
         return;
     }
-    m_socket->SendLine(command.line);
+    // Commands sent ahead go out together, in one write before the next
+    // read: a window of them reaches the server at once.
+    m_outgoing += command.line;
     m_sent.push_back(std::move(command));
 }
 
+void NntpSession::FlushOutgoing() {
+    if (!m_outgoing.empty() && m_socket) {
+        m_socket->SendLine(m_outgoing);
+        m_outgoing.clear();
+    }
+}
+
 NntpSession::Reply NntpSession::ReadStatus() {
+    FlushOutgoing();
     std::string_view line = m_socket->ReadLineView();
     if (line.empty()) {
         Break(m_socket->InterruptedByStop() ? Failure::Stopped : Failure::Lost);
@@ -308,6 +320,7 @@ NntpSession::BlockLine NntpSession::NextBlockLine(std::string_view& line, int64_
         Break(Failure::Stopped);
         return BlockLine::Broken;
     }
+    FlushOutgoing();
     std::string_view raw = m_socket->ReadLineView();
     if (raw.empty()) {
         Break(m_socket->InterruptedByStop() ? Failure::Stopped : Failure::Lost);
@@ -495,6 +508,7 @@ void NntpSession::Quit() {
     if (Usable()) {
         Drain();
         if (Usable()) {
+            FlushOutgoing();
             m_socket->SendLine("QUIT\r\n");
             (void)m_socket->ReadLineView();
         }

@@ -77,6 +77,9 @@ public:
     // COMPRESS DEFLATE when the capabilities offer it; true when it is on.
     bool StartCompression();
     bool Compressed() const { return m_bCompressed; }
+    // The login as last used (a password typed at the prompt included), for
+    // more sessions to the same server without asking again.
+    std::optional<LoginSettings> UsedLogin() const { return m_login; }
 
     // Sends QUIT and closes; Close closes without a word.
     void Quit();
@@ -139,6 +142,7 @@ private:
     };
 
     void Send(Sent command);
+    void FlushOutgoing();
     Reply ReadStatus();
     // Checks the reply against the command; false when it breaks the session.
     bool Fits(const Sent& command, const Reply& reply);
@@ -153,6 +157,7 @@ private:
     PauseGate* m_pPause;
     std::unique_ptr<CNewsSocket> m_socket;
     std::deque<Sent> m_sent;  // sent, reply not yet read, oldest first
+    std::string m_outgoing;   // commands not yet handed to the connection
     bool m_bBlockPending = false;
     Failure m_failure = Failure::None;
     std::string m_strFailureText;

@@ -37,6 +37,12 @@ bool IsSet(const SettingsStore& store, const char* section, const char* key) {
     return store.GetProfileString(section, key, kAbsent) != kAbsent;
 }
 
+int ReadConnections(const SettingsStore& store, const std::string& host) {
+    return std::clamp(store.GetProfileInt(host, keys::kConnections,
+                                          server_setting::kConnectionsFallback),
+                      1, server_setting::kMaxConnections);
+}
+
 bool Write(SettingsStore& store, const IntSetting& setting, int value) {
     return store.WriteProfileInt(setting.section, setting.key, value);
 }

@@ -92,6 +92,14 @@ inline constexpr IntSetting kDownloadDirsEnable{keys::kDownloadDirsSection, keys
 
 }  // namespace setting
 
+// Settings of a server's own section, named by its host text.
+namespace server_setting {
+inline constexpr int kConnectionsFallback = 1;
+inline constexpr int kMaxConnections = 16;
+}  // namespace server_setting
+// How many connections a pass opens to `host`: 1 to 16, 1 when not set.
+int ReadConnections(const SettingsStore& store, const std::string& host);
+
 // The filters as they always were, which the setup dialog's "Classic
 // filters" button puts back: sizes in lines of uuencoded articles, and
 // single JPEG or GIF files only.

@@ -69,6 +69,9 @@ inline constexpr char kUserAuthentication[] = "UserAuthentication";
 inline constexpr char kUsername[] = "Username";
 inline constexpr char kPassword[] = "Password";
 inline constexpr char kPromptForPasswd[] = "PromptForPasswd";
+// Connections a pass opens to the server (1 to 16); the group list refresh
+// keeps one.
+inline constexpr char kConnections[] = "Connections";
 
 }  // namespace ng::keys
 
