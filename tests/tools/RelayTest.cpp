@@ -361,10 +361,11 @@ long CpuTicks(pid_t pid) {
 TEST(RelayTest, EndsAfterItsLifetimeOrOnSigtermAndRefusesBadUsage) {
     EchoPeer peer;
     {
-        // Held bytes, then an idle connection, must not keep it busy.
+        // Held bytes, then an idle connection, must not keep it busy. Its
+        // lifetime runs from its start, before the port shows.
+        const Clock::time_point start = Clock::now();
         Relay relay(peer.Target(), {"--delay-ms", "300"}, 2);
         ASSERT_NE(0, relay.Port());
-        const Clock::time_point start = Clock::now();
         int fd = ngtest::ConnectLoopback(relay.Port());
         ASSERT_TRUE(ngtest::SendAll(fd, "ping"));
         std::this_thread::sleep_for(milliseconds(1500));

@@ -18,6 +18,7 @@ struct ServerOptions {
     std::string user;  // login required when not empty
     std::string password;
     long lifetimeSeconds = 0;
+    int maxConnections = 64;  // more at once are greeted "502 too many connections"
     bool quiet = false;
     bool noPosting = false;                   // greet with 201 instead of 200
     std::string hostName = "sample.invalid";  // the host part of synthesised Xref fields

@@ -43,13 +43,16 @@ void Usage(FILE* to) {
     std::fprintf(to,
                  "usage: newsgleaner-sample-server --root DIR [--port N] [--bind ADDR]\n"
                  "           [--port-file FILE] [--user U --password P]\n"
-                 "           [--lifetime SECONDS] [--no-posting] [--quiet]\n"
+                 "           [--lifetime SECONDS] [--max-connections N] [--no-posting]\n"
+                 "           [--quiet]\n"
                  "Serves ROOT/<group>/<number> article files over NNTP.\n"
                  "  --port N          port to listen on, 0 for any free one (default 119)\n"
                  "  --bind ADDR       address to listen on (default 127.0.0.1)\n"
                  "  --port-file FILE  write the port there once listening\n"
                  "  --user U --password P  require this login before other commands\n"
                  "  --lifetime S      exit by itself after S seconds (default 0: never)\n"
+                 "  --max-connections N  serve N clients at once (default 64); more are\n"
+                 "                    greeted \"502 too many connections\", as providers do\n"
                  "  --no-posting      greet with 201 instead of 200\n"
                  "  --quiet           log nothing but errors\n");
 }
@@ -98,6 +101,8 @@ int ParseOptions(int argc, char** argv, ServerOptions& options) {
             options.port = static_cast<int>(number);
         } else if (arg == "--lifetime" && ngtools::ParseLong(value, 0, 100000000, &number)) {
             options.lifetimeSeconds = number;
+        } else if (arg == "--max-connections" && ngtools::ParseLong(value, 1, kMaxClients, &number)) {
+            options.maxConnections = static_cast<int>(number);
         } else {
             std::fprintf(stderr, "newsgleaner-sample-server: bad option %s %s\n", arg.c_str(),
                          value);
@@ -242,9 +247,13 @@ int main(int argc, char** argv) {
         ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         timeval sendTimeout{kSendTimeoutSeconds, 0};
         ::setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
-        if (g_clients.load() >= kMaxClients) {
+        if (g_clients.load() >= options.maxConnections) {
+            // A provider's cap on the connections of one account.
+            static const char kTooMany[] = "502 too many connections\r\n";
             static const char kBusy[] = "400 Too many connections, try again later\r\n";
-            ssize_t ignored = ::send(client, kBusy, sizeof kBusy - 1, MSG_NOSIGNAL);
+            const bool capped = options.maxConnections < kMaxClients;
+            ssize_t ignored = capped ? ::send(client, kTooMany, sizeof kTooMany - 1, MSG_NOSIGNAL)
+                                     : ::send(client, kBusy, sizeof kBusy - 1, MSG_NOSIGNAL);
             (void)ignored;
             ::close(client);
             continue;
