@@ -24,16 +24,20 @@ void PassHistory::Load() {
 
 void PassHistory::Save(const std::function<void(const std::string&)>& show,
                        bool unlessUnchanged) {
+    // On the way through a group the lists are replaced whole but not
+    // waited for on the disk: the last save of the pass is.
+    const Durability durability = unlessUnchanged ? Durability::Atomic : Durability::Durable;
     if (!unlessUnchanged || m_bHistoryChanged || m_bHistoryUnreadable) {
         m_bHistoryChanged = false;
-        if (m_bHistoryUnreadable || !m_history.Save(files::kHistList)) {
+        if (m_bHistoryUnreadable || !m_history.Save(files::kHistList, nullptr, durability)) {
             show("Unable to open HistList");
         }
     }
     // Written only when a picture was added (a name already in the history
     // may bring a new hash): a pass that saved nothing leaves no new file.
     if (m_bSkipDuplicates && m_hashes.Changed() &&
-        (m_bHashesUnreadable || !m_hashes.Save(files::kPictureHashes, m_nMaxHist))) {
+        (m_bHashesUnreadable ||
+         !m_hashes.Save(files::kPictureHashes, m_nMaxHist, nullptr, durability))) {
         show(std::string("Unable to open ") + files::kPictureHashes);
     }
 }

@@ -225,7 +225,8 @@ bool ForEachTextLine(const std::string& path,
 }
 
 bool ReplaceFileContents(const std::string& path, std::string_view contents, int* error,
-                         mode_t mode) {
+                         mode_t mode, Durability durability) {
+    const bool durable = durability == Durability::Durable;
     std::string tempPath;
     int fd = CreateTemporaryBeside(path, mode, tempPath);
     if (fd < 0) {
@@ -233,7 +234,7 @@ bool ReplaceFileContents(const std::string& path, std::string_view contents, int
         return false;
     }
     bool ok = WriteAll(fd, contents.data(), contents.size(), error);
-    if (ok && ::fsync(fd) != 0) {
+    if (ok && durable && ::fsync(fd) != 0) {
         SetError(error, errno);
         ok = false;
     }
@@ -250,7 +251,7 @@ bool ReplaceFileContents(const std::string& path, std::string_view contents, int
         return false;
     }
     // Make the rename itself durable; a failure here loses nothing already written.
-    int dirFd = ::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int dirFd = durable ? ::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
     if (dirFd >= 0) {
         ::fsync(dirFd);
         ::close(dirFd);
@@ -259,7 +260,7 @@ bool ReplaceFileContents(const std::string& path, std::string_view contents, int
 }
 
 bool ReplaceTextFile(const std::string& path, const std::vector<std::string>& lines, int* error,
-                     mode_t mode) {
+                     mode_t mode, Durability durability) {
     std::string contents;
     size_t total = 0;
     for (const auto& line : lines) {
@@ -270,7 +271,7 @@ bool ReplaceTextFile(const std::string& path, const std::vector<std::string>& li
         contents += line;
         contents += '\n';
     }
-    return ReplaceFileContents(path, contents, error, mode);
+    return ReplaceFileContents(path, contents, error, mode, durability);
 }
 
 bool AppendTextLine(const std::string& path, std::string_view line, int* error) {

@@ -36,16 +36,25 @@ bool ReadTextLines(const std::string& path, std::vector<std::string>& lines);
 // makes them; the same refusals as ReadWholeFile.
 bool ForEachTextLine(const std::string& path, const std::function<void(std::string_view)>& onLine);
 
+// How a replaced file reaches the disk. Durable: flushed, and the rename
+// too, before the call returns. Atomic: old or new whole after the program
+// dies, without waiting for the disk; for saves on the way whose last one
+// is durable.
+enum class Durability { Durable, Atomic };
+
 // Replaces the file with the bytes given: they go to a temporary file beside
-// it, which is flushed to disk and then renamed over the old one. On failure
-// the old file stays as it was, the temporary is removed, and *error (when
-// given) receives the errno. New files get `mode` less the umask.
-[[nodiscard]] bool ReplaceFileContents(const std::string& path, std::string_view contents, int* error = nullptr,
-                         mode_t mode = 0666);
+// it, which is (when durable) flushed to disk and then renamed over the old
+// one. On failure the old file stays as it was, the temporary is removed,
+// and *error (when given) receives the errno. New files get `mode` less the
+// umask.
+[[nodiscard]] bool ReplaceFileContents(const std::string& path, std::string_view contents,
+                                       int* error = nullptr, mode_t mode = 0666,
+                                       Durability durability = Durability::Durable);
 
 // Replaces the file with the lines given, each followed by LF.
 [[nodiscard]] bool ReplaceTextFile(const std::string& path, const std::vector<std::string>& lines,
-                     int* error = nullptr, mode_t mode = 0666);
+                                   int* error = nullptr, mode_t mode = 0666,
+                                   Durability durability = Durability::Durable);
 
 // Appends one line and its LF to the file in a single write, creating the
 // file when it is missing and never emptying it. Never writes through a link

@@ -179,7 +179,7 @@ bool DownloadHistory::KnownOnDisk(std::string_view name) const {
     return std::binary_search(m_onDisk.begin(), m_onDisk.end(), HashOf(name));
 }
 
-bool DownloadHistory::Save(const std::string& fileName, int* error) {
+bool DownloadHistory::Save(const std::string& fileName, int* error, Durability durability) {
     FileLock lock(fileName);
     std::string onDisk;
     if (ReadWholeFile(fileName, onDisk)) {
@@ -209,7 +209,7 @@ bool DownloadHistory::Save(const std::string& fileName, int* error) {
             text.append(name).push_back('\n');
         }
     }
-    if (!ReplaceFileContents(fileName, text, error)) {
+    if (!ReplaceFileContents(fileName, text, error, 0666, durability)) {
         return false;
     }
     // Every name now on disk is in the list.

@@ -18,7 +18,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/AsciiCase.h"  // the filter compares names in ASCII upper case
+#include "platform/AsciiCase.h"
+#include "platform/TextFile.h"  // the filter compares names in ASCII upper case
 #include "store/WorkingFiles.h"
 
 namespace ng {
@@ -47,7 +48,8 @@ public:
     // list was loaded: under a lock, names on disk that were not there at
     // the load and are not in this list are kept (and join it), so the last
     // save never loses another's names.
-    [[nodiscard]] bool Save(const std::string& fileName, int* error = nullptr);
+    [[nodiscard]] bool Save(const std::string& fileName, int* error = nullptr,
+                            Durability durability = Durability::Durable);
 
     // Appends a name at the newest end.
     void Add(std::string name);

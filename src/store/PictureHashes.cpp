@@ -72,7 +72,8 @@ void PictureHashes::Add(const std::string& hash, const std::string& name) {
     }
 }
 
-bool PictureHashes::Save(const std::string& fileName, int maxEntries, int* error) {
+bool PictureHashes::Save(const std::string& fileName, int maxEntries, int* error,
+                         Durability durability) {
     const size_t keep = maxEntries > 0 ? static_cast<size_t>(maxEntries) : 0;
     FileLock lock(fileName);
     // The file as it stands (another program may have saved since), then
@@ -97,7 +98,7 @@ bool PictureHashes::Save(const std::string& fileName, int maxEntries, int* error
     for (const auto& [hash, name] : merged.m_entries) {
         out.push_back(hash + " " + name);
     }
-    if (!ReplaceTextFile(fileName, out, error)) {
+    if (!ReplaceTextFile(fileName, out, error, 0666, durability)) {
         return false;
     }
     m_entries = std::move(merged.m_entries);

@@ -10,6 +10,8 @@
 #include <string>
 #include <unordered_map>
 #include <vector>
+
+#include "platform/TextFile.h"
 #include <utility>
 
 namespace ng {
@@ -30,7 +32,8 @@ public:
     // Another program on the same profile may have saved hashes since the
     // load: under a lock, the file is read again and what this list added
     // since goes after what the file holds. False, with *error, on failure.
-    [[nodiscard]] bool Save(const std::string& fileName, int maxEntries, int* error = nullptr);
+    [[nodiscard]] bool Save(const std::string& fileName, int maxEntries, int* error = nullptr,
+                            Durability durability = Durability::Durable);
     void Clear();
     size_t Size() const { return m_entries.size(); }
     // Hashes were added since the last load or save.
