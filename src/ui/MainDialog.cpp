@@ -97,6 +97,12 @@ void CMainDialog::OnSetup() {
     }
 }
 
+void CMainDialog::OpenFirstSetup() {
+    if (IsIdle() && RunSetupDialog(this, /*firstRun=*/true) == QDialog::Accepted) {
+        ApplySettings();
+    }
+}
+
 void CMainDialog::OnFullSize() {
     std::string path = m_ui.thumbnail->GetImageFile();
     if (path.empty()) {

@@ -23,6 +23,8 @@ public:
     bool IsIdle() const { return m_pass.IsIdle(); }
     bool IsTimerRunning() const { return m_pass.IsTimerRunning(); }
     const Controls& Ui() const { return m_ui; }
+    // The setup dialog with a hint for a first run, where nothing is set.
+    void OpenFirstSetup();
     // What the worker reports to; safe from any thread.
     ng::IDisplay& Display() { return m_display; }
 

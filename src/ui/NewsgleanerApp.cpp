@@ -1,9 +1,13 @@
 #include "ui/NewsgleanerApp.h"
 
 #include <QApplication>
+#include <QTimer>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "platform/System.h"
+#include "settings/SettingsStore.h"
 #include "ui/ExposeRepaint.h"
 #include "ui/MainDialog.h"
 #include "ui/MessageBoxes.h"
@@ -20,7 +24,13 @@ int CNewsgleanerApp::InitInstance() {
                      QMessageBox::Critical);
         return 1;
     }
+    // No settings file yet: Setup opens over the window, once it shows.
+    std::error_code statError;
+    const bool firstRun = !std::filesystem::exists(ng::Profile().Path(), statError) && !statError;
     CMainDialog window;
+    if (firstRun) {
+        QTimer::singleShot(0, &window, &CMainDialog::OpenFirstSetup);
+    }
     window.exec();  // OK (Close) and cancel (close while idle) end the program alike
     return 0;
 }

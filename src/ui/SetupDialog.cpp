@@ -21,6 +21,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "settings/Keyring.h"
 #include "settings/Settings.h"
@@ -115,7 +116,7 @@ const char* ChosenSecurity(const QComboBox* security) {
 
 }  // namespace
 
-CSetupDialog::CSetupDialog(QWidget* parent) : QDialog(parent) {
+CSetupDialog::CSetupDialog(QWidget* parent, bool firstRun) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Newsgleaner Setup"));
 
     m_pHost = new CCloseUpComboBox(this);
@@ -141,6 +142,9 @@ CSetupDialog::CSetupDialog(QWidget* parent) : QDialog(parent) {
     m_pFirstVisitMax = NewEdit(this, "firstVisitMax");
     m_pDirectory = NewEdit(this, "directory");
     auto* browse = NewChooser(this, "browse", "Choose the download directory");
+    m_pConnections = NewEdit(this, "connections");
+    m_pMinKB = NewEdit(this, "minKB");
+    m_pMaxKB = NewEdit(this, "maxKB");
     m_pMinLines = NewEdit(this, "minLines");
     m_pMaxLines = NewEdit(this, "maxLines");
     m_pSubjectIncl = NewEdit(this, "subjectIncl");
@@ -187,7 +191,28 @@ CSetupDialog::CSetupDialog(QWidget* parent) : QDialog(parent) {
     firstVisit->addWidget(new QLabel(QStringLiteral("newest articles (0 = all)"), this), 1);
     grid->addWidget(firstVisitLabel, row, 0);
     grid->addLayout(firstVisit, row++, 1);
+    auto* connections = new QHBoxLayout;
+    auto* connectionsLabel = new QLabel(QStringLiteral("C&onnections:"), this);
+    connectionsLabel->setBuddy(m_pConnections);
+    m_pConnections->setMaximumWidth(80);
+    connections->addWidget(m_pConnections);
+    connections->addWidget(
+        new QLabel(QStringLiteral("at once to this server (1 to %1)")
+                       .arg(ng::server_setting::kMaxConnections),
+                   this),
+        1);
+    grid->addWidget(connectionsLabel, row, 0);
+    grid->addLayout(connections, row++, 1);
     addRow("&Download Directory:", m_pDirectory, {browse});
+    // Sizes of whole pictures first, as today's posts are measured; the line
+    // limits of the old uuencoded days after them, blank unless wanted.
+    auto* classic = new QPushButton(QStringLiteral("C&lassic filters"), this);
+    classic->setObjectName(QStringLiteral("classicFilters"));
+    classic->setAutoDefault(false);
+    classic->setToolTip(QStringLiteral(
+        "Lines of uuencoded articles and single JPEG or GIF files, as the filters were"));
+    addRow("Min si&ze (KB):", m_pMinKB);
+    addRow("Max size (K&B):", m_pMaxKB, {classic});
     addRow("Mi&n Lines:", m_pMinLines);
     addRow("Ma&x Lines:", m_pMaxLines);
     addRow("Subject &Include:", m_pSubjectIncl);
@@ -242,6 +267,17 @@ CSetupDialog::CSetupDialog(QWidget* parent) : QDialog(parent) {
     side->addWidget(excludes);
 
     auto* fields = new QVBoxLayout;
+    if (firstRun) {
+        // Nothing is set yet: say what a first pass needs.
+        auto* hint = new QLabel(
+            QStringLiteral("Welcome. Fill in your news server (and its login if it asks for "
+                           "one) and the folder for the pictures, then press OK and choose "
+                           "groups. The filters below suit today's posts."),
+            this);
+        hint->setObjectName(QStringLiteral("firstRunHint"));
+        hint->setWordWrap(true);
+        fields->addWidget(hint);
+    }
     fields->addLayout(grid);
     fields->addLayout(history);
     fields->addLayout(saving);
@@ -260,7 +296,11 @@ CSetupDialog::CSetupDialog(QWidget* parent) : QDialog(parent) {
                            m_pCaFile,
                            m_pCompress,
                            m_pFirstVisitMax,
+                           m_pConnections,
                            m_pDirectory,
+                           m_pMinKB,
+                           m_pMaxKB,
+                           classic,
                            m_pMinLines,
                            m_pMaxLines,
                            m_pSubjectIncl,
@@ -279,6 +319,7 @@ CSetupDialog::CSetupDialog(QWidget* parent) : QDialog(parent) {
                            browse});
 
     connect(excludes, &QPushButton::clicked, this, &CSetupDialog::OnExcludes);
+    connect(classic, &QPushButton::clicked, this, &CSetupDialog::OnClassicFilters);
     connect(browse, &QToolButton::clicked, this, &CSetupDialog::OnBrowseDirectory);
     connect(m_pCaFileBrowse, &QToolButton::clicked, this, &CSetupDialog::OnBrowseCaFile);
     // Only a choice the user makes suggests a port, not the stored one shown.
@@ -312,6 +353,7 @@ void CSetupDialog::OnInitDialog() {
     } else {
         m_pHost->setCurrentIndex(-1);
         m_pHost->setEditText(QString());
+        m_pConnections->setText(QString::number(ng::server_setting::kConnectionsFallback));
     }
 
     ShowNumber(m_pPort, setting::kNNTPPort);
@@ -322,6 +364,7 @@ void CSetupDialog::OnInitDialog() {
     m_pCompress->setChecked(Read(store, setting::kNNTPCompress) != 0);
     ShowNumber(m_pFirstVisitMax, setting::kFirstVisitMax);
     ShowProductString(m_pDirectory, keys::kDownloadDirectory, DefaultDownloadDirectory());
+    ShowKBLimits();
     ShowLimit(m_pMinLines, setting::kMinLines);
     ShowLimit(m_pMaxLines, setting::kMaxLines);
     ShowText(m_pSubjectIncl, setting::kSubjectIncl);
@@ -341,6 +384,32 @@ void CSetupDialog::ShowLogin(const std::string& host) {
     std::optional<std::string> kept = ng::Keyring().Lookup(host, user).password;
     ng::ui::SetEditBytes(m_pPassword,
                          kept ? *kept : store.GetProfileString(host, keys::kPassword, ""));
+    m_pConnections->setText(QString::number(ng::ReadConnections(store, host)));
+}
+
+// A profile that limits lines and not kilobytes filters on lines alone, so
+// its kilobyte fields show blank, as the pass reads them.
+void CSetupDialog::ShowKBLimits() {
+    const ng::SettingsStore& store = ng::Profile();
+    const bool linesOnly =
+        (ng::IsSet(store, setting::kMinLines) || ng::IsSet(store, setting::kMaxLines));
+    for (auto [edit, limit] : {std::pair{m_pMinKB, setting::kMinKB},
+                               std::pair{m_pMaxKB, setting::kMaxKB}}) {
+        if (linesOnly && !ng::IsSet(store, limit)) {
+            edit->clear();
+        } else {
+            ShowLimit(edit, limit);
+        }
+    }
+}
+
+void CSetupDialog::OnClassicFilters() {
+    m_pMinKB->clear();
+    m_pMaxKB->clear();
+    m_pMinLines->setText(QString::fromLatin1(ng::classic::kMinLines));
+    m_pMaxLines->setText(QString::fromLatin1(ng::classic::kMaxLines));
+    m_pSubjectIncl->setText(QString::fromLatin1(ng::classic::kSubjectIncl));
+    m_pSubjectIncl2->setText(QString::fromLatin1(ng::classic::kSubjectIncl2));
 }
 
 void CSetupDialog::UpdateLoginControls() {
@@ -435,6 +504,7 @@ void CSetupDialog::accept() {
         bool prompt = m_pPromptForPasswd->isChecked();
         store.WriteProfileInt(host, keys::kUserAuthentication, authentication ? 1 : 0);
         store.WriteProfileInt(host, keys::kPromptForPasswd, prompt ? 1 : 0);
+        store.WriteProfileString(host, keys::kConnections, ng::ui::EditBytes(m_pConnections));
         if (authentication) {
             const std::string user = ng::ui::EditBytes(m_pUsername);
             store.WriteProfileString(host, keys::kUsername, user);
@@ -463,6 +533,8 @@ void CSetupDialog::accept() {
                           m_pCompress->isChecked() ? 1 : 0);
     StoreText(keys::kFirstVisitMax, m_pFirstVisitMax);
     StoreText(keys::kDownloadDirectory, m_pDirectory);
+    StoreText(keys::kMinKB, m_pMinKB);
+    StoreText(keys::kMaxKB, m_pMaxKB);
     StoreText(keys::kMinLines, m_pMinLines);
     StoreText(keys::kMaxLines, m_pMaxLines);
     StoreText(keys::kSubjectIncl, m_pSubjectIncl);
@@ -472,7 +544,7 @@ void CSetupDialog::accept() {
     QDialog::accept();
 }
 
-int RunSetupDialog(QWidget* parent) {
-    CSetupDialog dialog(parent);
+int RunSetupDialog(QWidget* parent, bool firstRun) {
+    CSetupDialog dialog(parent, firstRun);
     return dialog.exec();
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The setup dialog: news server, port, how the connection is protected and
-// compressed, how far back a first visit to a group reaches, download
-// directory, article size limits, subject includes, history limits,
+// compressed, how far back a first visit to a group reaches, how many
+// connections, download directory, picture and article size limits (and
+// a button for the classic ones), subject includes, history limits,
 // thumbnail switch and the server's login. It holds its values in its
 // controls; OK stores them all, Cancel stores nothing. The password goes
 // into the keyring where one answers, else into the settings file.
@@ -22,7 +23,8 @@ class QToolButton;
 class CSetupDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit CSetupDialog(QWidget* parent = nullptr);
+    // `firstRun`: no settings yet; a hint says what to fill in.
+    explicit CSetupDialog(QWidget* parent = nullptr, bool firstRun = false);
 
     void accept() override;  // OnOK
 
@@ -41,6 +43,8 @@ private:
     void OnBrowseCaFile();
     void OnInitDialog();
     void ShowLogin(const std::string& host);
+    void ShowKBLimits();
+    void OnClassicFilters();
 
     ng::HostList m_hosts;
 
@@ -54,6 +58,9 @@ private:
     QCheckBox* m_pCompress = nullptr;
     QLineEdit* m_pFirstVisitMax = nullptr;
     QLineEdit* m_pDirectory = nullptr;
+    QLineEdit* m_pConnections = nullptr;
+    QLineEdit* m_pMinKB = nullptr;
+    QLineEdit* m_pMaxKB = nullptr;
     QLineEdit* m_pMinLines = nullptr;
     QLineEdit* m_pMaxLines = nullptr;
     QLineEdit* m_pSubjectIncl = nullptr;
@@ -70,4 +77,4 @@ private:
 };
 
 // Runs the setup dialog modally; QDialog::Accepted or QDialog::Rejected.
-int RunSetupDialog(QWidget* parent);
+int RunSetupDialog(QWidget* parent, bool firstRun = false);

@@ -119,7 +119,11 @@ private slots:
                                                        "caFile",
                                                        "compress",
                                                        "firstVisitMax",
+                                                       "connections",
                                                        "directory",
+                                                       "minKB",
+                                                       "maxKB",
+                                                       "classicFilters",
                                                        "minLines",
                                                        "maxLines",
                                                        "subjectIncl",
@@ -171,7 +175,12 @@ private slots:
         QCOMPARE(Child<QLineEdit>(dialog, "firstVisitMax")->text(), QString("0"));
         QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
         QCOMPARE(Child<QLineEdit>(dialog, "directory")->text(), pictures + "/");
-        // Today's values: no line limit, picture words in the subject.
+        // Today's values: pictures of 20 KB to 50 MB, no line limit,
+        // picture words in the subject.
+        QCOMPARE(Child<QLineEdit>(dialog, "connections")->text(), QString("1"));
+        QCOMPARE(Child<QLineEdit>(dialog, "minKB")->text(), QString("20"));
+        QCOMPARE(Child<QLineEdit>(dialog, "maxKB")->text(), QString("51200"));
+        QVERIFY(!dialog.findChild<QLabel*>("firstRunHint"));
         QCOMPARE(Child<QLineEdit>(dialog, "minLines")->text(), QString());
         QCOMPARE(Child<QLineEdit>(dialog, "maxLines")->text(), QString());
         QCOMPARE(Child<QLineEdit>(dialog, "subjectIncl")->text(), QString("jpg:jpeg:png:gif:webp"));
@@ -325,6 +334,44 @@ private slots:
             QCOMPARE(Child<QLineEdit>(dialog, "caFile")->isEnabled(), choice.row != 0);
             QCOMPARE(Child<QToolButton>(dialog, "caFileBrowse")->isEnabled(), choice.row != 0);
         }
+    }
+
+    // The size fields as the pass reads them, the classic button, the
+    // server's connections under its own section, and the first run's hint.
+    void filtersOldAndNewAndTheFirstRun() {
+        ngtest::Sandbox sandbox;
+        auto& store = ng::Profile();
+        store.WriteProfileString("Newsgleaner", "NNTPHost", "news.example");
+        store.WriteProfileString("Newsgleaner", "MinLines", "300");
+        store.WriteProfileString("news.example", "Connections", "4");
+        {
+            // A profile that limits lines filters on lines alone: no KB shown.
+            CSetupDialog dialog;
+            QCOMPARE(Child<QLineEdit>(dialog, "minKB")->text(), QString());
+            QCOMPARE(Child<QLineEdit>(dialog, "maxKB")->text(), QString());
+            QCOMPARE(Child<QLineEdit>(dialog, "minLines")->text(), QString("300"));
+            QCOMPARE(Child<QLineEdit>(dialog, "connections")->text(), QString("4"));
+            Child<QLineEdit>(dialog, "minKB")->setText("50");
+            Child<QLineEdit>(dialog, "connections")->setText("8");
+            dialog.accept();
+            QCOMPARE(Product("MinKB"), std::string("50"));
+            QCOMPARE(Product("MaxKB"), std::string());
+            QCOMPARE(store.GetProfileString("news.example", "Connections", ""), std::string("8"));
+        }
+        {
+            CSetupDialog dialog;
+            QCOMPARE(Child<QLineEdit>(dialog, "minKB")->text(), QString("50"));
+            Child<QPushButton>(dialog, "classicFilters")->click();
+            dialog.accept();
+            QCOMPARE(Product("MinKB"), std::string());
+            QCOMPARE(Product("MaxKB"), std::string());
+            QCOMPARE(Product("MinLines"), std::string("500"));
+            QCOMPARE(Product("MaxLines"), std::string("2500"));
+            QCOMPARE(Product("SubjectIncl"), std::string("jpg:gif"));
+            QCOMPARE(Product("SubjectIncl2"), std::string("1/1:01/01"));
+        }
+        CSetupDialog first(nullptr, /*firstRun=*/true);
+        QVERIFY(Child<QLabel>(first, "firstRunHint")->text().contains("news server"));
     }
 
     void emptyHostStoresNoHostAndNoLogin() {
