@@ -48,6 +48,9 @@ YencBlock DecodeBlock(const ArticleLines& lines, const DecodeTarget& target) {
     if (i < lines.Size() && (block.part = ParseYpart(lines[i]))) {
         ++i;
     }
+    if (!block.part) {
+        block.part = block.begin.range;
+    }
     // Lines are decoded into a batch of room and the CRC is taken over the
     // whole batch: taken line by line, its setup cost more than the decoding.
     constexpr size_t kBatch = 64 * 1024;
