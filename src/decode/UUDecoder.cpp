@@ -146,8 +146,14 @@ int CUUDecoder::DecodeDataLine(std::string_view line) {
                                     : (ng::IsDiskFullError(closeError) ? closeError : 0));
     }
 
+    // The line end is no data: a line that needs it to reach its length is
+    // too short.
+    size_t chars = line.size();
+    while (chars > 1 && (text[chars - 1] == '\n' || text[chars - 1] == '\r')) {
+        --chars;
+    }
     size_t groups = (count + 2) / 3;
-    if (line.size() < 1 + 4 * groups || text[0] == 0) {
+    if (chars < 1 + 4 * groups || text[0] == 0) {
         // A truncated line: keep what came before it. Only a failure to
         // write that out counts as a file error.
         return Fail(m_out.Flush());

@@ -1,5 +1,6 @@
 // One accepted article: fetch it, let the saver find and decode its
-// attachment into the group's folder, log it, show it, and remember its name.
+// attachments into the group's folder, log them, show them, and remember
+// their names.
 
 #include <cstring>
 
@@ -26,7 +27,7 @@ CProcessGroups::Fetched CProcessGroups::FetchIntoSaver(const std::string& number
     Window().SetSubjectText(m_strSubject);
     Window().SetSavingToText("(Looking for binary attachment)");
     articleStart = NowSeconds();
-    m_saver.Begin(m_strSaveDir);
+    m_saver.Begin(m_strSaveDir, m_strSubject);
     int lineCounter = 0;
     bool complete = m_fetcher.ReadBody([&](std::string_view line, int64_t received) {
         LineNote note = m_saver.Take(line);
@@ -64,21 +65,33 @@ bool CProcessGroups::RetrieveArticle(const std::string& number) {
         case Fetched::Held:
             break;
     }
-    SaveOutcome saved = m_saver.Save({m_settings.saveAscii, &m_pause, HashesInUse()});
-    if (!ReportOutcome(saved)) {
+    if (!ReportOutcomes(m_saver.Save({m_settings.saveAscii, &m_pause, HashesInUse()}))) {
         return false;
     }
     ShowTransferFigures(articleStart);
-    if (saved.kind == SaveOutcome::Damaged) {
-        // Dealt with, but not remembered: a repost may still be fetched.
-        Window().SetSavingToText("");
-        Window().SetProgress(LinesDecoded, 0, 0, true);
-        return true;
-    }
-    RememberName(m_saver.FileName());
     Window().SetSavingToText("");
     Window().SetProgress(LinesDecoded, 0, 0, true);
     return true;
+}
+
+// Reports what became of each attachment of an article and remembers the
+// names of those saved or there already; a damaged one is not remembered (a
+// repost may still be fetched). False when the
+// article is not dealt with: it holds nothing to save, a name that cannot
+// be saved, or the folder cannot be written.
+bool CProcessGroups::ReportOutcomes(const std::vector<SaveOutcome>& outcomes) {
+    bool dealtWith = !outcomes.empty();
+    for (const SaveOutcome& saved : outcomes) {
+        if (!ReportOutcome(saved)) {
+            if (saved.kind == SaveOutcome::Failed) {
+                return false;
+            }
+            dealtWith = false;
+        } else if (saved.kind != SaveOutcome::Damaged) {
+            RememberName(saved.given);
+        }
+    }
+    return dealtWith;
 }
 
 // Shows, logs and counts what became of a picture. False when nothing was

@@ -136,13 +136,11 @@ bool CProcessGroups::KeepPart(PartialPost& post, int64_t number, const OverviewF
     }
     if (m_saver.HoldsWholeFile()) {
         // A counter that counts files, not parts: this article is a picture of its own.
-        SaveOutcome saved = m_saver.Save({m_settings.saveAscii, &m_pause, HashesInUse()});
+        std::vector<SaveOutcome> outcomes =
+            m_saver.Save({m_settings.saveAscii, &m_pause, HashesInUse()});
         ShowTransferFigures(articleStart);
-        if (!ReportOutcome(saved)) {
+        if (!ReportOutcomes(outcomes)) {
             return !m_pass.StopRequested();
-        }
-        if (saved.kind != SaveOutcome::Damaged) {
-            RememberName(m_saver.FileName());
         }
         Window().SetSavingToText("");
         return true;

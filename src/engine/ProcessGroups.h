@@ -89,6 +89,7 @@ private:
     Fetched FetchIntoSaver(const std::string& number, int64_t& articleStart);
     bool RetrieveArticle(const std::string& number);
     bool ReportOutcome(const ng::SaveOutcome& saved);
+    bool ReportOutcomes(const std::vector<ng::SaveOutcome>& outcomes);
     bool RetrievePost(const std::vector<std::string_view>& lines);
     bool KeepPart(ng::PartialPost& post, int64_t number, const ng::OverviewFields& fields);
     bool JoinPost(const ng::PartialPost& post);
