@@ -65,7 +65,8 @@ bool CProcessGroups::RetrieveArticle(const std::string& number) {
         case Fetched::Held:
             break;
     }
-    if (!ReportOutcomes(m_saver.Save({m_settings.saveAscii, &m_pause, HashesInUse()}))) {
+    if (!ReportOutcomes(m_saver.Save(
+            {m_settings.saveAscii, &m_pause, HashesInUse(), m_settings.picturesOnly}))) {
         return false;
     }
     ShowTransferFigures(articleStart);
@@ -75,8 +76,8 @@ bool CProcessGroups::RetrieveArticle(const std::string& number) {
 }
 
 // Reports what became of each attachment of an article and remembers the
-// names of those saved or there already; a damaged one is not remembered (a
-// repost may still be fetched). False when the
+// names of those saved or there already; a damaged one (a repost may still
+// be fetched) and one that is no picture are not remembered. False when the
 // article is not dealt with: it holds nothing to save, a name that cannot
 // be saved, or the folder cannot be written.
 bool CProcessGroups::ReportOutcomes(const std::vector<SaveOutcome>& outcomes) {
@@ -87,7 +88,7 @@ bool CProcessGroups::ReportOutcomes(const std::vector<SaveOutcome>& outcomes) {
                 return false;
             }
             dealtWith = false;
-        } else if (saved.kind != SaveOutcome::Damaged) {
+        } else if (saved.kind != SaveOutcome::Damaged && saved.kind != SaveOutcome::NotPicture) {
             RememberName(saved.given);
         }
     }
@@ -108,6 +109,10 @@ bool CProcessGroups::ReportOutcome(const SaveOutcome& saved) {
             return false;
         case SaveOutcome::Damaged:
             ReportDamage(saved.name.empty() ? m_strSubject : saved.name, saved.damage);
+            break;
+        case SaveOutcome::NotPicture:
+            ++m_notPictures;
+            ReportNotPicture(saved.name);
             break;
         case SaveOutcome::Duplicate:
             // The picture is there already: a history skip.
@@ -156,6 +161,17 @@ void CProcessGroups::ReportDamage(const std::string& name, const std::string& wh
     if (m_settings.enableLogging) {
         AppendTextLine(m_settings.logFile, ShowableText("damaged post, not saved (" + why +
                                                         "): " + path + " -> " + m_strFrom));
+    }
+}
+
+// An attachment that decoded to no picture while only pictures are kept:
+// said once, on the status line and in the download log when it is kept.
+void CProcessGroups::ReportNotPicture(const std::string& name) {
+    Window().SetStatusText("Not a picture, not saved: " + ShowableText(name));
+    if (m_settings.enableLogging) {
+        AppendTextLine(
+            m_settings.logFile,
+            ShowableText("not a picture, not saved: " + m_strSaveDir + name + " -> " + m_strFrom));
     }
 }
 

@@ -1,6 +1,7 @@
 #include "engine/AttachmentSaver.h"
 
 #include "decode/ArticleAttachments.h"
+#include "decode/PictureType.h"
 #include "platform/StagedFile.h"
 
 namespace ng {
@@ -104,6 +105,10 @@ SaveOutcome AttachmentSaver::SaveOne(const Attachment& attachment, const Options
     if (!status.damage.empty()) {
         outcome.kind = SaveOutcome::Damaged;
         outcome.damage = status.damage;
+        return outcome;
+    }
+    if (options.picturesOnly && !IsPictureFile(picture.Fd())) {
+        outcome.kind = SaveOutcome::NotPicture;
         return outcome;
     }
     return PlacePicture(picture, {m_strSaveDir, attachment.name, attachment.extensionGuessed,

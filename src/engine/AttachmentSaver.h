@@ -36,6 +36,7 @@ public:
         bool saveAscii = false;
         PauseGate* pause = nullptr;
         PictureHashes* hashes = nullptr;  // when duplicates by content are skipped
+        bool picturesOnly = false;        // an attachment that is no picture is not saved
     };
     // Decodes every attachment of the held lines and puts each file in
     // place; forgets the lines. One outcome per attachment, in article

@@ -62,6 +62,7 @@ PassSettings ReadPassSettings(const SettingsStore& store) {
     settings.logFile = text(keys::kLogFile, defaults::kWorkerLogFile);
     settings.skipDuplicates = number(keys::kSkipDuplicates, defaults::kSkipDuplicates) != 0;
     settings.partialKeepDays = number(keys::kPartialKeepDays, defaults::kPartialKeepDays);
+    settings.picturesOnly = number(keys::kPicturesOnly, defaults::kPicturesOnly) != 0;
     return settings;
 }
 

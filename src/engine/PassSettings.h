@@ -40,6 +40,7 @@ struct PassSettings {
     std::string logFile;
     bool skipDuplicates = true;  // keep content hashes; never save the same bytes twice
     int partialKeepDays = 0;     // how long parts of an incomplete post are kept
+    bool picturesOnly = true;    // an attachment that is no picture is not saved
 };
 
 // Reads the product section, the server's login (its password from the

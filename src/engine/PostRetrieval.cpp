@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "decode/PictureType.h"
 #include "decode/Yenc.h"
 #include "engine/PostParts.h"
 #include "engine/ProcessGroups.h"
@@ -137,7 +138,7 @@ bool CProcessGroups::KeepPart(PartialPost& post, int64_t number, const OverviewF
     if (m_saver.HoldsWholeFile()) {
         // A counter that counts files, not parts: this article is a picture of its own.
         std::vector<SaveOutcome> outcomes =
-            m_saver.Save({m_settings.saveAscii, &m_pause, HashesInUse()});
+            m_saver.Save({m_settings.saveAscii, &m_pause, HashesInUse(), m_settings.picturesOnly});
         ShowTransferFigures(articleStart);
         if (!ReportOutcomes(outcomes)) {
             return !m_pass.StopRequested();
@@ -264,6 +265,9 @@ bool CProcessGroups::JoinPost(const PartialPost& post) {
         saved.kind = SaveOutcome::Damaged;
         saved.name = post.name.empty() ? post.key.substr(0, post.key.find('\t')) : post.name;
         saved.damage = damage;
+    } else if (m_settings.picturesOnly && !IsPictureFile(picture.Fd())) {
+        saved.kind = SaveOutcome::NotPicture;
+        saved.name = post.name;
     } else {
         saved = PlacePicture(
             picture, {m_strSaveDir, post.name, post.extensionGuessed, nullptr, HashesInUse()});
@@ -274,7 +278,7 @@ bool CProcessGroups::JoinPost(const PartialPost& post) {
     if (!ReportOutcome(saved)) {
         return false;
     }
-    if (saved.kind != SaveOutcome::Damaged) {
+    if (saved.kind != SaveOutcome::Damaged && saved.kind != SaveOutcome::NotPicture) {
         RememberName(saved.given);
     }
     Window().SetSavingToText("");

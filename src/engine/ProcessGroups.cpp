@@ -115,6 +115,7 @@ void CProcessGroups::RunPass() {
     m_passStart = NowSeconds();
     m_historySkipped = 0;
     m_crosspostsSkipped = 0;
+    m_notPictures = 0;
     LoadHistory();
     // Parts of posts that never became whole are given up after a while.
     m_parts.Expire(m_passStart - int64_t{m_settings.partialKeepDays} * 24 * 60 * 60);

@@ -70,6 +70,7 @@ public:
     int ArticlesSaved() const { return m_articlesSaved; }
     int HistorySkipped() const { return m_historySkipped; }
     int CrosspostsSkipped() const { return m_crosspostsSkipped; }
+    int NotPictures() const { return m_notPictures; }
     int64_t BytesTransferred() const { return m_bytesTransferred; }
     const std::string& FinalStatus() const { return m_pass.FinalStatus(); }
 
@@ -96,6 +97,7 @@ private:
     void Count(const ng::HeaderFilter::Decision& decision, const std::string& subject);
     void JudgePost(const ng::PostGrouper::Post& post, const std::vector<std::string>& fetched);
     void ReportDamage(const std::string& name, const std::string& why);
+    void ReportNotPicture(const std::string& name);
     void ShowTransferFigures(int64_t articleStart);
     void RememberName(const std::string& name);
     void LoadHistory();
@@ -148,4 +150,5 @@ private:
     int m_articlesScanned = 0;
     int m_historySkipped = 0;
     int m_crosspostsSkipped = 0;
+    int m_notPictures = 0;  // attachments not saved for being no picture
 };

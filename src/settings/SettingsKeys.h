@@ -50,6 +50,9 @@ inline constexpr char kArticlesInFlight[] = "ArticlesInFlight";
 inline constexpr char kSkipDuplicates[] = "SkipDuplicates";
 // Days the parts of a multi-part post wait in the work folder for the rest.
 inline constexpr char kPartialKeepDays[] = "PartialKeepDays";
+// 1: an attachment is saved only when its bytes are a picture (JPEG, PNG,
+// GIF, WebP, BMP or TIFF); 0: any attachment is saved.
+inline constexpr char kPicturesOnly[] = "PicturesOnly";
 
 // DownloadDirs section: "Enable", and one key per group name.
 inline constexpr char kEnable[] = "Enable";
@@ -85,6 +88,7 @@ inline constexpr int kFirstVisitMax = 0;
 inline constexpr int kArticlesInFlight = 4;
 inline constexpr int kSkipDuplicates = 1;
 inline constexpr int kPartialKeepDays = 14;
+inline constexpr int kPicturesOnly = 1;
 
 // Shown by the setup dialog when the key is missing.
 inline constexpr char kDialogPort[] = "119";

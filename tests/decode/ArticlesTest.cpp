@@ -19,6 +19,7 @@
 #include "decode/ArticleAttachments.h"
 #include "decode/ArticleLines.h"
 #include "decode/AttachmentFormat.h"
+#include "decode/PictureType.h"
 #include "decode/SubjectName.h"
 #include "support/Encoders.h"
 #include "support/TestSupport.h"
@@ -352,6 +353,25 @@ TEST(SubjectNames, AQuotedNameOrTheLastPictureWord) {
     };
     for (const auto& [subject, name] : cases) {
         EXPECT_EQ(ng::NameFromSubject(subject), name) << subject;
+    }
+}
+
+// Python's test pictures are known by their bytes, whatever their names;
+// a PBM and a Sun raster are none of the types kept.
+TEST(PictureFiles, KnownByTheirBytes) {
+    const std::pair<const char*, ng::PictureType> cases[] = {
+        {"python.jpg", ng::PictureType::Jpeg},    {"python.png", ng::PictureType::Png},
+        {"python.gif", ng::PictureType::Gif},     {"python.webp", ng::PictureType::Webp},
+        {"python.bmp", ng::PictureType::Bmp},     {"python.tiff", ng::PictureType::Tiff},
+        {"python.pbm", ng::PictureType::Unknown}, {"python.ras", ng::PictureType::Unknown},
+    };
+    for (const auto& [name, type] : cases) {
+        const std::string bytes = ngtest::ReadFile(kArticles + "pictures/" + name);
+        EXPECT_EQ(ng::SniffPictureType(bytes), type) << name;
+        int fd = ::memfd_create("picture", 0);
+        ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        EXPECT_EQ(ng::IsPictureFile(fd), type != ng::PictureType::Unknown) << name;
+        ::close(fd);
     }
 }
 

@@ -51,6 +51,7 @@ protected:
         Set("NNTPCompress", "0");
         Set("ArticlesInFlight", "1");
         Set("Priority", "3");
+        Set("PicturesOnly", "0");  // the random bytes served are no pictures
         ngtest::WriteFile(workDir + "/Groups.127.0.0.1", "alt.test\n");
         server.SetLifetime(60s);
     }
