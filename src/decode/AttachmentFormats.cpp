@@ -349,12 +349,12 @@ std::string ShownParameterName(std::string_view line) {
     }
     const std::string lower = ToLowerAscii(WithoutLineEnd(line));
     size_t at = lower.find("filename=");
-    at = at != std::string::npos ? at + 9 : lower.find("name=");
-    if (at == std::string::npos) {
-        return {};
-    }
-    if (lower.compare(at, 5, "name=") == 0) {
+    if (at != std::string::npos) {
+        at += 9;
+    } else if ((at = lower.find("name=")) != std::string::npos) {
         at += 5;
+    } else {
+        return {};
     }
     std::string_view value = WithoutLineEnd(line).substr(at);
     if (value.starts_with('"')) {
