@@ -130,6 +130,8 @@ CSetupDialog::CSetupDialog(QWidget* parent) : QDialog(parent) {
     m_pMaxLines = NewEdit(this, "maxLines");
     m_pSubjectIncl = NewEdit(this, "subjectIncl");
     m_pSubjectIncl2 = NewEdit(this, "subjectIncl2");
+    m_pPicturesOnly = NewCheckBox(this, "Save pictures onl&y (JPEG, PNG, GIF, WebP, BMP, TIFF)",
+                                  "picturesOnly");
     m_pMaxHist = NewEdit(this, "maxHist");
     m_pHistSaveFrequency = NewEdit(this, "histSaveFrequency");
     m_pShowThumbnail = new QCheckBox(QStringLiteral("Display Thumbnail"), this);
@@ -177,6 +179,7 @@ CSetupDialog::CSetupDialog(QWidget* parent) : QDialog(parent) {
     addRow("Ma&x Lines:", m_pMaxLines);
     addRow("Subject &Include:", m_pSubjectIncl);
     addRow("And...", m_pSubjectIncl2);
+    addBox(m_pPicturesOnly);
 
     auto* history = new QHBoxLayout;
     auto* keepLabel = new QLabel(QStringLiteral("&Keep a maximum of "), this);
@@ -250,6 +253,7 @@ CSetupDialog::CSetupDialog(QWidget* parent) : QDialog(parent) {
                            m_pMaxLines,
                            m_pSubjectIncl,
                            m_pSubjectIncl2,
+                           m_pPicturesOnly,
                            m_pMaxHist,
                            m_pHistSaveFrequency,
                            m_pShowThumbnail,
@@ -316,6 +320,8 @@ void CSetupDialog::OnInitDialog() {
     ShowProductString(m_pMaxLines, keys::kMaxLines, defaults::kDialogMaxLines);
     ShowProductString(m_pSubjectIncl, keys::kSubjectIncl, defaults::kDialogSubjectIncl);
     ShowProductString(m_pSubjectIncl2, keys::kSubjectIncl2, defaults::kDialogSubjectIncl2);
+    m_pPicturesOnly->setChecked(store.GetProfileInt(keys::kProductSection, keys::kPicturesOnly,
+                                                    defaults::kPicturesOnly) != 0);
     ShowProductString(m_pMaxHist, keys::kMaxHist, defaults::kDialogMaxHist);
     ShowProductString(m_pHistSaveFrequency, keys::kHistSaveFrequency,
                       defaults::kDialogHistSaveFrequency);
@@ -458,6 +464,8 @@ void CSetupDialog::accept() {
     StoreText(keys::kMaxLines, m_pMaxLines);
     StoreText(keys::kSubjectIncl, m_pSubjectIncl);
     StoreText(keys::kSubjectIncl2, m_pSubjectIncl2);
+    store.WriteProfileInt(keys::kProductSection, keys::kPicturesOnly,
+                          m_pPicturesOnly->isChecked() ? 1 : 0);
     StoreText(keys::kMaxHist, m_pMaxHist);
     StoreText(keys::kHistSaveFrequency, m_pHistSaveFrequency);
     QDialog::accept();

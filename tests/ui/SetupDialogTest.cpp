@@ -124,6 +124,7 @@ private slots:
                                                        "maxLines",
                                                        "subjectIncl",
                                                        "subjectIncl2",
+                                                       "picturesOnly",
                                                        "maxHist",
                                                        "histSaveFrequency",
                                                        "showThumbnail",
@@ -175,6 +176,7 @@ private slots:
         QCOMPARE(Child<QLineEdit>(dialog, "maxLines")->text(), QString("2500"));
         QCOMPARE(Child<QLineEdit>(dialog, "subjectIncl")->text(), QString("jpg:gif"));
         QCOMPARE(Child<QLineEdit>(dialog, "subjectIncl2")->text(), QString("1/1:01/01"));
+        QVERIFY(Child<QCheckBox>(dialog, "picturesOnly")->isChecked());
         QCOMPARE(Child<QLineEdit>(dialog, "maxHist")->text(), QString("20000"));
         QCOMPARE(Child<QLineEdit>(dialog, "histSaveFrequency")->text(), QString("5"));
         QVERIFY(!Child<QCheckBox>(dialog, "showThumbnail")->isChecked());
@@ -225,6 +227,7 @@ private slots:
         Child<QLineEdit>(dialog, "maxLines")->setText("abc");
         Child<QLineEdit>(dialog, "subjectIncl")->setText("png");
         Child<QLineEdit>(dialog, "subjectIncl2")->setText("");
+        Child<QCheckBox>(dialog, "picturesOnly")->setChecked(false);
         Child<QLineEdit>(dialog, "maxHist")->setText("300");
         Child<QLineEdit>(dialog, "histSaveFrequency")->setText("7");
         Child<QCheckBox>(dialog, "showThumbnail")->setChecked(true);
@@ -245,6 +248,7 @@ private slots:
         QCOMPARE(ng::Profile().GetProfileInt("Newsgleaner", "MaxLines", 99), 0);
         QCOMPARE(Product("SubjectIncl"), std::string("png"));
         QCOMPARE(Product("SubjectIncl2"), std::string(""));
+        QCOMPARE(Product("PicturesOnly"), std::string("0"));
         QCOMPARE(Product("MaxHist"), std::string("300"));
         QCOMPARE(Product("HistSaveFrequency"), std::string("7"));
         QCOMPARE(ng::Profile().GetProfileInt("Newsgleaner", "ShowThumbnail", 0), 1);
@@ -261,6 +265,7 @@ private slots:
         QCOMPARE(hosts->itemText(0), QString("d"));
         QCOMPARE(hosts->itemText(3), QString("c"));
         QCOMPARE(Child<QLineEdit>(again, "username")->text(), QString("fred"));
+        QVERIFY(!Child<QCheckBox>(again, "picturesOnly")->isChecked());
     }
 
     void connectionSettingsShownAndStored() {
