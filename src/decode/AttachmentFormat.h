@@ -21,6 +21,10 @@ struct MimeLeaf;
 
 // What one article line told a format.
 struct LineNote {
+    // Member by member: a note value-initialised whole (a hundred bytes
+    // cleared) for every line and format cost more than most formats' look
+    // at the line.
+    LineNote() {}
     bool restartCount = false;  // the "Lines Decoded" count starts again here
     // The output file's name is now this ("" for none).
     std::optional<std::string> name;

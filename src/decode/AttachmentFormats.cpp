@@ -107,8 +107,9 @@ bool IsUuEndOfData(std::string_view line) {
            line.find_first_not_of("` \r\n") == std::string_view::npos;
 }
 
+// "end", blanks after it allowed.
 bool IsUuEndLine(std::string_view line) {
-    return TrimBlanks(WithoutLineEnd(line)) == "end";
+    return line.starts_with("end") && TrimBlanks(WithoutLineEnd(line)) == "end";
 }
 
 // "begin 644" and nothing more: a file the poster's program gave no name.
@@ -220,39 +221,41 @@ public:
             leaf.encoding != MimeLeaf::Encoding::Uuencode) {
             return;
         }
-        // Each line is judged with the one after it in view.
-        Attachment* open = nullptr;
-        bool started = false;
-        std::string_view previous;
-        size_t previousAt = 0;
-        auto look = [&](std::string_view line, size_t at) {
-            if (started) {
-                auto begin = CUUDecoder::ParseBeginLine(previous);
-                if (begin || IsNamelessBeginLine(previous, line)) {
-                    if (open) {
-                        open->end = previousAt;
-                    }
-                    Attachment& a = found.emplace_back();
-                    a.format = this;
-                    a.begin = previousAt;
-                    a.end = leaf.end;
-                    if (begin) {
-                        a.name = AttachmentName(begin->rest, &a.extensionGuessed);
-                        a.named = true;
-                    }
-                    open = &a;
-                } else if (open && IsUuEndLine(previous)) {
-                    open->end = at;
-                    open = nullptr;
+        constexpr size_t kNone = static_cast<size_t>(-1);
+        size_t open = kNone;  // the file whose end is still to come
+        auto judge = [&](std::string_view line, size_t at, std::string_view next, size_t nextAt) {
+            std::optional<UuBeginLine> begin;
+            if (line.starts_with("begin") &&
+                ((begin = CUUDecoder::ParseBeginLine(line)) || IsNamelessBeginLine(line, next))) {
+                if (open != kNone) {
+                    found[open].end = at;
                 }
+                open = found.size();
+                Attachment& a = found.emplace_back();
+                a.format = this;
+                a.begin = at;
+                a.end = leaf.end;
+                if (begin) {
+                    a.name = AttachmentName(begin->rest, &a.extensionGuessed);
+                    a.named = true;
+                }
+            } else if (open != kNone && IsUuEndLine(line)) {
+                found[open].end = nextAt;
+                open = kNone;
             }
-            started = true;
-            previous = line;
-            previousAt = at;
-            return true;
         };
-        ForEachLine(lines, leaf.begin, leaf.end, look);
-        look({}, leaf.end);  // the last line, which no line follows
+        // Each line is judged with the one after it in view.
+        std::optional<std::pair<std::string_view, size_t>> previous;
+        ForEachLine(lines, leaf.begin, leaf.end, [&](std::string_view line, size_t at) {
+            if (previous) {
+                judge(previous->first, previous->second, line, at);
+            }
+            previous.emplace(line, at);
+            return true;
+        });
+        if (previous) {
+            judge(previous->first, previous->second, {}, leaf.end);
+        }
     }
 
     // The bytes of complete data lines. A line shorter than its length

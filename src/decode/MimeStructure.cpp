@@ -308,22 +308,31 @@ bool AddLeaves(const ArticleLines& lines, size_t first, size_t end, std::string_
 // first line "--X" that a Content- header follows.
 std::optional<size_t> UndeclaredBoundary(const ArticleLines& lines, size_t first, size_t end,
                                          std::string& boundary) {
-    for (size_t i = first; i + 1 < end; ++i) {
+    const std::string_view text = lines.Text();
+    size_t searchFrom = first < lines.Size() ? lines.Start(first) : text.size();
+    for (size_t i = first; i + 1 < end;) {
         const std::string_view line = lines[i];
-        if (!line.starts_with("--") || !StartsContentHeader(lines[i + 1])) {
-            continue;
+        if (line.starts_with("--") && StartsContentHeader(lines[i + 1])) {
+            std::string_view name = WithoutLineEnd(line).substr(2);
+            while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) {
+                name.remove_suffix(1);
+            }
+            // What a boundary parameter can carry quoted.
+            if (!name.empty() && name.size() <= 200 && name.find_first_of("\"\\") == name.npos &&
+                std::all_of(name.begin(), name.end(),
+                            [](char c) { return static_cast<unsigned char>(c) >= ' '; })) {
+                boundary = name;
+                return i;
+            }
         }
-        std::string_view text = WithoutLineEnd(line).substr(2);
-        while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
-            text.remove_suffix(1);
+        // Lines beginning "--" are few: the next one is looked for in the
+        // text, not line by line.
+        const size_t hit = text.find("\n--", std::max(searchFrom, lines.Start(i)));
+        if (hit == std::string_view::npos) {
+            break;
         }
-        // What a boundary parameter can carry quoted.
-        if (!text.empty() && text.size() <= 200 && text.find_first_of("\"\\") == text.npos &&
-            std::all_of(text.begin(), text.end(),
-                        [](char c) { return static_cast<unsigned char>(c) >= ' '; })) {
-            boundary = text;
-            return i;
-        }
+        searchFrom = hit + 1;
+        i = std::max(i + 1, lines.LineAt(hit + 1));
     }
     return std::nullopt;
 }

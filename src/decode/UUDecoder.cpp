@@ -19,6 +19,16 @@ std::string_view CutAtNul(std::string_view line) {
     return line.substr(0, std::min(line.find('\0'), line.size()));
 }
 
+// Whether the line holds nothing but its line end (CR and LF) from `at` on.
+// A line that needs its line end to reach its length is too short: the
+// line end is no data.
+bool IsLineEndFrom(std::string_view line, size_t at) {
+    if (line[at] != '\n' && line[at] != '\r') {
+        return false;  // the common case: a data character where the last one belongs
+    }
+    return line.find_first_not_of("\r\n", at) == std::string_view::npos;
+}
+
 // Six bits of one character: the space and the backquote both stand for 0.
 inline size_t SixBits(unsigned char c) {
     return (c - 32u) & 63u;
@@ -50,10 +60,11 @@ int CUUDecoder::DecodeLine(std::string_view line) {
 }
 
 std::optional<UuBeginLine> CUUDecoder::ParseBeginLine(std::string_view line) {
-    line = CutAtNul(line);
-    if (line.substr(0, 5) != "begin") {
+    // Asked of every line: the word first, before the line is searched for a NUL.
+    if (!line.starts_with("begin")) {
         return std::nullopt;
     }
+    line = CutAtNul(line);
     // "begin %o %s": an octal number (sign allowed), then the first run of
     // non-blank characters.
     size_t i = 5;
@@ -146,14 +157,8 @@ int CUUDecoder::DecodeDataLine(std::string_view line) {
                                     : (ng::IsDiskFullError(closeError) ? closeError : 0));
     }
 
-    // The line end is no data: a line that needs it to reach its length is
-    // too short.
-    size_t chars = line.size();
-    while (chars > 1 && (text[chars - 1] == '\n' || text[chars - 1] == '\r')) {
-        --chars;
-    }
     size_t groups = (count + 2) / 3;
-    if (chars < 1 + 4 * groups || text[0] == 0) {
+    if (line.size() < 1 + 4 * groups || IsLineEndFrom(line, 4 * groups) || text[0] == 0) {
         // A truncated line: keep what came before it. Only a failure to
         // write that out counts as a file error.
         return Fail(m_out.Flush());
