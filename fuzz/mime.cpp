@@ -3,6 +3,10 @@
 // the article's head declares its parts and nothing in it needs the one
 // repair the skeleton makes (a blank line where a part's headers run into
 // base64 data), its leaves must be those GMime finds in the whole text.
+// Articles holding control characters (other than tab, CR and LF) are not
+// compared: GMime's reading of a header whose name holds one depends on
+// where the line falls in its read buffer, so the same lines at other
+// offsets may read otherwise (fuzz/regressions/mime).
 // Every attachment lies inside the article, in article order, has a safe
 // name or none, and decodes without a write error into the one file of the
 // scratch folder.
@@ -11,6 +15,7 @@
 #include <gmime/gmime.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -183,6 +188,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     formats.push_back(ng::MakeBase64Format());
     ng::ArticleLines lines;
     bool repaired = false;
+    const bool controls = std::any_of(text.begin(), text.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return (u < ' ' && c != '\t' && c != '\r' && c != '\n') || u == 0x7F;
+    });
     std::string_view previous;
     for (std::string_view line : fuzzsupport::LinesWithEnds(text)) {
         for (auto& format : formats) {
@@ -202,7 +211,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(leaf.begin >= last);
         last = leaf.begin;
     }
-    if (!repaired && BoundaryLines(lines) <= 1000) {
+    if (!repaired && !controls && BoundaryLines(lines) <= 1000) {
         if (auto whole = WholeTextLeaves(text)) {
             FUZZ_CHECK(SameLeaves(leaves, *whole));
         }

@@ -13,6 +13,7 @@ std::vector<Attachment> FindAttachments(const ArticleLines& lines,
                                         std::string_view subject) {
     std::vector<Attachment> found;
     bool noticed = false;
+    bool parts = false;
     for (const auto& format : formats) {
         if (format->ClaimsArticle()) {
             MimeLeaf whole;
@@ -22,11 +23,15 @@ std::vector<Attachment> FindAttachments(const ArticleLines& lines,
             break;
         }
         noticed = noticed || format->Noticed();
+        parts = parts || format->ReadsParts();
     }
-    // No format saw a sign of an attachment: the article's structure need
-    // not be read.
+    // The article's structure is read only when it may hold MIME parts to
+    // save: uuencoded files are found in the body's text as a whole, and
+    // where no format saw a sign of an attachment there is nothing to find.
     if (found.empty() && noticed) {
-        for (const MimeLeaf& leaf : ReadMimeLeaves(lines)) {
+        const std::vector<MimeLeaf> leaves =
+            parts ? ReadMimeLeaves(lines) : std::vector<MimeLeaf>{BodyLeaf(lines)};
+        for (const MimeLeaf& leaf : leaves) {
             for (const auto& format : formats) {
                 if (format->Noticed()) {
                     format->FindIn(lines, leaf, found);

@@ -91,6 +91,9 @@ public:
     // The lines seen may hold attachments of this format: FindIn is worth
     // asking.
     virtual bool Noticed() const { return Found(); }
+    // ... and they are MIME parts, so the article's structure must be read.
+    // (Uuencoded files are found in the text of the body as a whole.)
+    virtual bool ReadsParts() const { return false; }
     // ... and all of it, not one part of a file split over several articles.
     virtual bool FoundWhole() const { return Found(); }
     // The article is this format's file and nothing else need be looked for

@@ -108,7 +108,7 @@ bool IsUuEndOfData(std::string_view line) {
 }
 
 // "end", blanks after it allowed.
-bool IsUuEndLine(std::string_view line) {
+inline bool IsUuEndLine(std::string_view line) {
     return line.starts_with("end") && TrimBlanks(WithoutLineEnd(line)) == "end";
 }
 
@@ -127,23 +127,39 @@ bool IsNamelessBeginLine(std::string_view line, std::string_view next) {
     return IsBareBeginLine(line) && IsUuDataLine(next);
 }
 
-// The lines of the article that hold bytes [begin, end) of its text, each
-// cut to that range.
-template <class Visit>
-void ForEachLine(const ArticleLines& lines, size_t begin, size_t end, Visit visit) {
-    const std::string_view text = lines.Text();
-    end = std::min(end, text.size());
-    for (size_t i = lines.LineAt(begin); i < lines.Size(); ++i) {
-        const size_t start = std::max(lines.Start(i), begin);
-        const size_t stop = std::min(lines.Start(i) + lines[i].size(), end);
-        if (start >= end) {
-            break;
+// The lines of the article that hold bytes [begin, end) of its text
+// (lines [First(), Last()) ), each cut to that range by At(i).
+class LineRange {
+public:
+    LineRange(const ArticleLines& lines, size_t begin, size_t end)
+        : m_lines(lines),
+          m_begin(begin),
+          m_end(std::min(end, lines.Text().size())),
+          m_first(lines.LineAt(begin)),
+          m_last(m_end > begin ? lines.LineAt(m_end - 1) + 1 : m_first) {}
+
+    size_t First() const { return m_first; }
+    size_t Last() const { return m_last; }
+    size_t Start(size_t i) const { return std::max(m_lines.Start(i), m_begin); }
+    std::string_view At(size_t i) const {
+        std::string_view line = m_lines[i];
+        const size_t start = m_lines.Start(i);
+        if (start + line.size() > m_end) {
+            line = line.substr(0, m_end - start);
         }
-        if (!visit(text.substr(start, stop - start), start)) {
-            break;
+        if (start < m_begin) {
+            line.remove_prefix(m_begin - start);
         }
+        return line;
     }
-}
+
+private:
+    const ArticleLines& m_lines;
+    size_t m_begin;
+    size_t m_end;
+    size_t m_first;
+    size_t m_last;
+};
 
 }  // namespace
 
@@ -221,40 +237,34 @@ public:
             leaf.encoding != MimeLeaf::Encoding::Uuencode) {
             return;
         }
+        // Only a line beginning "b" or "e" can start or end a file.
+        const LineRange range(lines, leaf.begin, leaf.end);
         constexpr size_t kNone = static_cast<size_t>(-1);
         size_t open = kNone;  // the file whose end is still to come
-        auto judge = [&](std::string_view line, size_t at, std::string_view next, size_t nextAt) {
-            std::optional<UuBeginLine> begin;
-            if (line.starts_with("begin") &&
-                ((begin = CUUDecoder::ParseBeginLine(line)) || IsNamelessBeginLine(line, next))) {
+        for (size_t i = range.First(); i < range.Last(); ++i) {
+            const std::string_view line = range.At(i);
+            if (line.starts_with("begin")) {
+                std::optional<UuBeginLine> begin = CUUDecoder::ParseBeginLine(line);
+                if (!begin &&
+                    !(i + 1 < range.Last() && IsNamelessBeginLine(line, range.At(i + 1)))) {
+                    continue;
+                }
                 if (open != kNone) {
-                    found[open].end = at;
+                    found[open].end = range.Start(i);
                 }
                 open = found.size();
                 Attachment& a = found.emplace_back();
                 a.format = this;
-                a.begin = at;
+                a.begin = range.Start(i);
                 a.end = leaf.end;
                 if (begin) {
                     a.name = AttachmentName(begin->rest, &a.extensionGuessed);
                     a.named = true;
                 }
             } else if (open != kNone && IsUuEndLine(line)) {
-                found[open].end = nextAt;
+                found[open].end = range.Start(i) + line.size();
                 open = kNone;
             }
-        };
-        // Each line is judged with the one after it in view.
-        std::optional<std::pair<std::string_view, size_t>> previous;
-        ForEachLine(lines, leaf.begin, leaf.end, [&](std::string_view line, size_t at) {
-            if (previous) {
-                judge(previous->first, previous->second, line, at);
-            }
-            previous.emplace(line, at);
-            return true;
-        });
-        if (previous) {
-            judge(previous->first, previous->second, {}, leaf.end);
         }
     }
 
@@ -267,30 +277,26 @@ public:
         CUUDecoder decoder(target.fd);
         decoder.DecodeLine("begin 644 attachment\r\n");  // the name is the attachment's
         DecodeStatus status = DecodeStatus::Damaged("the data stops without an end line");
-        bool first = true;
-        ForEachLine(lines, attachment.begin, attachment.end, [&](std::string_view line, size_t) {
-            if (first) {
-                first = false;  // its begin line
-                return true;
-            }
+        const LineRange range(lines, attachment.begin, attachment.end);
+        // From the line after its begin line.
+        for (size_t i = range.First() + 1; i < range.Last(); ++i) {
+            const std::string_view line = range.At(i);
             WaitWhilePaused(target.pause);
-            const int state = decoder.m_nDecodeState;
             if (IsUuEndLine(line)) {
                 status = {};  // some encoders leave out the zero-length line before it
-                return false;
+                break;
             }
-            if (state == CUUDecoder::ExpectingEnd) {
+            if (decoder.m_nDecodeState == CUUDecoder::ExpectingEnd) {
                 status = DecodeStatus::Damaged("no end line after the data");
-                return false;
+                break;
             }
             if (decoder.DecodeLine(line) == CUUDecoder::Failed) {
                 status = decoder.m_bFileError
                              ? DecodeStatus{decoder.m_nFileErrno, {}}
                              : DecodeStatus::Damaged("a data line is shorter than its length says");
-                return false;
+                break;
             }
-            return true;
-        });
+        }
         if (int error = decoder.Close(); error != 0) {
             return {error, {}};
         }
@@ -400,6 +406,7 @@ public:
     }
 
     bool Found() const override { return m_bFound; }
+    bool ReadsParts() const override { return m_bFound; }
     bool KeepsRawCopy() const override { return true; }
 
     // A base64 part that is a file: named, or said to be an attachment, or
@@ -430,16 +437,17 @@ public:
         decoder.Attach(target.fd);
         int64_t bytes = 0;
         bool failed = false;
-        ForEachLine(lines, attachment.begin, attachment.end, [&](std::string_view line, size_t) {
+        const LineRange range(lines, attachment.begin, attachment.end);
+        for (size_t i = range.First(); i < range.Last() && !failed; ++i) {
+            const std::string_view line = range.At(i);
             if (line.starts_with("--")) {
-                return false;
+                break;
             }
             WaitWhilePaused(target.pause);
             const int n = decoder.DecodeAndWrite(line.data(), static_cast<int>(line.size()));
             failed = n < 0;
             bytes += n;
-            return !failed;
-        });
+        }
         if (decoder.Close() != 0 || failed) {
             return {decoder.m_nFileErrno, {}};
         }

@@ -43,19 +43,6 @@ bool HasColon(std::string_view line) {
     return std::memchr(line.data(), ':', line.size()) != nullptr;
 }
 
-// A line GMime can only skip wherever it stands: ended (so GMime sees the
-// same line), not blank, no boundary ("-"), no folded header's
-// continuation (a blank first), no header (no ":"). Of three such lines in
-// a row GMime treats the middle one as it treats its neighbours, so it
-// need not see it.
-bool Opaque(std::string_view line) {
-    if (!line.ends_with('\n')) {
-        return false;
-    }
-    line = WithoutLineEnd(line);
-    return !line.empty() && line[0] != '-' && line[0] != ' ' && line[0] != '\t' && !HasColon(line);
-}
-
 // A header, or a folded header's continuation.
 bool HeaderLike(std::string_view line) {
     line = WithoutLineEnd(line);
@@ -100,11 +87,13 @@ public:
     Skeleton(const ArticleLines& lines, size_t first, size_t end, std::string_view prefix)
         : m_text(prefix),
           m_originalEnd(end < lines.Size() ? lines.Start(end) : lines.Text().size()) {
+        const std::string_view text = lines.Text();
+        m_nextColon = first < end ? text.find(':', lines.Start(first)) : text.npos;
         bool before = false;
-        bool here = first < end && Opaque(lines[first]);
+        bool here = first < end && Opaque(lines, first);
         for (size_t i = first; i < end; ++i) {
             const std::string_view line = lines[i];
-            const bool after = i + 1 < end && Opaque(lines[i + 1]);
+            const bool after = i + 1 < end && Opaque(lines, i + 1);
             if (!(before && here && after)) {
                 // A part's headers run straight into its data in some posts:
                 // a blank line put between ends the headers where the data
@@ -139,6 +128,26 @@ public:
     }
 
 private:
+    // A line GMime can only skip wherever it stands: ended (so GMime sees
+    // the same line), not blank, no boundary ("-"), no folded header's
+    // continuation (a blank first), no header (no ":"). Of three such lines
+    // in a row GMime treats the middle one as it treats its neighbours, so
+    // it need not see it. Asked of the lines in order: the text is searched
+    // for its next ":" once for a run of lines without one, not line by line.
+    bool Opaque(const ArticleLines& lines, size_t i) {
+        const std::string_view line = lines[i];
+        const std::string_view content = WithoutLineEnd(line);
+        if (!line.ends_with('\n') || content.empty() || content[0] == '-' || content[0] == ' ' ||
+            content[0] == '\t') {
+            return false;
+        }
+        const size_t start = lines.Start(i);
+        if (m_nextColon < start) {
+            m_nextColon = lines.Text().find(':', start);
+        }
+        return m_nextColon >= start + content.size();
+    }
+
     // Lines kept one after the other in both texts.
     struct Piece {
         size_t at;        // in the skeleton
@@ -163,6 +172,7 @@ private:
     std::vector<Piece> m_pieces;
     size_t m_originalEnd;
     size_t m_boundaries = 0;
+    size_t m_nextColon = 0;  // the text's first ":" from the line last asked about
 };
 
 struct Unref {
@@ -337,24 +347,40 @@ std::optional<size_t> UndeclaredBoundary(const ArticleLines& lines, size_t first
     return std::nullopt;
 }
 
-}  // namespace
-
-std::vector<MimeLeaf> ReadMimeLeaves(const ArticleLines& lines) {
-    std::lock_guard lock(GmimeLock());
-    std::vector<MimeLeaf> leaves;
+// The first line of the body: the one after the blank line that ends the
+// head (the article's end when there is none).
+size_t BodyLine(const ArticleLines& lines) {
     const size_t count = lines.Size();
     size_t blank = 0;
     while (blank < count && !WithoutLineEnd(lines[blank]).empty()) {
         ++blank;
     }
-    const size_t body = std::min(blank + 1, count);
-    // The head alone first: a body GMime need not read (uuencoded files, a
-    // yEnc post, plain text) it never sees.
+    return std::min(blank + 1, count);
+}
+
+}  // namespace
+
+MimeLeaf BodyLeaf(const ArticleLines& lines) {
+    MimeLeaf leaf;
+    leaf.begin = lines.Start(BodyLine(lines));
+    leaf.end = lines.Text().size();
+    return leaf;
+}
+
+std::vector<MimeLeaf> ReadMimeLeaves(const ArticleLines& lines) {
+    std::lock_guard lock(GmimeLock());
+    std::vector<MimeLeaf> leaves;
+    const size_t count = lines.Size();
+    const size_t body = BodyLine(lines);
+    // Parts the head declares, read from the whole article's skeleton.
     {
-        Skeleton head(lines, 0, body, {});
-        Reader reader(head);
-        if (DeclaresParts(reader.Top()) && AddLeaves(lines, 0, count, {}, leaves)) {
-            return leaves;
+        Skeleton whole(lines, 0, count, {});
+        if (whole.Boundaries() <= kMaxBoundaries) {
+            Reader reader(whole);
+            if (DeclaresParts(reader.Top())) {
+                reader.Leaves(reader.Top(), 0, leaves);
+                return leaves;
+            }
         }
     }
     MimeLeaf plain;

@@ -26,4 +26,8 @@ struct MimeLeaf {
 
 std::vector<MimeLeaf> ReadMimeLeaves(const ArticleLines& lines);
 
+// The article's body as one plain leaf, its structure not read: everything
+// after the blank line that ends the head.
+MimeLeaf BodyLeaf(const ArticleLines& lines);
+
 }  // namespace ng
