@@ -15,6 +15,12 @@
 //   ...ToFile/<kernels>: the 10 MiB attachment into a file each pass
 //     creates in a temporary folder ($TMPDIR), as the system's decoders do
 //     in scripts/bench-decoders;
+//   BM_UuArticle/<kernels>, BM_Base64Article/<kernels>: the same attachment
+//     in a whole article (a uuencoded file after some text; a base64 part
+//     of a MIME message as Python's email package writes it), everything
+//     the program does with its lines: each format notices each line, the
+//     attachments are found (for MIME, the structure read by GMime) and the
+//     one found is decoded into memory;
 //   BM_Crc32/<kernels>[/512KiB]: the CRC alone over the attachment, in the
 //     64 KiB pieces the yEnc format hands it.
 // Besides the wall-clock rate, each reports the process's CPU time a pass
@@ -37,6 +43,7 @@
 #include <string_view>
 #include <vector>
 
+#include "decode/ArticleAttachments.h"
 #include "decode/ArticleLines.h"
 #include "decode/AttachmentFormat.h"
 #include "decode/Base64Decoder.h"
@@ -86,12 +93,35 @@ struct Input {
     Article uu;
     Article base64;
     ng::ArticleLines yenc;  // as the article retrieval holds them
+    ng::ArticleLines uuArticle;
+    ng::ArticleLines mimeArticle;
     explicit Input(std::string bytes)
         : data(std::move(bytes)),
           uu(ngtest::UuFileLines(data, "bench.jpg")),
           base64(ngtest::Base64Lines(data)) {
         for (const std::string& line : LinesOf(ngtest::YencEncode(data, "bench.jpg"))) {
             yenc.Add(line);
+        }
+        const std::string head =
+            "Path: bench!not-for-mail\r\nFrom: Poster <poster@example.com>\r\n"
+            "Newsgroups: alt.binaries.pictures\r\nSubject: bench.jpg (1/1)\r\n"
+            "Message-ID: <bench@example.com>\r\n";
+        for (const std::string& line :
+             LinesOf(head + "\r\nA picture.\r\n\r\n" + ngtest::UUEncode(data, "bench.jpg"))) {
+            uuArticle.Add(line);
+        }
+        const std::string boundary = "===============8212334539817052617==";
+        for (const std::string& line :
+             LinesOf(head + "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"" +
+                     boundary + "\"\r\n\r\n--" + boundary +
+                     "\r\nContent-Type: text/plain; charset=\"utf-8\"\r\n"
+                     "Content-Transfer-Encoding: 7bit\r\n\r\nA picture.\r\n\r\n--" +
+                     boundary +
+                     "\r\nContent-Type: image/jpeg\r\nContent-Transfer-Encoding: base64\r\n"
+                     "Content-Disposition: attachment; filename=\"bench.jpg\"\r\n"
+                     "MIME-Version: 1.0\r\n\r\n" +
+                     ngtest::Base64Encode(data) + "\r\n--" + boundary + "--\r\n")) {
+            mimeArticle.Add(line);
         }
     }
 };
@@ -105,6 +135,8 @@ const Input& InputOf(size_t size) {
         for (auto& byte : bytes) {
             byte = static_cast<char>(random());
         }
+        // A JPEG's first bytes: a picture to every reader of the articles.
+        bytes.replace(0, 3, "\xFF\xD8\xFF");
         input = std::make_unique<Input>(std::move(bytes));
     }
     return *input;
@@ -171,6 +203,33 @@ bool DecodeYenc(const Input& input, int fd, const std::string& path) {
     auto format = ng::MakeYencFormat();
     const bool ok = fd >= 0 && format->Decode(input.yenc, {fd, -1, nullptr}).Ok();
     return (!ownFile || ::close(fd) == 0) && ok;
+}
+
+// Every format notices every line, as the lines arrive; then the one
+// attachment is found and decoded.
+bool DecodeArticle(const ng::ArticleLines& article, int fd) {
+    std::vector<std::unique_ptr<ng::AttachmentFormat>> formats;
+    formats.push_back(ng::MakeYencFormat());
+    formats.push_back(ng::MakeUuFormat());
+    formats.push_back(ng::MakeBase64Format());
+    for (size_t i = 0; i < article.Size(); ++i) {
+        for (auto& format : formats) {
+            if (format->Notice(article[i]).dataLine) {
+                break;
+            }
+        }
+    }
+    const std::vector<ng::Attachment> found =
+        ng::FindAttachments(article, formats, "bench.jpg (1/1)");
+    return found.size() == 1 && found[0].format->Decode(article, found[0], {fd, -1, nullptr}).Ok();
+}
+
+bool DecodeUuArticle(const Input& input, int fd, const std::string&) {
+    return DecodeArticle(input.uuArticle, fd);
+}
+
+bool DecodeBase64Article(const Input& input, int fd, const std::string&) {
+    return DecodeArticle(input.mimeArticle, fd);
 }
 
 using Decode = bool (*)(const Input&, int, const std::string&);
@@ -283,6 +342,10 @@ int main(int argc, char** argv) {
         {"BM_YencDecoderToFile", IntoNewFile, DecodeYenc, kLargeAttachment, ""},
         {"BM_Crc32", Crc32, nullptr, kLargeAttachment, ""},
         {"BM_Crc32", Crc32, nullptr, kArticleAttachment, "/512KiB"},
+        {"BM_UuArticle", IntoMemory, DecodeUuArticle, kLargeAttachment, ""},
+        {"BM_Base64Article", IntoMemory, DecodeBase64Article, kLargeAttachment, ""},
+        {"BM_UuArticle", IntoMemory, DecodeUuArticle, kArticleAttachment, "/512KiB"},
+        {"BM_Base64Article", IntoMemory, DecodeBase64Article, kArticleAttachment, "/512KiB"},
     };
     auto add = [](const Kind& kind, const std::string& version, const Kernels& kernels) {
         std::string name = std::string(kind.name) + "/" + version + kind.suffix;

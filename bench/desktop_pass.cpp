@@ -97,6 +97,7 @@ public:
         set(ng::keys::kMinLines, "1");
         set(ng::keys::kMaxLines, "100000000");
         set(ng::keys::kSubjectIncl, "");  // the articles carry random bytes named .bin
+        set(ng::keys::kPicturesOnly, "0");  // the random bytes are saved, as any file was
         set(ng::keys::kNNTPCompress, "0");
         set(ng::keys::kShowThumbnail, "1");
         std::FILE* groups = std::fopen("Groups.127.0.0.1", "w");

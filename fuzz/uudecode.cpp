@@ -91,8 +91,14 @@ Expected PlainDecode(const std::vector<std::string_view>& lines, size_t director
                 state = 2;
                 continue;
             }
+            // The line end is no data: a line that needs it to reach its
+            // length is too short.
+            size_t chars = line.size();
+            while (chars > 1 && (line[chars - 1] == '\n' || line[chars - 1] == '\r')) {
+                --chars;
+            }
             size_t groups = (count + 2) / 3;
-            if (line.size() < 1 + 4 * groups ||
+            if (chars < 1 + 4 * groups ||
                 line.substr(0, 1 + 4 * groups).find('\0') != std::string_view::npos) {
                 state = 3;
                 continue;

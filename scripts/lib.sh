@@ -46,13 +46,14 @@ ensure_packages() {
 }
 
 # libssl-dev and zlib1g-dev: TLS and compression of the connection, SHA-256
-# of saved pictures and yEnc's CRC-32; qt6-image-formats-plugins: the windows
-# show WebP pictures; uudeview: an independent yEnc and multi-part encoder
-# for the decoders' tests; openssl: certificates made for the TLS tests.
+# of saved pictures and yEnc's CRC-32; libgmime-3.0-dev: the MIME structure of
+# articles; qt6-image-formats-plugins: the windows show WebP pictures;
+# uudeview and python3: independent decoders (and uudeview an encoder) the
+# decoders' tests check against; openssl: certificates made for the TLS tests.
 NG_BUILD_PACKAGES=(build-essential cmake g++ pkg-config libgtest-dev libgmock-dev googletest
     libbenchmark-dev qt6-base-dev libgl-dev sharutils coreutils fonts-dejavu-core libssl-dev
-    zlib1g-dev libsecret-1-dev qt6-image-formats-plugins uudeview xvfb xauth librsvg2-bin openssl
-    dbus-daemon gnome-keyring)
+    zlib1g-dev libsecret-1-dev libgmime-3.0-dev qt6-image-formats-plugins uudeview python3 xvfb
+    xauth librsvg2-bin openssl dbus-daemon gnome-keyring)
 
 # Configures and builds into $1 (default $NG_BUILD_DIR) with extra CMake arguments.
 ng_build() {

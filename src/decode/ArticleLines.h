@@ -4,6 +4,7 @@
 // large article costs one buffer (reused from article to article) instead
 // of a heap block per line held until the article has been decoded.
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -21,6 +22,14 @@ public:
     std::string_view operator[](size_t i) const {
         size_t start = i == 0 ? 0 : m_ends[i - 1];
         return std::string_view(m_text).substr(start, m_ends[i] - start);
+    }
+    // All lines end to end, and where line i starts in that text.
+    std::string_view Text() const { return m_text; }
+    size_t Start(size_t i) const { return i == 0 ? 0 : m_ends[i - 1]; }
+    // The line that holds the byte at `offset` of Text() (Size() past the end).
+    size_t LineAt(size_t offset) const {
+        return static_cast<size_t>(std::upper_bound(m_ends.begin(), m_ends.end(), offset) -
+                                   m_ends.begin());
     }
     // Empties the list and gives back its room.
     void Release() {

@@ -10,14 +10,21 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ng {
 
 class ArticleLines;
+class AttachmentFormat;
 class PauseGate;
+struct MimeLeaf;
 
 // What one article line told a format.
 struct LineNote {
+    // Member by member: a note value-initialised whole (a hundred bytes
+    // cleared) for every line and format cost more than most formats' look
+    // at the line.
+    LineNote() {}
     bool restartCount = false;  // the "Lines Decoded" count starts again here
     // The output file's name is now this ("" for none).
     std::optional<std::string> name;
@@ -61,6 +68,17 @@ struct Piece {
     int64_t bytes = 0;                // bytes written into the target
 };
 
+// One attachment of a held article: the format that reads it, where it
+// lies, and the name it gives.
+struct Attachment {
+    AttachmentFormat* format = nullptr;
+    size_t begin = 0;  // bytes [begin, end) of the article's text
+    size_t end = 0;
+    std::string name;  // made safe (AttachmentName); "" when it gives none that can be used
+    bool extensionGuessed = false;
+    bool named = false;  // it gives a name, one that can be used or not
+};
+
 class AttachmentFormat {
 public:
     virtual ~AttachmentFormat() = default;
@@ -70,10 +88,27 @@ public:
     virtual LineNote Notice(std::string_view line) = 0;
     // The article carries an attachment of this format.
     virtual bool Found() const = 0;
+    // The lines seen may hold attachments of this format: FindIn is worth
+    // asking.
+    virtual bool Noticed() const { return Found(); }
+    // ... and they are MIME parts, so the article's structure must be read.
+    // (Uuencoded files are found in the text of the body as a whole.)
+    virtual bool ReadsParts() const { return false; }
     // ... and all of it, not one part of a file split over several articles.
     virtual bool FoundWhole() const { return Found(); }
-    // Writes the attachment of the held lines into the target.
-    virtual DecodeStatus Decode(const ArticleLines& lines, const DecodeTarget& target) = 0;
+    // The article is this format's file and nothing else need be looked for
+    // (a yEnc header leaves no doubt).
+    virtual bool ClaimsArticle() const { return false; }
+    // Adds the attachments of this format that one leaf of the held
+    // article's MIME structure holds, in article order.
+    virtual void FindIn(const ArticleLines& lines, const MimeLeaf& leaf,
+                        std::vector<Attachment>& found) = 0;
+    // Writes one attachment of the held lines into the target.
+    virtual DecodeStatus Decode(const ArticleLines& lines, const Attachment& attachment,
+                                const DecodeTarget& target) = 0;
+    // Writes the first attachment of this format in the held lines, all of
+    // them taken as one plain text; damage when there is none.
+    DecodeStatus Decode(const ArticleLines& lines, const DecodeTarget& target);
     // For an article that is one part of a multi-part post: writes the piece
     // it carries (nothing else) into the target and describes it. A format
     // that finds no piece of its kind says so as damage.
@@ -89,9 +124,9 @@ std::unique_ptr<AttachmentFormat> MakeYencFormat();
 std::unique_ptr<AttachmentFormat> MakeUuFormat();
 std::unique_ptr<AttachmentFormat> MakeBase64Format();
 
-// A name from the server, made safe to save: its last path component, with
-// ".jpg" added when it has no extension (then *guessed is set); "" when it
-// cannot be used.
+// A name from the server, made safe to save: its last path component,
+// without blanks around it, with ".jpg" added when it has no extension
+// (then *guessed is set); "" when it cannot be used.
 std::string AttachmentName(std::string_view raw, bool* guessed = nullptr);
 
 // Writes all of `data` to fd. False with errno set when a write fails.

@@ -1,23 +1,49 @@
-// The two encodings the program has always read: a uuencoded file after a
-// "begin" line, and a base64 picture in a MIME part.
+// The two encodings the program has always read: uuencoded files after
+// "begin" lines, and base64 parts of an article's MIME structure.
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "decode/ArticleLines.h"
 #include "decode/AttachmentFormat.h"
 #include "decode/Base64Decoder.h"
-#include "decode/PictureType.h"
+#include "decode/MimeStructure.h"
 #include "decode/UUDecoder.h"
+#include "platform/AsciiCase.h"
 #include "platform/FileNames.h"
 #include "platform/Sync.h"
 
 namespace ng {
 
 namespace {
+
+std::string_view WithoutLineEnd(std::string_view line) {
+    if (line.ends_with('\n')) {
+        line.remove_suffix(1);
+    }
+    if (line.ends_with('\r')) {
+        line.remove_suffix(1);
+    }
+    return line;
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && IsBlank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
 
 // Whether the line holds "base64" in any letter case. Asked of every line of
 // every article, so it makes no upper-cased copy: it finds each "6" (which
@@ -81,7 +107,70 @@ bool IsUuEndOfData(std::string_view line) {
            line.find_first_not_of("` \r\n") == std::string_view::npos;
 }
 
+// "end", blanks after it allowed.
+inline bool IsUuEndLine(std::string_view line) {
+    return line.starts_with("end") && TrimBlanks(WithoutLineEnd(line)) == "end";
+}
+
+// "begin 644" and nothing more: a file the poster's program gave no name.
+bool IsBareBeginLine(std::string_view line) {
+    std::string_view text = TrimBlanks(WithoutLineEnd(line));
+    if (!text.starts_with("begin")) {
+        return false;
+    }
+    text = TrimBlanks(text.substr(5));
+    return !text.empty() && text.find_first_not_of("01234567") == std::string_view::npos;
+}
+
+// ... which counts only when data follows, since prose may begin that way too.
+bool IsNamelessBeginLine(std::string_view line, std::string_view next) {
+    return IsBareBeginLine(line) && IsUuDataLine(next);
+}
+
+// The lines of the article that hold bytes [begin, end) of its text
+// (lines [First(), Last()) ), each cut to that range by At(i).
+class LineRange {
+public:
+    LineRange(const ArticleLines& lines, size_t begin, size_t end)
+        : m_lines(lines),
+          m_begin(begin),
+          m_end(std::min(end, lines.Text().size())),
+          m_first(lines.LineAt(begin)),
+          m_last(m_end > begin ? lines.LineAt(m_end - 1) + 1 : m_first) {}
+
+    size_t First() const { return m_first; }
+    size_t Last() const { return m_last; }
+    size_t Start(size_t i) const { return std::max(m_lines.Start(i), m_begin); }
+    std::string_view At(size_t i) const {
+        std::string_view line = m_lines[i];
+        const size_t start = m_lines.Start(i);
+        if (start + line.size() > m_end) {
+            line = line.substr(0, m_end - start);
+        }
+        if (start < m_begin) {
+            line.remove_prefix(m_begin - start);
+        }
+        return line;
+    }
+
+private:
+    const ArticleLines& m_lines;
+    size_t m_begin;
+    size_t m_end;
+    size_t m_first;
+    size_t m_last;
+};
+
 }  // namespace
+
+DecodeStatus AttachmentFormat::Decode(const ArticleLines& lines, const DecodeTarget& target) {
+    MimeLeaf whole;
+    whole.end = lines.Text().size();
+    std::vector<Attachment> found;
+    FindIn(lines, whole, found);
+    return found.empty() ? DecodeStatus::Damaged("no attachment of this encoding")
+                         : Decode(lines, found.front(), target);
+}
 
 bool WriteAll(int fd, std::string_view data) {
     while (!data.empty()) {
@@ -111,19 +200,24 @@ public:
     void Reset() override {
         m_bFound = false;
         m_bEnded = false;
+        m_bBareBegin = false;
     }
 
     LineNote Notice(std::string_view line) override {
         LineNote note;
         if (m_bFound && !m_bEnded) {
-            m_bEnded = IsUuEndOfData(line);  // the decoder reads the first file only
+            m_bEnded = IsUuEndOfData(line);
             note.dataLine = !m_bEnded;
+        }
+        if (!note.dataLine && line.starts_with("begin") && IsBareBeginLine(line)) {
+            m_bBareBegin = true;
         }
         // Only a line the decoder takes as a begin line: "beginning of the
         // story" names no file.
         if (auto begin = CUUDecoder::ParseBeginLine(line)) {
             std::string name = AttachmentName(begin->rest, &note.extensionGuessed);
             m_bFound = true;
+            m_bEnded = false;
             note.restartCount = true;
             note.shown = name;
             note.name = std::move(name);
@@ -133,17 +227,80 @@ public:
 
     bool Found() const override { return m_bFound; }
     bool FoundWhole() const override { return m_bFound && m_bEnded; }
+    bool Noticed() const override { return m_bFound || m_bBareBegin; }
 
-    DecodeStatus Decode(const ArticleLines& lines, const DecodeTarget& target) override {
-        CUUDecoder decoder(target.fd);
-        for (size_t i = 0; i < lines.Size(); ++i) {
-            WaitWhilePaused(target.pause);
-            decoder.DecodeLine(lines[i]);
-            if (decoder.m_bFileError) {
-                return {decoder.m_nFileErrno, {}};
+    // Each file runs from its begin line to its "end" line, or, cut short,
+    // to the next begin line or the end of the leaf.
+    void FindIn(const ArticleLines& lines, const MimeLeaf& leaf,
+                std::vector<Attachment>& found) override {
+        if (leaf.encoding != MimeLeaf::Encoding::Plain &&
+            leaf.encoding != MimeLeaf::Encoding::Uuencode) {
+            return;
+        }
+        // Only a line beginning "b" or "e" can start or end a file.
+        const LineRange range(lines, leaf.begin, leaf.end);
+        constexpr size_t kNone = static_cast<size_t>(-1);
+        size_t open = kNone;  // the file whose end is still to come
+        for (size_t i = range.First(); i < range.Last(); ++i) {
+            const std::string_view line = range.At(i);
+            if (line.starts_with("begin")) {
+                std::optional<UuBeginLine> begin = CUUDecoder::ParseBeginLine(line);
+                if (!begin &&
+                    !(i + 1 < range.Last() && IsNamelessBeginLine(line, range.At(i + 1)))) {
+                    continue;
+                }
+                if (open != kNone) {
+                    found[open].end = range.Start(i);
+                }
+                open = found.size();
+                Attachment& a = found.emplace_back();
+                a.format = this;
+                a.begin = range.Start(i);
+                a.end = leaf.end;
+                if (begin) {
+                    a.name = AttachmentName(begin->rest, &a.extensionGuessed);
+                    a.named = true;
+                }
+            } else if (open != kNone && IsUuEndLine(line)) {
+                found[open].end = range.Start(i) + line.size();
+                open = kNone;
             }
         }
-        return {decoder.Close(), {}};
+    }
+
+    // The bytes of complete data lines. A line shorter than its length
+    // says, or data that stops before "end", is a damaged post: uu carries
+    // no size or checksum, so nothing else can tell.
+    using AttachmentFormat::Decode;
+    DecodeStatus Decode(const ArticleLines& lines, const Attachment& attachment,
+                        const DecodeTarget& target) override {
+        CUUDecoder decoder(target.fd);
+        decoder.DecodeLine("begin 644 attachment\r\n");  // the name is the attachment's
+        DecodeStatus status = DecodeStatus::Damaged("the data stops without an end line");
+        const LineRange range(lines, attachment.begin, attachment.end);
+        // From the line after its begin line.
+        for (size_t i = range.First() + 1; i < range.Last(); ++i) {
+            const std::string_view line = range.At(i);
+            WaitWhilePaused(target.pause);
+            if (IsUuEndLine(line)) {
+                status = {};  // some encoders leave out the zero-length line before it
+                break;
+            }
+            if (decoder.m_nDecodeState == CUUDecoder::ExpectingEnd) {
+                status = DecodeStatus::Damaged("no end line after the data");
+                break;
+            }
+            if (decoder.DecodeLine(line) == CUUDecoder::Failed) {
+                status = decoder.m_bFileError
+                             ? DecodeStatus{decoder.m_nFileErrno, {}}
+                             : DecodeStatus::Damaged("a data line is shorter than its length says");
+                break;
+            }
+        }
+        if (int error = decoder.Close(); error != 0) {
+            return {error, {}};
+        }
+        return status;
     }
 
     // One part of a uuencoded file: the first carries the begin line, the
@@ -187,15 +344,44 @@ public:
 
 private:
     bool m_bFound = false;
-    bool m_bEnded = false;  // the zero-length line after the data was seen
+    bool m_bEnded = false;      // the zero-length line after the data was seen
+    bool m_bBareBegin = false;  // a begin line without a name was seen
 };
+
+// The name= or filename= value a Content-Type or Content-Disposition line
+// gives, quoted or not, for the window while the article comes in; the
+// name the file gets is read with the article's MIME structure.
+std::string ShownParameterName(std::string_view line) {
+    if (!StartsWithIgnoreCaseAscii(line, "content-disposition:") &&
+        !StartsWithIgnoreCaseAscii(line, "content-type:")) {
+        return {};
+    }
+    const std::string lower = ToLowerAscii(WithoutLineEnd(line));
+    size_t at = lower.find("filename=");
+    if (at != std::string::npos) {
+        at += 9;
+    } else if ((at = lower.find("name=")) != std::string::npos) {
+        at += 5;
+    } else {
+        return {};
+    }
+    std::string_view value = WithoutLineEnd(line).substr(at);
+    if (value.starts_with('"')) {
+        value = value.substr(1, value.find('"', 1) - 1);
+    } else {
+        value = value.substr(0, value.find_first_of("; \t"));
+    }
+    if (value.find("=?") != std::string_view::npos) {
+        return {};  // encoded: only the MIME reader can tell
+    }
+    return AttachmentName(value);
+}
 
 class Base64Format final : public AttachmentFormat {
 public:
     void Reset() override {
         m_bFound = false;
-        m_bGuessed = false;
-        m_strName.clear();
+        m_strShown.clear();
     }
 
     LineNote Notice(std::string_view line) override {
@@ -204,59 +390,79 @@ public:
             m_bFound = true;
             note.restartCount = true;
         }
-        if (!m_bFound) {
-            return note;
-        }
-        // The name is the quoted text of a Content-Disposition line seen in
-        // the base64 part; every later line of the part keeps it as the name.
-        if (line.starts_with("Content-Disposition:")) {
-            size_t open = line.find('"');
-            size_t close = open == line.npos ? open : line.find('"', open + 1);
-            std::string_view quoted =
-                close == line.npos ? std::string_view() : line.substr(open + 1, close - open - 1);
-            m_bGuessed = false;
-            m_strName = quoted.empty() ? std::string() : AttachmentName(quoted, &m_bGuessed);
-            if (!m_strName.empty()) {
-                note.shown = m_strName + " -- (base64)";
+        // A part's name may come before or after the line that says base64.
+        if (line.size() > 13 && (line[0] | 0x20) == 'c') {
+            if (std::string name = ShownParameterName(line); !name.empty()) {
+                m_strShown = std::move(name);
+                if (m_bFound) {
+                    note.shown = m_strShown + " -- (base64)";
+                }
             }
         }
-        note.name = m_strName;
-        note.extensionGuessed = m_bGuessed;
+        if (note.restartCount && !m_strShown.empty()) {
+            note.shown = m_strShown + " -- (base64)";
+        }
         return note;
     }
 
     bool Found() const override { return m_bFound; }
+    bool ReadsParts() const override { return m_bFound; }
     bool KeepsRawCopy() const override { return true; }
 
-    DecodeStatus Decode(const ArticleLines& lines, const DecodeTarget& target) override {
+    // A base64 part that is a file: named, or said to be an attachment, or
+    // of a type that is no text (a text in base64 is the article's own).
+    void FindIn(const ArticleLines&, const MimeLeaf& leaf,
+                std::vector<Attachment>& found) override {
+        if (leaf.encoding != MimeLeaf::Encoding::Base64 || leaf.end <= leaf.begin ||
+            (leaf.text && leaf.name.empty() && !leaf.attachment)) {
+            return;
+        }
+        Attachment& a = found.emplace_back();
+        a.format = this;
+        a.begin = leaf.begin;
+        a.end = leaf.end;
+        a.name = AttachmentName(leaf.name, &a.extensionGuessed);
+        a.named = !leaf.name.empty();
+    }
+
+    // The part's data up to its end, or up to a line beginning "--" (no
+    // base64 character): a boundary, declared or not, ends the data.
+    using AttachmentFormat::Decode;
+    DecodeStatus Decode(const ArticleLines& lines, const Attachment& attachment,
+                        const DecodeTarget& target) override {
+        if (target.rawFd >= 0 && !WriteAll(target.rawFd, lines.Text())) {
+            return {errno, {}};
+        }
         CBase64Decoder decoder;
         decoder.Attach(target.fd);
-        // Only a picture is decoded: from a line that starts as one (a JPEG's
-        // "/9j/", or a PNG, GIF or WebP signature) to the next MIME boundary.
-        bool inData = false;
-        for (size_t i = 0; i < lines.Size(); ++i) {
-            const std::string_view line = lines[i];
+        int64_t bytes = 0;
+        bool failed = false;
+        const LineRange range(lines, attachment.begin, attachment.end);
+        for (size_t i = range.First(); i < range.Last() && !failed; ++i) {
+            const std::string_view line = range.At(i);
+            if (line.starts_with("--")) {
+                break;
+            }
             WaitWhilePaused(target.pause);
-            if (target.rawFd >= 0 && !WriteAll(target.rawFd, line)) {
-                return {errno, {}};
-            }
-            if (!inData && StartsBase64Picture(line)) {  // inside the data: no need to look
-                inData = true;
-            }
-            if (line.starts_with("----")) {
-                inData = false;
-            }
-            if (inData && decoder.DecodeAndWrite(line.data(), static_cast<int>(line.size())) < 0) {
-                return {decoder.m_nFileErrno, {}};
-            }
+            const int n = decoder.DecodeAndWrite(line.data(), static_cast<int>(line.size()));
+            failed = n < 0;
+            bytes += n;
         }
-        return {decoder.Close() == 0 ? 0 : decoder.m_nFileErrno, {}};
+        if (decoder.Close() != 0 || failed) {
+            return {decoder.m_nFileErrno, {}};
+        }
+        if (decoder.m_nQuantum != 0) {
+            return DecodeStatus::Damaged("the base64 data stops in the middle of a group");
+        }
+        if (bytes == 0) {
+            return DecodeStatus::Damaged("no base64 data");
+        }
+        return {};
     }
 
 private:
     bool m_bFound = false;
-    bool m_bGuessed = false;
-    std::string m_strName;
+    std::string m_strShown;  // the name the window shows
 };
 
 }  // namespace
@@ -264,7 +470,7 @@ private:
 std::string AttachmentName(std::string_view raw, bool* guessed) {
     // The component is taken first, so a name that is only a folder ("sub/")
     // is refused rather than saved as ".jpg".
-    std::optional<std::string> leaf = SafeLeafName(raw);
+    std::optional<std::string> leaf = SafeLeafName(TrimBlanks(raw));
     if (!leaf) {
         return {};
     }

@@ -27,8 +27,9 @@ int64_t NumberOf(std::string_view text, std::string_view key, int64_t missing) {
     return LeadingNumber(*value);
 }
 
-// Up to 8 hex digits; nullopt when there are none, so that a checksum that
-// cannot be read is not taken for one that matches.
+// The hex digits' last 8 ("ffffffff79b5066a" is 79b5066a); nullopt when
+// there are none, so that a checksum that cannot be read is not taken for
+// one that matches.
 std::optional<uint32_t> HexOf(std::string_view text, std::string_view key) {
     auto value = ValueOf(text, key);
     if (!value) {
@@ -41,7 +42,7 @@ std::optional<uint32_t> HexOf(std::string_view text, std::string_view key) {
                 : c >= 'a' && c <= 'f' ? c - 'a' + 10
                 : c >= 'A' && c <= 'F' ? c - 'A' + 10
                                        : -1;
-        if (v < 0 || digits == 8) {
+        if (v < 0) {
             break;
         }
         result = result << 4 | static_cast<uint32_t>(v);
@@ -78,14 +79,27 @@ std::optional<YencBegin> ParseYbegin(std::string_view line) {
         return std::nullopt;
     }
     std::string_view text = WithoutLineEnd(line.substr(7));
+    YencBegin begin;
+    // An "=ypart" on the same line ends the header proper: its keys are the
+    // part's, not the file's.
+    for (size_t at = text.find("=ypart"); at != std::string_view::npos;
+         at = text.find("=ypart", at + 1)) {
+        if (IsYencKeyword(text.substr(at), "=ypart")) {
+            begin.range = ParseYpart(text.substr(at));
+            text = text.substr(0, at);
+            break;
+        }
+    }
     // The name runs to the line's end, so the other keys are looked for
     // only before it: a name may hold "size=" itself.
     size_t nameAt = text.find(" name=");
-    YencBegin begin;
     std::string_view keys = text;
     if (nameAt != std::string_view::npos) {
         begin.name = text.substr(nameAt + 6);
         keys = text.substr(0, nameAt);
+        while (!begin.name.empty() && (begin.name.back() == ' ' || begin.name.back() == '\t')) {
+            begin.name.remove_suffix(1);
+        }
     }
     begin.part = NumberOf(keys, "part", 0);
     begin.total = NumberOf(keys, "total", 0);

@@ -11,18 +11,6 @@
 
 namespace ng {
 
-// "=ybegin [part=P] [total=T] line=L size=S name=NAME": the name is the rest
-// of the line (blanks included) and the other values come before it.
-// Missing numbers are -1 (size) or 0.
-struct YencBegin {
-    int64_t part = 0;
-    int64_t total = 0;
-    int64_t line = 0;
-    int64_t size = -1;
-    std::string_view name;  // without the line end
-};
-std::optional<YencBegin> ParseYbegin(std::string_view line);
-
 // "=ypart begin=B end=E": the piece's first and last byte, counted from 1.
 struct YencPart {
     int64_t begin = 0;
@@ -30,7 +18,22 @@ struct YencPart {
 };
 std::optional<YencPart> ParseYpart(std::string_view line);
 
-// "=yend size=S [part=P] [pcrc32=X] [crc32=Y]".
+// "=ybegin [part=P] [total=T] line=L size=S name=NAME": the name is the rest
+// of the line (blanks inside it included, blanks after it not) and the
+// other values come before it. Missing numbers are -1 (size) or 0. Some
+// posters write the "=ypart" line on the end of this one.
+struct YencBegin {
+    int64_t part = 0;
+    int64_t total = 0;
+    int64_t line = 0;
+    int64_t size = -1;
+    std::string_view name;          // without the line end
+    std::optional<YencPart> range;  // an "=ypart" on this line
+};
+std::optional<YencBegin> ParseYbegin(std::string_view line);
+
+// "=yend size=S [part=P] [pcrc32=X] [crc32=Y]". A CRC written with more
+// than 8 hex digits counts by its last 8, as other decoders read it.
 struct YencEnd {
     int64_t size = -1;
     std::optional<uint32_t> pcrc32;  // of this part's bytes

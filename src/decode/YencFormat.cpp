@@ -8,6 +8,7 @@
 
 #include "decode/ArticleLines.h"
 #include "decode/AttachmentFormat.h"
+#include "decode/MimeStructure.h"
 #include "decode/OutputFile.h"
 #include "decode/Yenc.h"
 #include "platform/Sync.h"
@@ -47,6 +48,9 @@ YencBlock DecodeBlock(const ArticleLines& lines, const DecodeTarget& target) {
     }
     if (i < lines.Size() && (block.part = ParseYpart(lines[i]))) {
         ++i;
+    }
+    if (!block.part) {
+        block.part = block.begin.range;
     }
     // Lines are decoded into a batch of room and the CRC is taken over the
     // whole batch: taken line by line, its setup cost more than the decoding.
@@ -107,6 +111,9 @@ public:
         m_bFound = false;
         m_bPart = false;
         m_bEnded = false;
+        m_strName.clear();
+        m_bGuessed = false;
+        m_bNamed = false;
     }
 
     LineNote Notice(std::string_view line) override {
@@ -127,14 +134,41 @@ public:
             note.restartCount = true;
             note.name = AttachmentName(begin->name, &note.extensionGuessed);
             note.shown = *note.name;
+            m_strName = *note.name;
+            m_bGuessed = note.extensionGuessed;
+            m_bNamed = !begin->name.empty();
         }
         return note;
     }
 
     bool Found() const override { return m_bFound; }
     bool FoundWhole() const override { return m_bFound && !m_bPart; }
+    bool ClaimsArticle() const override { return m_bFound; }
 
-    DecodeStatus Decode(const ArticleLines& lines, const DecodeTarget& target) override {
+    // The article's first yEnc block is its one file. (Lines handed over
+    // without being noticed are looked through here.)
+    void FindIn(const ArticleLines& lines, const MimeLeaf& leaf,
+                std::vector<Attachment>& found) override {
+        if (m_bFound) {
+            found.push_back({this, leaf.begin, leaf.end, m_strName, m_bGuessed, m_bNamed});
+            return;
+        }
+        for (size_t i = lines.LineAt(leaf.begin); i < lines.Size(); ++i) {
+            if (auto begin = ParseYbegin(lines[i])) {
+                Attachment& a = found.emplace_back();
+                a.format = this;
+                a.begin = leaf.begin;
+                a.end = leaf.end;
+                a.name = AttachmentName(begin->name, &a.extensionGuessed);
+                a.named = !begin->name.empty();
+                return;
+            }
+        }
+    }
+
+    using AttachmentFormat::Decode;
+    DecodeStatus Decode(const ArticleLines& lines, const Attachment&,
+                        const DecodeTarget& target) override {
         YencBlock block = DecodeBlock(lines, target);
         if (block.error != 0) {
             return {block.error, {}};
@@ -196,6 +230,9 @@ private:
     bool m_bFound = false;
     bool m_bPart = false;   // the header names a part number
     bool m_bEnded = false;  // "=yend" was seen
+    std::string m_strName;  // the first header's
+    bool m_bGuessed = false;
+    bool m_bNamed = false;
 };
 
 }  // namespace

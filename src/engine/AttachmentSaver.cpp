@@ -1,5 +1,7 @@
 #include "engine/AttachmentSaver.h"
 
+#include "decode/ArticleAttachments.h"
+#include "decode/PictureType.h"
 #include "platform/StagedFile.h"
 
 namespace ng {
@@ -10,10 +12,10 @@ AttachmentSaver::AttachmentSaver() {
     m_formats.push_back(MakeBase64Format());
 }
 
-void AttachmentSaver::Begin(std::string saveDir) {
+void AttachmentSaver::Begin(std::string saveDir, std::string subject) {
     m_strSaveDir = std::move(saveDir);
+    m_strSubject = std::move(subject);
     m_strFileName.clear();
-    m_bExtensionGuessed = false;
     m_lines.Clear();
     for (auto& format : m_formats) {
         format->Reset();
@@ -24,7 +26,7 @@ LineNote AttachmentSaver::Take(std::string_view line) {
     LineNote merged;
     // A yEnc header names its file beyond doubt: once one is seen, what the
     // other formats take for a name (any line saying "base64") renames
-    // nothing. Between uu and base64 the last name seen wins, as it always did.
+    // nothing. Between uu and base64 the last name seen is shown.
     const bool yencFound = m_formats.front()->Found();
     for (auto& format : m_formats) {
         if (merged.dataLine) {
@@ -38,8 +40,8 @@ LineNote AttachmentSaver::Take(std::string_view line) {
         }
         if (note.name) {
             m_strFileName = *note.name;
-            m_bExtensionGuessed = note.extensionGuessed;
             merged.name = std::move(note.name);
+            merged.extensionGuessed = note.extensionGuessed;
         }
         if (note.shown) {
             merged.shown = std::move(note.shown);
@@ -62,41 +64,55 @@ AttachmentFormat* AttachmentSaver::FoundFormat() const {
     return nullptr;
 }
 
-SaveOutcome AttachmentSaver::Save(const Options& options) {
-    SaveOutcome outcome;
-    AttachmentFormat* format = FoundFormat();
-    if (m_strFileName.empty()) {
-        Drop();
-        return outcome;  // nothing to name the file by
+std::vector<SaveOutcome> AttachmentSaver::Save(const Options& options) {
+    std::vector<SaveOutcome> outcomes;
+    for (const Attachment& attachment : FindAttachments(m_lines, m_formats, m_strSubject)) {
+        outcomes.push_back(SaveOne(attachment, options));
+        if (outcomes.back().kind == SaveOutcome::Failed) {
+            break;  // the folder's fault: no later attachment would fare better
+        }
     }
+    Drop();
+    if (!outcomes.empty() && !outcomes.front().given.empty()) {
+        m_strFileName = outcomes.front().given;
+    }
+    return outcomes;
+}
 
+SaveOutcome AttachmentSaver::SaveOne(const Attachment& attachment, const Options& options) {
+    SaveOutcome outcome;
+    outcome.name = outcome.asked = outcome.given = attachment.name;
+    if (attachment.name.empty()) {
+        return outcome;  // nothing to name the file by: NotSaved
+    }
     StagedFile picture;
     StagedFile raw;
-    const bool keepRaw = options.saveAscii && format && format->KeepsRawCopy();
+    const bool keepRaw = options.saveAscii && attachment.format->KeepsRawCopy();
     DecodeStatus status{picture.Create(m_strSaveDir), {}};
     if (status.Ok() && keepRaw) {
         status.error = raw.Create(m_strSaveDir);
     }
-    // An article without a known encoding leaves an empty file, as it always did.
-    if (status.Ok() && format) {
-        status = format->Decode(m_lines, {picture.Fd(), keepRaw ? raw.Fd() : -1, options.pause});
+    if (status.Ok()) {
+        status = attachment.format->Decode(m_lines, attachment,
+                                           {picture.Fd(), keepRaw ? raw.Fd() : -1, options.pause});
     }
-    Drop();
     if (status.error != 0) {
         outcome.kind = SaveOutcome::Failed;
         outcome.error = status.error;
         return outcome;
     }
+    // The staged file goes with nothing named.
     if (!status.damage.empty()) {
         outcome.kind = SaveOutcome::Damaged;
-        outcome.name = m_strFileName;
         outcome.damage = status.damage;
-        return outcome;  // the staged file goes with nothing named
+        return outcome;
     }
-    SaveOutcome placed = PlacePicture(picture, {m_strSaveDir, m_strFileName, m_bExtensionGuessed,
-                                                keepRaw ? &raw : nullptr, options.hashes});
-    m_strFileName = placed.given;
-    return placed;
+    if (options.picturesOnly && !IsPictureFile(picture.Fd())) {
+        outcome.kind = SaveOutcome::NotPicture;
+        return outcome;
+    }
+    return PlacePicture(picture, {m_strSaveDir, attachment.name, attachment.extensionGuessed,
+                                  keepRaw ? &raw : nullptr, options.hashes});
 }
 
 bool AttachmentSaver::HoldsWholeFile() const {

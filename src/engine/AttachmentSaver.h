@@ -1,10 +1,11 @@
 #pragma once
-// Saves the attachment of one article: watches the lines as they arrive for
-// an attachment and its name (asking each encoding's format in turn), holds
-// them, and at the end has the format found decode them into a new file in
-// the group's folder, which gets its name only once it is complete
-// (PicturePlacer). An article that is one part of a multi-part post has its
-// piece decoded instead, into a folder of the caller's choosing.
+// Saves the attachments of one article: watches the lines as they arrive
+// for an attachment and its name (asking each encoding's format in turn),
+// holds them, and at the end finds every attachment they hold and has its
+// format decode it into a new file in the group's folder, which gets its
+// name only once it is complete (PicturePlacer). An article that is one part
+// of a multi-part post has its piece decoded instead, into a folder of the
+// caller's choosing.
 
 #include <memory>
 #include <string>
@@ -25,8 +26,9 @@ class AttachmentSaver {
 public:
     AttachmentSaver();
 
-    // Starts an article whose file goes into saveDir (ending in "/").
-    void Begin(std::string saveDir);
+    // Starts an article whose files go into saveDir (ending in "/"); its
+    // subject names an attachment that gives no name.
+    void Begin(std::string saveDir, std::string subject = {});
     // One article line as it arrives; what it means for the window.
     LineNote Take(std::string_view line);
 
@@ -34,9 +36,13 @@ public:
         bool saveAscii = false;
         PauseGate* pause = nullptr;
         PictureHashes* hashes = nullptr;  // when duplicates by content are skipped
+        bool picturesOnly = false;        // an attachment that is no picture is not saved
     };
-    // Decodes the held lines and puts the file in place; forgets the lines.
-    SaveOutcome Save(const Options& options);
+    // Decodes every attachment of the held lines and puts each file in
+    // place; forgets the lines. One outcome per attachment, in article
+    // order; none when the article holds none. After a Failed outcome (the
+    // folder cannot be written) no later attachment is tried.
+    std::vector<SaveOutcome> Save(const Options& options);
 
     // The article holds a whole file, not one part of several.
     bool HoldsWholeFile() const;
@@ -48,8 +54,9 @@ public:
     // Forgets the article without saving anything.
     void Drop();
 
-    // The name the article gives its file (once saved: with the extension of
-    // its real type when it had none), and the folder it goes into.
+    // The name the article gives its file (once saved: its first
+    // attachment's, with the extension of its real type when it had none),
+    // and the folder it goes into.
     const std::string& FileName() const { return m_strFileName; }
     const std::string& SaveDir() const { return m_strSaveDir; }
 
@@ -58,12 +65,13 @@ public:
 
 private:
     AttachmentFormat* FoundFormat() const;
+    SaveOutcome SaveOne(const Attachment& attachment, const Options& options);
 
     std::vector<std::unique_ptr<AttachmentFormat>> m_formats;  // yEnc first
     ArticleLines m_lines;
     std::string m_strSaveDir;
+    std::string m_strSubject;
     std::string m_strFileName;
-    bool m_bExtensionGuessed = false;
 };
 
 }  // namespace ng

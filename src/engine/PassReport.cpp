@@ -86,6 +86,7 @@ std::string PassReport::LeftBehindText() const {
     add(m_takenDown, "taken down");
     add(m_damaged, "damaged");
     add(m_incomplete, "incomplete");
+    add(m_notPictures, m_notPictures == 1 ? "not a picture" : "not pictures");
     if (!givenUp.empty()) {
         text += (text.empty() ? "Given up: " : "; given up: ") + givenUp;
     }

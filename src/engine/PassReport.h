@@ -36,9 +36,12 @@ public:
 
     // What a pass gives up on: articles the server no longer had after
     // they were asked for again for long enough; posts whose sizes or
-    // checksums do not add up; posts whose other parts never came.
+    // checksums do not add up; posts whose other parts never came;
+    // attachments that are no pictures.
     void CountTakenDown(int count) { m_takenDown += count; }
     void CountDamaged() { ++m_damaged; }
+    // An attachment not saved for being no picture.
+    void CountNotPicture() { ++m_notPictures; }
     void CountIncomplete(int count) { m_incomplete += count; }
     // Posts still waiting for parts at the end of the pass, and their bytes.
     void SetWaiting(int posts, int64_t bytes) {
@@ -53,6 +56,7 @@ public:
     int64_t Bytes() const { return m_bytes; }
     int TakenDown() const { return m_takenDown; }
     int Damaged() const { return m_damaged; }
+    int NotPictures() const { return m_notPictures; }
 
     // What the pass says at its end before its final status, or "".
     std::string LeftBehindText() const;
@@ -68,6 +72,7 @@ private:
     int m_crosspostsSkipped = 0;
     int m_takenDown = 0;
     int m_damaged = 0;
+    int m_notPictures = 0;
     int m_incomplete = 0;
     int m_waitingPosts = 0;
     int64_t m_waitingBytes = 0;

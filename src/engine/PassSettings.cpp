@@ -64,6 +64,7 @@ PassSettings ReadPassSettings(const SettingsStore& store) {
     settings.connectRetries = std::clamp(Read(store, setting::kConnectRetries), 0, 100);
     settings.retryWaitSeconds = std::clamp(Read(store, setting::kRetryWait), 0, 3600);
     settings.missingKeepHours = Read(store, setting::kMissingKeepHours);
+    settings.picturesOnly = Read(store, setting::kPicturesOnly) != 0;
     return settings;
 }
 

@@ -50,6 +50,7 @@ struct PassSettings {
     int connectRetries = 0;      // reconnections after a connection failure
     int retryWaitSeconds = 0;    // before the first, doubling
     int missingKeepHours = 0;    // how long an article not there yet is asked for again
+    bool picturesOnly = true;    // an attachment that is no picture is not saved
 };
 
 // Reads the product section, the server's login (its password from the

@@ -19,6 +19,7 @@ struct SaveOutcome {
         Duplicate,     // `name` in the folder already holds the same bytes
         KnownContent,  // the same bytes were saved before, as `earlier`
         Damaged,       // the post's sizes or checksums do not add up (`damage`)
+        NotPicture,    // `name` decoded to no picture, and only pictures are kept
         NotSaved,      // no name, or one the folder cannot hold: the article's own fault
         Failed,        // the folder cannot be written (`error`): the pass cannot go on
     };

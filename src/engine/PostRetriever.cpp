@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "decode/PictureType.h"
 #include "engine/PassContext.h"
 #include "engine/PassHistory.h"
 #include "engine/PassReport.h"
@@ -63,7 +64,7 @@ public:
         window.SetSubjectText(m_owner.m_strSubject);
         window.SetSavingToText("(Looking for binary attachment)");
         m_articleStart = NowSeconds();
-        m_owner.m_saver.Begin(m_owner.m_folder.saveDir);
+        m_owner.m_saver.Begin(m_owner.m_folder.saveDir, m_owner.m_strSubject);
         m_lineCounter = 0;
     }
     void Line(std::string_view line, int64_t received) override {
@@ -156,19 +157,48 @@ void PostRetriever::RetrieveArticle(const OverviewRecord& record,
         case Fetched::Body:
             break;
     }
-    SaveOutcome saved = m_saver.Save({m_settings.saveAscii, &m_pass.Pause(), m_history.Hashes()});
-    if (saved.kind == SaveOutcome::NotSaved) {
-        return;  // nothing to name a file by: fetching it again would not change that
-    }
-    if (!Report(saved, outcome)) {
-        outcome.undone.push_back(record.number);
-        return;
+    switch (SaveAll(outcome)) {
+        case Saving::Failed:
+            outcome.undone.push_back(record.number);
+            return;
+        case Saving::Nothing:
+            return;  // the window stays as it is
+        case Saving::Done:
+            break;
     }
     m_report.ShowTransferFigures(articleStart);
-    if (saved.kind != SaveOutcome::Damaged) {
-        m_history.Remember(m_saver.FileName());
-    }
     Finished();
+}
+
+PostRetriever::Saving PostRetriever::SaveAll(EntryOutcome& outcome) {
+    const std::vector<SaveOutcome> outcomes = m_saver.Save(
+        {m_settings.saveAscii, &m_pass.Pause(), m_history.Hashes(), m_settings.picturesOnly});
+    Saving result = Saving::Nothing;
+    for (const SaveOutcome& saved : outcomes) {
+        if (!Report(saved, outcome)) {
+            return Saving::Failed;
+        }
+        Remember(saved);
+        if (saved.kind != SaveOutcome::NotSaved) {
+            result = Saving::Done;
+        }
+    }
+    return result;
+}
+
+// The history keeps the name the article gave for what is in the folder;
+// a damaged post (a repost may still be fetched) and a file that is no
+// picture are not remembered.
+void PostRetriever::Remember(const SaveOutcome& saved) {
+    switch (saved.kind) {
+        case SaveOutcome::Saved:
+        case SaveOutcome::Duplicate:
+        case SaveOutcome::KnownContent:
+            m_history.Remember(saved.given);
+            break;
+        default:
+            break;
+    }
 }
 
 void PostRetriever::RetrievePost(const PendingEntry& entry,
@@ -220,20 +250,12 @@ bool PostRetriever::KeepPart(PartialPost& post, int64_t part, const OverviewReco
     }
     if (m_saver.HoldsWholeFile()) {
         // A counter that counts files, not parts: this article is a picture of its own.
-        SaveOutcome saved =
-            m_saver.Save({m_settings.saveAscii, &m_pass.Pause(), m_history.Hashes()});
+        const Saving saved = SaveAll(outcome);
         m_report.ShowTransferFigures(articleStart);
-        if (saved.kind == SaveOutcome::NotSaved) {
-            return true;
+        if (saved == Saving::Done) {
+            m_report.Window().SetSavingToText("");
         }
-        if (!Report(saved, outcome)) {
-            return false;
-        }
-        if (saved.kind != SaveOutcome::Damaged) {
-            m_history.Remember(m_saver.FileName());
-        }
-        m_report.Window().SetSavingToText("");
-        return true;
+        return saved != Saving::Failed;
     }
 
     // A part that cannot be kept is not dealt with: the mark stays below it
@@ -311,6 +333,9 @@ bool PostRetriever::JoinPost(const PartialPost& post, EntryOutcome& outcome) {
         saved.kind = SaveOutcome::Damaged;
         saved.name = post.name.empty() ? post.key.substr(0, post.key.find('\t')) : post.name;
         saved.damage = joined.damage;
+    } else if (m_settings.picturesOnly && !IsPictureFile(picture.Fd())) {
+        saved.kind = SaveOutcome::NotPicture;
+        saved.name = saved.asked = saved.given = post.name;
     } else {
         saved = PlacePicture(picture, {m_folder.saveDir, post.name, post.extensionGuessed, nullptr,
                                        m_history.Hashes()});
@@ -321,9 +346,7 @@ bool PostRetriever::JoinPost(const PartialPost& post, EntryOutcome& outcome) {
     }
     m_parts.Remove(post.key);
     if (saved.kind != SaveOutcome::NotSaved && Report(saved, outcome)) {
-        if (saved.kind != SaveOutcome::Damaged) {
-            m_history.Remember(saved.given);
-        }
+        Remember(saved);
         Finished();
     }
     return true;
@@ -361,6 +384,9 @@ bool PostRetriever::Report(const SaveOutcome& saved, EntryOutcome& outcome) {
         case SaveOutcome::Damaged:
             // Dealt with, but not remembered: a repost may still be fetched.
             ReportDamage(saved.name.empty() ? m_strSubject : saved.name, saved.damage);
+            break;
+        case SaveOutcome::NotPicture:
+            ReportNotPicture(saved.name);
             break;
         case SaveOutcome::Duplicate:
             // The picture is there already: a history skip.
@@ -406,6 +432,18 @@ void PostRetriever::ReportDamage(const std::string& name, const std::string& why
         // A log that cannot be written loses a record, never a picture.
         (void)AppendTextLine(m_settings.logFile, ShowableText("damaged post, not saved (" + why +
                                                         "): " + path + " -> " + m_strFrom));
+    }
+}
+
+// An attachment that decoded to no picture while only pictures are kept:
+// said on the status line, and in the download log when it is kept.
+void PostRetriever::ReportNotPicture(const std::string& name) {
+    m_report.CountNotPicture();
+    m_report.Window().SetStatusText("Not a picture, not saved: " + ShowableText(name));
+    if (m_settings.enableLogging) {
+        (void)AppendTextLine(m_settings.logFile,
+                             ShowableText("not a picture, not saved: " + m_folder.saveDir + name +
+                                          " -> " + m_strFrom));
     }
 }
 

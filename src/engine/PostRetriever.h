@@ -1,7 +1,7 @@
 #pragma once
 // Retrieves the accepted entries of a group: an article on its own is
-// fetched, its attachment found and decoded into the group's folder, logged,
-// shown and remembered; a post split over several articles has each part
+// fetched, its attachments found and decoded into the group's folder,
+// logged, shown and remembered; a post split over several articles has each part
 // not kept yet fetched and its piece kept in the work folder, and once all
 // parts are there they are joined into the picture, saved like any other.
 //
@@ -72,6 +72,13 @@ private:
     // with (a folder that cannot be written).
     bool Report(const SaveOutcome& saved, EntryOutcome& outcome);
     void ReportDamage(const std::string& name, const std::string& why);
+    void ReportNotPicture(const std::string& name);
+    // Saves and reports every attachment of the article held. An attachment
+    // without a name it can be saved by is the article's own fault: fetching
+    // it again would not change that, so it counts as dealt with.
+    enum class Saving { Done, Nothing, Failed };  // Failed: the folder cannot be written
+    Saving SaveAll(EntryOutcome& outcome);
+    void Remember(const SaveOutcome& saved);
     // A write error in `where`: a full disk ends the pass; any other ends
     // the group when it is the group's folder, or fails this post when it is
     // the work folder. The pass goes on and ends with this status.

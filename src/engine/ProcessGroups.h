@@ -56,6 +56,7 @@ public:
     int ArticlesSaved() const { return m_report.Saved(); }
     int HistorySkipped() const { return m_report.HistorySkipped(); }
     int CrosspostsSkipped() const { return m_report.CrosspostsSkipped(); }
+    int NotPictures() const { return m_report.NotPictures(); }
     int64_t BytesTransferred() const { return m_report.Bytes(); }
     std::string FinalStatus() const { return m_pass.FinalStatus(); }
 

@@ -30,4 +30,20 @@ inline std::string ToLowerAscii(std::string_view text) {
     return result;
 }
 
+inline bool StartsWithIgnoreCaseAscii(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        if (LowerAscii(text[i]) != LowerAscii(prefix[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+inline bool EqualsIgnoreCaseAscii(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && StartsWithIgnoreCaseAscii(a, b);
+}
+
 }  // namespace ng

@@ -79,6 +79,7 @@ inline constexpr IntSetting kHistSaveFrequency{kProductSection, keys::kHistSaveF
 inline constexpr IntSetting kSkipDuplicates{kProductSection, keys::kSkipDuplicates, 1};
 inline constexpr IntSetting kPartialKeepDays{kProductSection, keys::kPartialKeepDays, 14};
 inline constexpr IntSetting kMissingKeepHours{kProductSection, keys::kMissingKeepHours, 24};
+inline constexpr IntSetting kPicturesOnly{kProductSection, keys::kPicturesOnly, 1};
 inline constexpr IntSetting kSaveAscii{kProductSection, keys::kSaveAscii, 0};
 inline constexpr IntSetting kEnableLogging{kProductSection, keys::kEnableLogging, 0};
 inline constexpr TextSetting kLogFile{kProductSection, keys::kLogFile, "DownloadLog"};

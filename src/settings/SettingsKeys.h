@@ -60,6 +60,9 @@ inline constexpr char kConnectRetries[] = "ConnectRetries";
 inline constexpr char kRetryWait[] = "RetryWait";
 // Hours an article the server did not have yet is asked for again.
 inline constexpr char kMissingKeepHours[] = "MissingKeepHours";
+// 1: an attachment is saved only when its bytes are a picture (JPEG, PNG,
+// GIF, WebP, BMP or TIFF); 0: any attachment is saved.
+inline constexpr char kPicturesOnly[] = "PicturesOnly";
 
 // DownloadDirs section: "Enable", and one key per group name.
 inline constexpr char kEnable[] = "Enable";

@@ -149,6 +149,8 @@ CSetupDialog::CSetupDialog(QWidget* parent, bool firstRun) : QDialog(parent) {
     m_pMaxLines = NewEdit(this, "maxLines");
     m_pSubjectIncl = NewEdit(this, "subjectIncl");
     m_pSubjectIncl2 = NewEdit(this, "subjectIncl2");
+    m_pPicturesOnly = NewCheckBox(this, "Save pictures onl&y (JPEG, PNG, GIF, WebP, BMP, TIFF)",
+                                  "picturesOnly");
     m_pMaxHist = NewEdit(this, "maxHist");
     m_pHistSaveFrequency = NewEdit(this, "histSaveFrequency");
     m_pShowThumbnail = new QCheckBox(QStringLiteral("Display Thumbnail"), this);
@@ -217,6 +219,7 @@ CSetupDialog::CSetupDialog(QWidget* parent, bool firstRun) : QDialog(parent) {
     addRow("Ma&x Lines:", m_pMaxLines);
     addRow("Subject &Include:", m_pSubjectIncl);
     addRow("And...", m_pSubjectIncl2);
+    addBox(m_pPicturesOnly);
 
     auto* history = new QHBoxLayout;
     auto* keepLabel = new QLabel(QStringLiteral("&Keep a maximum of "), this);
@@ -305,6 +308,7 @@ CSetupDialog::CSetupDialog(QWidget* parent, bool firstRun) : QDialog(parent) {
                            m_pMaxLines,
                            m_pSubjectIncl,
                            m_pSubjectIncl2,
+                           m_pPicturesOnly,
                            m_pMaxHist,
                            m_pHistSaveFrequency,
                            m_pShowThumbnail,
@@ -369,6 +373,7 @@ void CSetupDialog::OnInitDialog() {
     ShowLimit(m_pMaxLines, setting::kMaxLines);
     ShowText(m_pSubjectIncl, setting::kSubjectIncl);
     ShowText(m_pSubjectIncl2, setting::kSubjectIncl2);
+    m_pPicturesOnly->setChecked(Read(store, setting::kPicturesOnly) != 0);
     ShowNumber(m_pMaxHist, setting::kMaxHist);
     ShowNumber(m_pHistSaveFrequency, setting::kHistSaveFrequency);
 }
@@ -539,6 +544,8 @@ void CSetupDialog::accept() {
     StoreText(keys::kMaxLines, m_pMaxLines);
     StoreText(keys::kSubjectIncl, m_pSubjectIncl);
     StoreText(keys::kSubjectIncl2, m_pSubjectIncl2);
+    store.WriteProfileInt(keys::kProductSection, keys::kPicturesOnly,
+                          m_pPicturesOnly->isChecked() ? 1 : 0);
     StoreText(keys::kMaxHist, m_pMaxHist);
     StoreText(keys::kHistSaveFrequency, m_pHistSaveFrequency);
     QDialog::accept();

@@ -65,6 +65,7 @@ private:
     QLineEdit* m_pMaxLines = nullptr;
     QLineEdit* m_pSubjectIncl = nullptr;
     QLineEdit* m_pSubjectIncl2 = nullptr;
+    QCheckBox* m_pPicturesOnly = nullptr;
     QLineEdit* m_pMaxHist = nullptr;
     QLineEdit* m_pHistSaveFrequency = nullptr;
     QCheckBox* m_pShowThumbnail = nullptr;

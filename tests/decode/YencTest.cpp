@@ -215,6 +215,15 @@ TEST(Yenc, HeaderLines) {
     EXPECT_EQ(end->size, 10);
     EXPECT_EQ(end->pcrc32, 0xABCDu);
     EXPECT_FALSE(end->crc32);  // no hex digits: no checksum, not a match
+    // As other posters write them: a CRC of more than 8 digits counts by its
+    // last 8; "=ypart" on the "=ybegin" line; blanks after the name.
+    EXPECT_EQ(ng::ParseYend("=yend size=3 crc32=ffffffff79b5066a\r\n")->crc32, 0x79b5066au);
+    auto both = ng::ParseYbegin("=ybegin part=2 size=9 name=a b.jpg  =ypart begin=4 end=6\r\n");
+    ASSERT_TRUE(both && both->range);
+    EXPECT_EQ(both->name, "a b.jpg");
+    EXPECT_EQ(both->range->begin, 4);
+    EXPECT_EQ(both->range->end, 6);
+    EXPECT_FALSE(ng::ParseYbegin("=ybegin size=9 name=my=ypartial.jpg\r\n")->range);
     EXPECT_EQ(Decode(YencEncode("abc", "name with blanks")).name, "name with blanks.jpg");
     EXPECT_EQ(Decode(YencEncode("abc", "../../etc/x.png")).name, "x.png");
     EXPECT_EQ(Decode(YencEncode("abc", ".hidden")).name, "");  // refused like any other name

@@ -188,7 +188,8 @@ TEST_F(LocalFiles, TwoPassesAtOnceKeepEveryName) {
     otherServer.SetLifetime(60s);
     FakeNews otherNews(otherServer);
     ng::SettingsStore otherSettings(sandbox.File("other.ini"));
-    for (const char* key : {"DownloadDirectory", "MinLines", "MaxLines", "ReadTimeout"}) {
+    for (const char* key :
+         {"DownloadDirectory", "MinLines", "MaxLines", "ReadTimeout", "PicturesOnly"}) {
         otherSettings.WriteProfileString("Newsgleaner", key,
                                          ng::Profile().GetProfileString("Newsgleaner", key, ""));
     }

@@ -59,6 +59,9 @@ protected:
         // compression and ARTICLE commands sent ahead have tests of their own.
         Set("NNTPCompress", "0");
         Set("ArticlesInFlight", "1");
+        // Any attachment is saved, as these tests' random bytes are no
+        // pictures; keeping pictures only has tests of its own.
+        Set("PicturesOnly", "0");
         SetGroups({"alt.test"});
     }
 

@@ -1,6 +1,7 @@
 // Today's picture posts through a whole pass: yEnc, pictures split over
 // several articles (joined in one pass or across passes), damaged posts,
-// pictures named by their real type, and the same picture posted twice.
+// pictures named by their real type, the same picture posted twice, and
+// articles with several attachments of which only the pictures are kept.
 
 #include <gtest/gtest.h>
 
@@ -303,6 +304,64 @@ TEST_F(Posts, TheSamePictureUnderAnotherNameIsNotSavedTwice) {
     news.Add("alt.test", Article(4, "fourth.jpg (1/1)", YencEncode(picture, "fourth.jpg")));
     EXPECT_EQ(RunNextPass(), "Operation complete");
     EXPECT_TRUE(Downloaded("fourth.jpg") == picture);
+}
+
+// Every attachment of an article is saved under its own name, but only
+// pictures: the rest is said once, logged and counted. A cut-short uu
+// picture is damaged, kept out of the history, so its repost is saved.
+TEST_F(Posts, EachPictureOfAnArticleIsSavedAndNothingElse) {
+    Set("PicturesOnly", "1");
+    Set("EnableLogging", "1");
+    Set("LogFile", sandbox.File("download.log"));
+    // Python's email package: a PNG and a GIF under its own boundary.
+    const std::string mime =
+        ngtest::ReadFile(NG_SOURCE_DIR "/tests/decode/articles/own/email-two-pictures.eml");
+    TestArticle email = Article(1, "Two pictures (1/1)", "");
+    email.reply = ngtest::Reply("220 1 <1@test>\r\n" + DotStuff(mime) + ".\r\n");
+    news.Add("alt.test", email);
+    const std::string jpeg = JpegLikeBytes(4000, 30);
+    const std::string zip = "PK\x03\x04" + RandomBytes(3000, 31);
+    news.Add("alt.test",
+             Article(2, "pic.jpg and x.zip (1/1)",
+                     ngtest::UUEncode(jpeg, "pic.jpg") + ngtest::UUEncode(zip, "x.zip")));
+    const std::string cut = JpegLikeBytes(5000, 32);
+    const std::string whole = ngtest::UUEncode(cut, "cut.jpg");
+    news.Add("alt.test", Article(3, "cut.jpg (1/1)",
+                                 whole.substr(0, whole.find("\r\n", whole.size() / 2) + 2)));
+    news.Add("alt.test", Article(4, "cut.jpg (1/1) repost", whole));
+    // A split post joins into no picture either.
+    std::vector<std::string> lines = ngtest::UuFileLines(RandomBytes(45 * 40, 33), "parts.zip");
+    std::string halves[2];
+    for (size_t i = 0; i < lines.size(); ++i) {
+        halves[i * 2 / lines.size()] += lines[i];
+    }
+    news.Add("alt.test", Article(5, "parts.zip (1/2)", halves[0]));
+    news.Add("alt.test", Article(6, "parts.zip (2/2)", halves[1]));
+
+    CProcessGroups worker(ng::Profile(), display, &prompt, pending);
+    ASSERT_TRUE(worker.Start());
+    EXPECT_EQ(FinishPass(worker), "Operation complete");
+    EXPECT_TRUE(Downloaded("python.png") ==
+                ngtest::ReadFile(NG_SOURCE_DIR "/tests/decode/articles/pictures/python.png"));
+    EXPECT_TRUE(Downloaded("python.gif") ==
+                ngtest::ReadFile(NG_SOURCE_DIR "/tests/decode/articles/pictures/python.gif"));
+    EXPECT_TRUE(Downloaded("pic.jpg") == jpeg);
+    EXPECT_TRUE(Downloaded("cut.jpg") == cut);
+    std::error_code ec;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(downloadDir, ec), {}), 4);
+    EXPECT_EQ(display.CallsStarting("Status: Not a picture, not saved: "),
+              (std::vector<std::string>{"Status: Not a picture, not saved: x.zip",
+                                        "Status: Not a picture, not saved: parts.zip"}));
+    EXPECT_EQ(worker.NotPictures(), 2);
+    EXPECT_TRUE(display.Has(
+        "Status: Damaged post, not saved: cut.jpg (the data stops without an end line)"));
+    EXPECT_EQ(HistoryOnDisk(),
+              (std::vector<std::string>{"python.png", "python.gif", "pic.jpg", "cut.jpg"}));
+    const std::string log = ngtest::ReadFile(sandbox.File("download.log"));
+    EXPECT_NE(log.find("not a picture, not saved: " + downloadDir + "x.zip -> Poster"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(Mark("alt.test"), "6");
 }
 
 }  // namespace

@@ -126,7 +126,7 @@ class Seeder:
             "subject": subject,
             "from": sender,
             "file": os.path.basename(file) if file else None,
-            "expect": expect,  # "exact", "prefix" or "none"
+            "expect": expect,  # "exact" or "none"
             "body_lines": body.count(b"\n"),
             "note": note,
         })
@@ -156,7 +156,7 @@ class Seeder:
                 if h.lower().startswith(("mime-version:", "content-type:"))]
         assert any("boundary" in h for h in mime), "mpack wrote no multipart message"
         return self.add("mpack", groups, subject, sender, body, extra_headers=mime,
-                        file=os.path.basename(picture), expect="prefix", **kw)
+                        file=os.path.basename(picture), expect="exact", **kw)
 
     def email_mime(self, groups, subject, sender, picture, filename, boundary, **kw):
         msg = EmailMessage(policy=email.policy.default)

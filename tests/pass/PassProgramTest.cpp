@@ -55,6 +55,7 @@ protected:
         Set("MinLines", "500");
         Set("MaxLines", "3000");
         Set("SubjectIncl", "");
+        Set("PicturesOnly", "0");  // the random bytes served are no pictures
         ngtest::WriteFile(workDir + "/Groups.127.0.0.1", "alt.test\n");
         server.SetLifetime(60s);
     }

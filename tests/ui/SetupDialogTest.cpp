@@ -128,6 +128,7 @@ private slots:
                                                        "maxLines",
                                                        "subjectIncl",
                                                        "subjectIncl2",
+                                                       "picturesOnly",
                                                        "maxHist",
                                                        "histSaveFrequency",
                                                        "showThumbnail",
@@ -185,6 +186,7 @@ private slots:
         QCOMPARE(Child<QLineEdit>(dialog, "maxLines")->text(), QString());
         QCOMPARE(Child<QLineEdit>(dialog, "subjectIncl")->text(), QString("jpg:jpeg:png:gif:webp"));
         QCOMPARE(Child<QLineEdit>(dialog, "subjectIncl2")->text(), QString());
+        QVERIFY(Child<QCheckBox>(dialog, "picturesOnly")->isChecked());
         QCOMPARE(Child<QLineEdit>(dialog, "maxHist")->text(), QString("20000"));
         QCOMPARE(Child<QLineEdit>(dialog, "histSaveFrequency")->text(), QString("5"));
         QVERIFY(!Child<QCheckBox>(dialog, "showThumbnail")->isChecked());
@@ -235,6 +237,7 @@ private slots:
         Child<QLineEdit>(dialog, "maxLines")->setText("abc");
         Child<QLineEdit>(dialog, "subjectIncl")->setText("png");
         Child<QLineEdit>(dialog, "subjectIncl2")->setText("");
+        Child<QCheckBox>(dialog, "picturesOnly")->setChecked(false);
         Child<QLineEdit>(dialog, "maxHist")->setText("300");
         Child<QLineEdit>(dialog, "histSaveFrequency")->setText("7");
         Child<QCheckBox>(dialog, "showThumbnail")->setChecked(true);
@@ -255,6 +258,7 @@ private slots:
         QCOMPARE(ng::Profile().GetProfileInt("Newsgleaner", "MaxLines", 99), 0);
         QCOMPARE(Product("SubjectIncl"), std::string("png"));
         QCOMPARE(Product("SubjectIncl2"), std::string(""));
+        QCOMPARE(Product("PicturesOnly"), std::string("0"));
         QCOMPARE(Product("MaxHist"), std::string("300"));
         QCOMPARE(Product("HistSaveFrequency"), std::string("7"));
         QCOMPARE(ng::Profile().GetProfileInt("Newsgleaner", "ShowThumbnail", 0), 1);
@@ -271,6 +275,7 @@ private slots:
         QCOMPARE(hosts->itemText(0), QString("d"));
         QCOMPARE(hosts->itemText(3), QString("c"));
         QCOMPARE(Child<QLineEdit>(again, "username")->text(), QString("fred"));
+        QVERIFY(!Child<QCheckBox>(again, "picturesOnly")->isChecked());
     }
 
     void connectionSettingsShownAndStored() {
