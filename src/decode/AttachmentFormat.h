@@ -57,6 +57,15 @@ struct DecodeStatus {
 // One article of a post split over several: which piece of the file it
 // carries. Formats that place pieces by offset say so; the others are joined
 // in part order.
+// One part of a file split over several articles, as the article's own
+// header describes it.
+struct FilePart {
+    std::string name;
+    int64_t size = -1;  // the whole file's
+    int64_t part = 0;
+    int64_t total = 0;  // 0 when the header does not say
+};
+
 struct Piece {
     std::string name;  // the file's name when this article gives it
     bool extensionGuessed = false;
@@ -96,6 +105,9 @@ public:
     virtual bool ReadsParts() const { return false; }
     // ... and all of it, not one part of a file split over several articles.
     virtual bool FoundWhole() const { return Found(); }
+    // ... one part of a named file of known size, whatever the subject says
+    // (a yEnc header with a part number); nullopt otherwise.
+    virtual std::optional<FilePart> FoundPart() const { return std::nullopt; }
     // The article is this format's file and nothing else need be looked for
     // (a yEnc header leaves no doubt).
     virtual bool ClaimsArticle() const { return false; }

@@ -110,6 +110,7 @@ public:
     void Reset() override {
         m_bFound = false;
         m_bPart = false;
+        m_part = {};
         m_bEnded = false;
         m_strName.clear();
         m_bGuessed = false;
@@ -131,18 +132,26 @@ public:
             m_bFound = true;
             // Part 1 of 1 is how some posters write every whole file.
             m_bPart = begin->part > 0 && begin->total != 1;
+            m_part = {std::string(), begin->size, begin->part, begin->total};
             note.restartCount = true;
             note.name = AttachmentName(begin->name, &note.extensionGuessed);
             note.shown = *note.name;
             m_strName = *note.name;
             m_bGuessed = note.extensionGuessed;
             m_bNamed = !begin->name.empty();
+            m_part.name = m_strName;
         }
         return note;
     }
 
     bool Found() const override { return m_bFound; }
     bool FoundWhole() const override { return m_bFound && !m_bPart; }
+    std::optional<FilePart> FoundPart() const override {
+        if (!m_bFound || !m_bPart || !m_bNamed || m_part.size <= 0) {
+            return std::nullopt;
+        }
+        return m_part;
+    }
     bool ClaimsArticle() const override { return m_bFound; }
 
     // The article's first yEnc block is its one file. (Lines handed over
@@ -229,6 +238,7 @@ public:
 private:
     bool m_bFound = false;
     bool m_bPart = false;   // the header names a part number
+    FilePart m_part;        // ... and this is what it says
     bool m_bEnded = false;  // "=yend" was seen
     std::string m_strName;  // the first header's
     bool m_bGuessed = false;

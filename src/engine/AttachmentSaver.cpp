@@ -120,6 +120,11 @@ bool AttachmentSaver::HoldsWholeFile() const {
     return format && format->FoundWhole();
 }
 
+std::optional<FilePart> AttachmentSaver::HeldPart() const {
+    AttachmentFormat* format = FoundFormat();
+    return format ? format->FoundPart() : std::nullopt;
+}
+
 DecodeStatus AttachmentSaver::SavePiece(StagedFile& file, Piece& piece, PauseGate* pause) {
     AttachmentFormat* format =
         m_formats.front()->Found() ? m_formats.front().get() : m_formats[1].get();  // uu

@@ -46,6 +46,8 @@ public:
 
     // The article holds a whole file, not one part of several.
     bool HoldsWholeFile() const;
+    // The part of a file the article's own header says it holds, or nullopt.
+    std::optional<FilePart> HeldPart() const;
     // Decodes the piece of a multi-part post the held lines carry into
     // `piece` (a staged file the caller places), yEnc when the article has a
     // yEnc header, else uuencoded data; forgets the lines.

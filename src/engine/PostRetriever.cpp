@@ -34,7 +34,7 @@ std::vector<ArticleRequest> Requests(const PendingEntry& entry, size_t from,
 
 // A piece that does not fit the parts kept before it: why, or "".
 std::string Mismatch(const PartialPost& post, int64_t part, const Piece& piece) {
-    if (piece.total != 0 && piece.total != post.total) {
+    if (piece.total != 0 && post.total != 0 && piece.total != post.total) {
         return "says " + std::to_string(piece.total) + " parts, the subject " +
                std::to_string(post.total);
     }
@@ -49,6 +49,21 @@ std::string Mismatch(const PartialPost& post, int64_t part, const Piece& piece) 
                std::to_string(post.fileSize);
     }
     return {};
+}
+
+// The number of parts of a file whose header does not say: every part but
+// the last has the size of the first, so a piece's size or place gives it.
+int64_t PartsOfFile(const Piece& piece) {
+    int64_t partBytes = 0;
+    if (piece.part == 1) {
+        partBytes = piece.bytes;
+    } else if (piece.part > 1 && piece.offset > 0 && piece.offset % (piece.part - 1) == 0) {
+        partBytes = piece.offset / (piece.part - 1);
+    }
+    if (partBytes <= 0 || piece.fileSize <= 0) {
+        return 0;
+    }
+    return (piece.fileSize + partBytes - 1) / partBytes;
 }
 
 }  // namespace
@@ -157,6 +172,10 @@ void PostRetriever::RetrieveArticle(const OverviewRecord& record,
         case Fetched::Body:
             break;
     }
+    if (std::optional<FilePart> held = m_saver.HeldPart()) {
+        KeepLonePart(*held, record, articleStart, outcome);
+        return;
+    }
     switch (SaveAll(outcome)) {
         case Saving::Failed:
             outcome.undone.push_back(record.number);
@@ -257,7 +276,35 @@ bool PostRetriever::KeepPart(PartialPost& post, int64_t part, const OverviewReco
         }
         return saved != Saving::Failed;
     }
+    return StorePiece(post, part, record, articleStart, outcome);
+}
 
+// An article whose subject counts no parts, but whose own header says it is
+// one part of a named file (posters that hide their subjects): the part is
+// kept under the file's name, size and sender, and the file is joined once
+// every part has come, however the articles were found.
+void PostRetriever::KeepLonePart(const FilePart& held, const OverviewRecord& record,
+                                 int64_t articleStart, EntryOutcome& outcome) {
+    const std::string key = "\t" + held.name + "\t" + std::to_string(held.size) + "\t" + record.from;
+    std::optional<PartialPost> kept = m_parts.Find(key);
+    PartialPost post = kept ? std::move(*kept) : PartialPost{};
+    if (!kept) {
+        post.key = key;
+        post.total = held.total;  // 0: worked out from the first piece kept
+        post.created = NowSeconds();
+    }
+    if (post.parts.count(held.part) != 0) {
+        m_saver.Drop();  // another copy of a part kept already
+        return;
+    }
+    if (!StorePiece(post, held.part, record, articleStart, outcome) ||
+        (post.Complete() && !JoinPost(post, outcome))) {
+        outcome.undone.push_back(record.number);
+    }
+}
+
+bool PostRetriever::StorePiece(PartialPost& post, int64_t part, const OverviewRecord& record,
+                               int64_t articleStart, EntryOutcome& outcome) {
     // A part that cannot be kept is not dealt with: the mark stays below it
     // and the pass ends saying so.
     std::string folder;
@@ -296,6 +343,9 @@ bool PostRetriever::KeepPart(PartialPost& post, int64_t part, const OverviewReco
     }
     PartialPost updated = post;
     if (error == 0) {
+        if (updated.total == 0) {
+            updated.total = PartsOfFile(piece);
+        }
         if (updated.name.empty() && !piece.name.empty()) {
             updated.name = piece.name;
             updated.extensionGuessed = piece.extensionGuessed;

@@ -64,6 +64,12 @@ private:
     // Fetches one part and keeps its piece; false when the entry cannot go on.
     bool KeepPart(PartialPost& post, int64_t part, const OverviewRecord& record,
                   const std::vector<ArticleRequest>& upcoming, EntryOutcome& outcome);
+    // Keeps the piece the article held as `part` of the post; false when
+    // the entry cannot go on (a folder that cannot be written).
+    bool StorePiece(PartialPost& post, int64_t part, const OverviewRecord& record,
+                    int64_t articleStart, EntryOutcome& outcome);
+    void KeepLonePart(const FilePart& held, const OverviewRecord& record, int64_t articleStart,
+                      EntryOutcome& outcome);
     // False when the picture could not be written for the folder's sake.
     bool JoinPost(const PartialPost& post, EntryOutcome& outcome);
 

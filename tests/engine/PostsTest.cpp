@@ -136,6 +136,33 @@ TEST_F(Posts, PartsWaitInTheWorkFolderAcrossPasses) {
     EXPECT_TRUE(WorkFolderEntries(sandbox).empty());
 }
 
+// Subjects that hide everything: each part is known by its own yEnc
+// header, waits as any part does (not "damaged"), and the file is joined
+// when the last one comes, its number of parts worked out when the headers
+// leave it out.
+TEST_F(Posts, PartsKnownOnlyByTheirOwnHeadersAreJoined) {
+    // Parts of one size, the last one shorter, as posting programs cut them.
+    const std::string file = JpegLikeBytes(25000, 9);
+    const size_t ends[] = {10000, 20000, 25000};
+    auto part = [&](int number, int n, const std::string& subject) {
+        std::string body = YencEncodePart(file, "hidden.jpg", n, 3, n == 1 ? 1 : ends[n - 2] + 1,
+                                          ends[n - 1]);
+        body.erase(body.find(" total=3"), 8);
+        return Article(number, subject, body, 400);
+    };
+    news.Add("alt.test", part(1, 3, "a8f3e2b1c9d0"));
+    news.Add("alt.test", part(2, 1, "77c01e5d2b"));
+    EXPECT_EQ(RunPass(), "Operation complete");
+    EXPECT_FALSE(ngtest::FileExists(downloadDir + "hidden.jpg"));
+    EXPECT_TRUE(display.CallsStarting("Status: Damaged").empty());
+    EXPECT_FALSE(display.CallsStarting("Status: 1 post waits for missing parts").empty());
+
+    news.Add("alt.test", part(3, 2, "e5d2b77c01"));
+    EXPECT_EQ(RunNextPass(), "Operation complete");
+    EXPECT_TRUE(Downloaded("hidden.jpg") == file);
+    EXPECT_TRUE(WorkFolderEntries(sandbox).empty());
+}
+
 TEST_F(Posts, ALinkInPlaceOfTheWorkFolderIsNeverFollowed) {
     const std::string elsewhere = sandbox.File("elsewhere");
     MakeDir(elsewhere);
