@@ -14,6 +14,7 @@
 #include "platform/Numbers.h"
 #include "platform/System.h"
 #include "platform/TextFile.h"
+#include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsStore.h"
 #include "store/GroupLists.h"
@@ -61,7 +62,7 @@ GroupFolder CProcessGroups::FolderOf(const std::string& group) const {
     // The group's own folder, when separate folders are enabled and it has one.
     std::string dirText = m_store.GetProfileString(keys::kDownloadDirsSection, group, "");
     bool ownDirectory = !dirText.empty() &&
-                        m_store.GetProfileInt(keys::kDownloadDirsSection, keys::kEnable, 0) != 0;
+                        ng::Read(m_store, ng::setting::kDownloadDirsEnable) != 0;
     if (!ownDirectory) {
         return {m_strDownloadDir, {}};
     }

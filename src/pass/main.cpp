@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
     }
 
     std::string host =
-        ng::Profile().GetProfileString(ng::keys::kProductSection, ng::keys::kNNTPHost, "");
+        ng::Read(ng::Profile(), ng::setting::kNNTPHost);
     if (host.empty()) {
         // A first run: say what to set, and where.
         std::fprintf(stderr,

@@ -97,7 +97,7 @@ CExcludesDialog::CExcludesDialog(QWidget* parent) : QDialog(parent) {
 void CExcludesDialog::OnInitDialog() {
     const ng::SettingsStore& store = ng::Profile();
     m_pEnableLogging->setChecked(
-        store.GetProfileInt(keys::kProductSection, keys::kEnableLogging, 0) != 0);
+        ng::Read(store, ng::setting::kEnableLogging) != 0);
     ng::ui::SetEditBytes(m_pLogFile, ng::Read(store, ng::setting::kLogFile));
     OnEnableLogging();
 
@@ -111,7 +111,7 @@ void CExcludesDialog::OnInitDialog() {
         m_pFromExcludes->setCurrentRow(0);
     }
     ng::ui::SetEditBytes(m_pSubjectExcl,
-                         store.GetProfileString(keys::kProductSection, keys::kSubjectExcl, ""));
+                         ng::Read(store, ng::setting::kSubjectExcl));
 }
 
 void CExcludesDialog::AddSorted(const std::string& entry) {

@@ -180,7 +180,7 @@ void CGroupSelectDialog::OnInitDialog() {
     ng::ui::SetEditBytes(
         m_pGroupFilter,
         ng::Read(store, ng::setting::kGroupIncl));
-    m_strHost = store.GetProfileString(keys::kProductSection, keys::kNNTPHost, "");
+    m_strHost = ng::Read(store, ng::setting::kNNTPHost);
     if (m_strHost.empty()) {
         return;  // nothing to show until a host is set up
     }
@@ -197,7 +197,7 @@ void CGroupSelectDialog::OnInitDialog() {
     }
     m_pCategories->Load(m_strHost);
 
-    bool enable = store.GetProfileInt(keys::kDownloadDirsSection, keys::kEnable, 0) != 0;
+    bool enable = ng::Read(store, ng::setting::kDownloadDirsEnable) != 0;
     m_pEnableDirectories->setChecked(enable);
     m_pDirectory->setEnabled(enable);
     m_pDirectoryUpdate->setEnabled(enable);
@@ -336,7 +336,7 @@ void CGroupSelectDialog::OnRefresh() {
     if (Refreshing()) {
         return;
     }
-    if (ng::Profile().GetProfileString(keys::kProductSection, keys::kNNTPHost, "").empty()) {
+    if (ng::Read(ng::Profile(), ng::setting::kNNTPHost).empty()) {
         ng::ui::Tell(this, QStringLiteral("No news host specified in Setup"), QMessageBox::Warning);
         return;
     }

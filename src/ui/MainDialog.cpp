@@ -61,7 +61,7 @@ bool CMainDialog::StartWorker(CProcessGroups& worker, int priorityLevel) {
 
 void CMainDialog::ApplySettings() {
     const ng::SettingsStore& store = ng::Profile();
-    std::string host = store.GetProfileString(keys::kProductSection, keys::kNNTPHost, "");
+    std::string host = ng::Read(store, ng::setting::kNNTPHost);
     setWindowTitle(QStringLiteral("Newsgleaner " NG_VERSION_TEXT " - [%1]").arg(FromBytes(host)));
     m_ui.show->setChecked(ng::Read(store, ng::setting::kShowThumbnail) != 0);
     ApplyShowState();

@@ -105,7 +105,7 @@ void CPassControl::OnGo() {
     if (!m_bIdle) {
         return;
     }
-    if (ng::Profile().GetProfileString(keys::kProductSection, keys::kNNTPHost, "").empty()) {
+    if (ng::Read(ng::Profile(), ng::setting::kNNTPHost).empty()) {
         ng::ui::Tell(m_pWindow, QStringLiteral("No news server specified -- run 'Setup'"),
                      QMessageBox::Information);
         return;

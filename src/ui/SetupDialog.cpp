@@ -350,7 +350,7 @@ void CSetupDialog::OnInitDialog() {
     for (const auto& host : m_hosts.Entries()) {
         ng::ui::InsertComboItem(m_pHost, m_pHost->count(), host);
     }
-    std::string current = store.GetProfileString(keys::kProductSection, keys::kNNTPHost, "");
+    std::string current = ng::Read(store, ng::setting::kNNTPHost);
     if (!current.empty()) {
         m_pHost->setCurrentIndex(0);
         ShowLogin(current);
