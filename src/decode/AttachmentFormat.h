@@ -16,6 +16,7 @@ namespace ng {
 
 class ArticleLines;
 class AttachmentFormat;
+class ContentDigest;
 class PauseGate;
 struct MimeLeaf;
 
@@ -42,6 +43,7 @@ struct DecodeTarget {
     int fd = -1;                 // the new file the attachment goes into
     int rawFd = -1;              // when not -1: a copy of the article's raw lines
     PauseGate* pause = nullptr;  // decoding parks here while the pass is paused
+    ContentDigest* digest = nullptr;  // when set: takes every byte written to fd
 };
 
 // How decoding went. A write error is the folder's fault and stops the pass;

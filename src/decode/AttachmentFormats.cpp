@@ -275,6 +275,7 @@ public:
     DecodeStatus Decode(const ArticleLines& lines, const Attachment& attachment,
                         const DecodeTarget& target) override {
         CUUDecoder decoder(target.fd);
+        decoder.HashInto(target.digest);
         decoder.DecodeLine("begin 644 attachment\r\n");  // the name is the attachment's
         DecodeStatus status = DecodeStatus::Damaged("the data stops without an end line");
         const LineRange range(lines, attachment.begin, attachment.end);
@@ -435,6 +436,7 @@ public:
         }
         CBase64Decoder decoder;
         decoder.Attach(target.fd);
+        decoder.HashInto(target.digest);
         int64_t bytes = 0;
         bool failed = false;
         const LineRange range(lines, attachment.begin, attachment.end);

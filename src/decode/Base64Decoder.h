@@ -20,6 +20,8 @@ public:
     int Open(const std::string& path);
     // Writes into a file opened elsewhere, which Close leaves open.
     void Attach(int fd);
+    // The bytes written also go into `digest` (see OutputFile::HashInto).
+    void HashInto(ng::ContentDigest* digest) { m_out.HashInto(digest); }
     // Decodes `length` characters of `text` and appends the bytes to the
     // file. The number of bytes written, or -1 when the write failed or no
     // file is open. Every byte the text yields is written: the output room

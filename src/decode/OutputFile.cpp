@@ -8,6 +8,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/ContentHash.h"
+
 namespace ng {
 
 int OutputFile::Create(const std::string& path) {
@@ -100,6 +102,9 @@ int OutputFile::Close() {
 }
 
 int OutputFile::WriteOut(const unsigned char* data, size_t n) {
+    if (m_digest) {
+        m_digest->Update(data, n);  // a failed write fails the file, hash and all
+    }
     while (n > 0) {
         ssize_t done = ::write(m_fd, data, n);
         if (done < 0) {

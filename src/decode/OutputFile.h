@@ -22,6 +22,8 @@
 
 namespace ng {
 
+class ContentDigest;
+
 class OutputFile {
 public:
     static constexpr size_t kBufferSize = 128 * 1024;
@@ -37,6 +39,9 @@ public:
     int Create(const std::string& path);
     // Writes into a file opened elsewhere, which Close leaves open.
     void Attach(int fd);
+    // Every byte written from now on (in whichever file) also goes into
+    // `digest` (none: nullptr), while it is still in the buffer.
+    void HashInto(ContentDigest* digest) { m_digest = digest; }
     bool IsOpen() const { return m_fd >= 0; }
     int Fd() const { return m_fd; }
 
@@ -76,6 +81,7 @@ private:
 
     int m_fd = -1;
     bool m_bOwned = false;
+    ContentDigest* m_digest = nullptr;
     std::unique_ptr<unsigned char[]> m_buf;
     size_t m_capacity = 0;
     size_t m_used = 0;

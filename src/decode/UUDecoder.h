@@ -37,6 +37,8 @@ public:
     // The data goes into a file opened elsewhere (left open), whatever the
     // begin line names.
     explicit CUUDecoder(int outputFd);
+    // The bytes written also go into `digest` (see OutputFile::HashInto).
+    void HashInto(ng::ContentDigest* digest) { m_out.HashInto(digest); }
     ~CUUDecoder();
     CUUDecoder(const CUUDecoder&) = delete;
     CUUDecoder& operator=(const CUUDecoder&) = delete;

@@ -38,6 +38,7 @@ YencBlock DecodeBlock(const ArticleLines& lines, const DecodeTarget& target) {
     YencBlock block;
     OutputFile out;
     out.Attach(target.fd);
+    out.HashInto(target.digest);
     YencLineDecoder decoder;
     size_t i = 0;
     for (; i < lines.Size() && !block.found; ++i) {

@@ -2,6 +2,7 @@
 
 #include "decode/ArticleAttachments.h"
 #include "decode/PictureType.h"
+#include "platform/ContentHash.h"
 #include "platform/StagedFile.h"
 
 namespace ng {
@@ -92,9 +93,15 @@ SaveOutcome AttachmentSaver::SaveOne(const Attachment& attachment, const Options
     if (status.Ok() && keepRaw) {
         status.error = raw.Create(m_strSaveDir);
     }
+    // The hash is taken while the bytes are written, not read back after.
+    std::optional<ContentDigest> digest;
+    if (options.hashes) {
+        digest.emplace();
+    }
     if (status.Ok()) {
-        status = attachment.format->Decode(m_lines, attachment,
-                                           {picture.Fd(), keepRaw ? raw.Fd() : -1, options.pause});
+        status = attachment.format->Decode(
+            m_lines, attachment,
+            {picture.Fd(), keepRaw ? raw.Fd() : -1, options.pause, digest ? &*digest : nullptr});
     }
     if (status.error != 0) {
         outcome.kind = SaveOutcome::Failed;
@@ -112,7 +119,8 @@ SaveOutcome AttachmentSaver::SaveOne(const Attachment& attachment, const Options
         return outcome;
     }
     return PlacePicture(picture, {m_strSaveDir, attachment.name, attachment.extensionGuessed,
-                                  keepRaw ? &raw : nullptr, options.hashes});
+                                  keepRaw ? &raw : nullptr, options.hashes,
+                                  digest ? digest->Finish() : std::nullopt});
 }
 
 bool AttachmentSaver::HoldsWholeFile() const {

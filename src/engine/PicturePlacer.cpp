@@ -82,8 +82,11 @@ SaveOutcome PlacePicture(StagedFile& picture, const PlaceRequest& request) {
     const std::string name = NameByType(picture.Fd(), request.name, request.extensionGuessed);
     outcome.asked = request.name;
     outcome.given = name;
-    std::optional<std::string> hash;
-    if (request.hashes && (hash = Sha256OfFile(picture.Fd()))) {
+    std::optional<std::string> hash = request.hash;
+    if (request.hashes && !hash) {
+        hash = Sha256OfFile(picture.Fd());
+    }
+    if (request.hashes && hash) {
         if (auto earlier = request.hashes->Find(*hash)) {
             outcome.kind = SaveOutcome::KnownContent;
             outcome.name = name;

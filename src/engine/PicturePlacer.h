@@ -6,6 +6,7 @@
 // under a free name beside it ("cat-1.jpg") unless the file there holds the
 // same bytes.
 
+#include <optional>
 #include <string>
 
 namespace ng {
@@ -38,6 +39,7 @@ struct PlaceRequest {
     bool extensionGuessed = false;
     StagedFile* raw = nullptr;        // a raw copy to place as name + "a", or none
     PictureHashes* hashes = nullptr;  // the saved pictures' hashes, when duplicates are skipped
+    std::optional<std::string> hash;  // the picture's, taken while it was written; else read back
 };
 
 SaveOutcome PlacePicture(StagedFile& picture, const PlaceRequest& request);

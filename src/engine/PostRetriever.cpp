@@ -12,6 +12,7 @@
 #include "engine/PassReport.h"
 #include "engine/PostParts.h"
 #include "platform/AsciiCase.h"
+#include "platform/ContentHash.h"
 #include "platform/ShowableText.h"
 #include "platform/StagedFile.h"
 #include "platform/System.h"
@@ -372,8 +373,12 @@ bool PostRetriever::JoinPost(const PartialPost& post, EntryOutcome& outcome) {
     SaveOutcome saved;
     int error = picture.Create(m_folder.saveDir);
     PartialPosts::Joined joined;
+    std::optional<ContentDigest> digest;
+    if (m_history.Hashes()) {
+        digest.emplace();
+    }
     if (error == 0) {
-        joined = m_parts.Join(post, picture.Fd());
+        joined = m_parts.Join(post, picture.Fd(), digest ? &*digest : nullptr);
         error = joined.error;
     }
     if (error != 0) {
@@ -388,7 +393,8 @@ bool PostRetriever::JoinPost(const PartialPost& post, EntryOutcome& outcome) {
         saved.name = saved.asked = saved.given = post.name;
     } else {
         saved = PlacePicture(picture, {m_folder.saveDir, post.name, post.extensionGuessed, nullptr,
-                                       m_history.Hashes()});
+                                       m_history.Hashes(),
+                                       digest ? digest->Finish() : std::nullopt});
     }
     if (saved.kind == SaveOutcome::Failed) {
         Report(saved, outcome);

@@ -22,6 +22,35 @@ std::string HexOf(const unsigned char* digest, unsigned int length) {
 
 }  // namespace
 
+struct ContentDigest::Context {
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> md{EVP_MD_CTX_new(), &EVP_MD_CTX_free};
+};
+
+ContentDigest::ContentDigest() : m_context(new Context) {
+    m_bFailed = !m_context->md || EVP_DigestInit_ex(m_context->md.get(), EVP_sha256(), nullptr) != 1;
+}
+
+ContentDigest::~ContentDigest() {
+    delete m_context;
+}
+
+void ContentDigest::Update(const void* data, size_t size) {
+    if (!m_bFailed && size > 0) {
+        m_bFailed = EVP_DigestUpdate(m_context->md.get(), data, size) != 1;
+    }
+}
+
+std::optional<std::string> ContentDigest::Finish() {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (m_bFailed || EVP_DigestFinal_ex(m_context->md.get(), digest, &length) != 1) {
+        m_bFailed = true;
+        return std::nullopt;
+    }
+    m_bFailed = true;  // finished: nothing more adds to it
+    return HexOf(digest, length);
+}
+
 std::string Sha256OfText(std::string_view text) {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;

@@ -65,8 +65,9 @@ std::string_view ValueAfter(std::string_view line, std::string_view word) {
 }
 
 // Copies `bytes` bytes of `from` into `to` at `offset`, adding them to the
-// CRC on the way. 0 or errno; EIO for a part shorter than its state says.
-int CopyPart(int from, int to, int64_t offset, int64_t bytes, uLong& crc) {
+// CRC (and the digest) on the way. 0 or errno; EIO for a part shorter than
+// its state says.
+int CopyPart(int from, int to, int64_t offset, int64_t bytes, uLong& crc, ContentDigest* digest) {
     std::vector<unsigned char> buffer(1 << 16);
     for (int64_t done = 0; done < bytes;) {
         size_t want = static_cast<size_t>(std::min<int64_t>(buffer.size(), bytes - done));
@@ -78,6 +79,9 @@ int CopyPart(int from, int to, int64_t offset, int64_t bytes, uLong& crc) {
             return n == 0 ? EIO : errno;
         }
         crc = crc32_z(crc, buffer.data(), static_cast<size_t>(n));
+        if (digest) {
+            digest->Update(buffer.data(), static_cast<size_t>(n));
+        }
         for (ssize_t put = 0; put < n;) {
             ssize_t m = ::pwrite(to, buffer.data() + put, static_cast<size_t>(n - put),
                                  offset + done + put);
@@ -96,7 +100,8 @@ int CopyPart(int from, int to, int64_t offset, int64_t bytes, uLong& crc) {
 
 }  // namespace
 
-PartialPosts::Joined PartialPosts::Join(const PartialPost& post, int fd) const {
+PartialPosts::Joined PartialPosts::Join(const PartialPost& post, int fd,
+                                        ContentDigest* digest) const {
     Joined joined;
     std::vector<std::pair<int64_t, KeptPart>> order(post.parts.begin(), post.parts.end());
     if (order.empty()) {
@@ -134,7 +139,7 @@ PartialPosts::Joined PartialPosts::Join(const PartialPost& post, int fd) const {
             joined.damage = "part " + std::to_string(number) + " is missing from the work folder";
             break;
         }
-        int error = CopyPart(in, fd, at, part.bytes, crc);
+        int error = CopyPart(in, fd, at, part.bytes, crc, digest);
         ::close(in);
         at += part.bytes;
         if (error == EIO) {

@@ -18,6 +18,8 @@
 
 namespace ng {
 
+class ContentDigest;
+
 struct KeptPart {
     int64_t lines = 0;    // the part's line count from its overview line
     int64_t offset = -1;  // where its bytes go in the file; -1: in part order
@@ -70,13 +72,15 @@ public:
     // one after another in part order. The file's size and CRC-32 are
     // checked against what the post says. `error` is the errno of a write
     // that failed (the folder's fault); `damage` says why the post does not
-    // add up (its own fault).
+    // add up (its own fault). `digest`, when given, takes the joined bytes
+    // on the way.
     struct Joined {
         int error = 0;
         std::string damage;
         int64_t size = 0;
     };
-    [[nodiscard]] Joined Join(const PartialPost& post, int fd) const;
+    [[nodiscard]] Joined Join(const PartialPost& post, int fd,
+                              ContentDigest* digest = nullptr) const;
 
 private:
     template <typename OnPost>

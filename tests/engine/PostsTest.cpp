@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "PassHarness.h"
+#include "platform/ContentHash.h"
 #include "store/WorkingFiles.h"
 
 namespace enginetest {
@@ -322,13 +323,21 @@ TEST_F(Posts, TheSamePictureUnderAnotherNameIsNotSavedTwice) {
     EXPECT_TRUE(display.Has("HistorySkipped: 1"));
     EXPECT_EQ(ngtest::ReadFile(sandbox.File("HistLog.txt")),
               "again.jpg -- duplicate of first.jpg\n");
+    // The hash taken while the file was written is the SHA-256 of its bytes,
+    // as the lists of earlier versions (which read the file back) hold it.
+    EXPECT_NE(ngtest::ReadFile(sandbox.File(ng::files::kPictureHashes)).find(ng::Sha256OfText(picture)),
+              std::string::npos);
 
-    // Known across passes through the hash file; off, both are saved.
+    // Known across passes through the hash file, also when joined from
+    // parts; off, both are saved.
     news.Add("alt.test", Article(3, "third.jpg (1/1)", YencEncode(picture, "third.jpg")));
+    AddYencPost(news, picture, "split.jpg", 10);
     EXPECT_EQ(RunNextPass(), "Operation complete");
     EXPECT_FALSE(ngtest::FileExists(downloadDir + "third.jpg"));
+    EXPECT_FALSE(ngtest::FileExists(downloadDir + "split.jpg"));
+    EXPECT_TRUE(display.Has("HistorySkipped: 2"));
     Set("SkipDuplicates", "0");
-    news.Add("alt.test", Article(4, "fourth.jpg (1/1)", YencEncode(picture, "fourth.jpg")));
+    news.Add("alt.test", Article(20, "fourth.jpg (1/1)", YencEncode(picture, "fourth.jpg")));
     EXPECT_EQ(RunNextPass(), "Operation complete");
     EXPECT_TRUE(Downloaded("fourth.jpg") == picture);
 }
