@@ -8,6 +8,10 @@
 #include <cerrno>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "decode/ArticleLines.h"
 #include "decode/AttachmentFormat.h"
 #include "decode/Base64Decoder.h"
@@ -46,24 +50,39 @@ std::string_view TrimBlanks(std::string_view text) {
 }
 
 // Whether the line holds "base64" in any letter case. Asked of every line of
-// every article, so it makes no upper-cased copy: it finds each "6" (which
-// has no case) with memchr and looks at its neighbours.
+// every article, so it makes no upper-cased copy: it finds each "64" (whose
+// digits have no case) and looks at the four letters before it. A base64
+// data line holds a "6" every 64 characters or so, so the search looks at
+// sixteen places at once rather than stopping at every "6".
 bool ContainsBase64(std::string_view line) {
     auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
     const char* data = line.data();
     const size_t size = line.size();
+    auto matchAt = [&](size_t at) {  // data[at] is the "6"
+        return data[at + 1] == '4' && lower(data[at - 4]) == 'b' && lower(data[at - 3]) == 'a' &&
+               lower(data[at - 2]) == 's' && lower(data[at - 1]) == 'e';
+    };
     // The "6" of a match stands at index 4 at the earliest and size - 2 at the latest.
-    for (size_t from = 4; from + 1 < size;) {
-        const void* hit = std::memchr(data + from, '6', size - 1 - from);
-        if (!hit) {
-            return false;
+    size_t from = 4;
+#ifdef __SSE2__
+    const __m128i six = _mm_set1_epi8('6');
+    const __m128i four = _mm_set1_epi8('4');
+    for (; from + 17 <= size; from += 16) {
+        const __m128i at = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + from));
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + from + 1));
+        auto hits = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(at, six), _mm_cmpeq_epi8(next, four))));
+        for (; hits != 0; hits &= hits - 1) {
+            if (matchAt(from + static_cast<size_t>(__builtin_ctz(hits)))) {
+                return true;
+            }
         }
-        size_t at = static_cast<size_t>(static_cast<const char*>(hit) - data);
-        if (data[at + 1] == '4' && lower(data[at - 4]) == 'b' && lower(data[at - 3]) == 'a' &&
-            lower(data[at - 2]) == 's' && lower(data[at - 1]) == 'e') {
+    }
+#endif
+    for (; from + 1 < size; ++from) {
+        if (data[from] == '6' && matchAt(from)) {
             return true;
         }
-        from = at + 1;
     }
     return false;
 }
