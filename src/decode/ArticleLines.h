@@ -6,17 +6,53 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace ng {
 
+// Lines end to end in one text, line i ending where ends[i] says: how a
+// block of an article's lines travels from the connection to the saver.
+struct LineRun {
+    std::string_view text;
+    std::span<const uint32_t> ends;
+
+    size_t Size() const { return ends.size(); }
+    size_t Start(size_t i) const { return i == 0 ? 0 : ends[i - 1]; }
+    std::string_view operator[](size_t i) const {
+        return text.substr(Start(i), ends[i] - Start(i));
+    }
+    // How many lines of [first, last) satisfy `keep`, up to the first that does not.
+    template <typename Keep>
+    size_t CountWhile(size_t first, size_t last, Keep&& keep) const {
+        size_t i = first;
+        while (i < last && keep((*this)[i])) {
+            ++i;
+        }
+        return i - first;
+    }
+};
+
 class ArticleLines {
 public:
     void Add(std::string_view line) {
         m_text.append(line);
         m_ends.push_back(m_text.size());
+    }
+    // Lines [first, first + count) of a run, as Add would add them one by one.
+    void Add(const LineRun& run, size_t first, size_t count) {
+        if (count == 0) {
+            return;
+        }
+        const size_t start = run.Start(first);
+        const size_t base = m_text.size() - start;
+        m_text.append(run.text.substr(start, run.ends[first + count - 1] - start));
+        for (size_t i = first; i < first + count; ++i) {
+            m_ends.push_back(base + run.ends[i]);
+        }
     }
     size_t Size() const { return m_ends.size(); }
     std::string_view operator[](size_t i) const {

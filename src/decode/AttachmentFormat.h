@@ -15,6 +15,7 @@
 namespace ng {
 
 class ArticleLines;
+struct LineRun;
 class AttachmentFormat;
 class ContentDigest;
 class PauseGate;
@@ -40,9 +41,9 @@ struct LineNote {
 };
 
 struct DecodeTarget {
-    int fd = -1;                 // the new file the attachment goes into
-    int rawFd = -1;              // when not -1: a copy of the article's raw lines
-    PauseGate* pause = nullptr;  // decoding parks here while the pass is paused
+    int fd = -1;                      // the new file the attachment goes into
+    int rawFd = -1;                   // when not -1: a copy of the article's raw lines
+    PauseGate* pause = nullptr;       // decoding parks here while the pass is paused
     ContentDigest* digest = nullptr;  // when set: takes every byte written to fd
 };
 
@@ -97,6 +98,19 @@ public:
     virtual void Reset() = 0;
     // One line of the article as it arrives (dot-stuffing undone, line end kept).
     virtual LineNote Notice(std::string_view line) = 0;
+    // Lines handed over in runs, so that a picture's body costs no call per
+    // line: how many of the lines [first, last) of a run Notice would give
+    // an empty note and change nothing for (QuietLines), or, while this
+    // format reads a body, would call data lines and nothing more
+    // (DataLines), counted up to the first that it would not. A line the
+    // format is unsure of ends the count; it is noticed on its own. None by
+    // default: every line noticed.
+    virtual size_t QuietLines(const LineRun& /*run*/, size_t /*first*/, size_t /*last*/) const {
+        return 0;
+    }
+    virtual size_t DataLines(const LineRun& /*run*/, size_t /*first*/, size_t /*last*/) const {
+        return 0;
+    }
     // The article carries an attachment of this format.
     virtual bool Found() const = 0;
     // The lines seen may hold attachments of this format: FindIn is worth

@@ -244,6 +244,24 @@ public:
         return note;
     }
 
+    // Only a "begin" line means anything outside a body; inside one, the
+    // zero-length line and any "begin" line end a run of data.
+    size_t QuietLines(const LineRun& run, size_t first, size_t last) const override {
+        if (m_bFound && !m_bEnded) {
+            return 0;
+        }
+        return run.CountWhile(first, last,
+                              [](std::string_view line) { return !line.starts_with("begin"); });
+    }
+    size_t DataLines(const LineRun& run, size_t first, size_t last) const override {
+        if (!m_bFound || m_bEnded) {
+            return 0;
+        }
+        return run.CountWhile(first, last, [](std::string_view line) {
+            return !IsUuEndOfData(line) && !line.starts_with("begin");
+        });
+    }
+
     bool Found() const override { return m_bFound; }
     bool FoundWhole() const override { return m_bFound && m_bEnded; }
     bool Noticed() const override { return m_bFound || m_bBareBegin; }
@@ -423,6 +441,15 @@ public:
             note.shown = m_strShown + " -- (base64)";
         }
         return note;
+    }
+
+    // Lines that name no base64 and may carry no name (a parameter line
+    // begins "c", as "Content-Type" does; a data line beginning "c" is
+    // noticed on its own, to be sure).
+    size_t QuietLines(const LineRun& run, size_t first, size_t last) const override {
+        return run.CountWhile(first, last, [](std::string_view line) {
+            return !(line.size() > 13 && (line[0] | 0x20) == 'c') && !ContainsBase64(line);
+        });
     }
 
     bool Found() const override { return m_bFound; }

@@ -145,6 +145,23 @@ public:
         return note;
     }
 
+    // Before the header only "=ybegin" counts, after "=yend" nothing; in
+    // between every line is data up to "=yend".
+    size_t QuietLines(const LineRun& run, size_t first, size_t last) const override {
+        if (m_bFound) {
+            return m_bEnded ? last - first : 0;
+        }
+        return run.CountWhile(first, last,
+                              [](std::string_view line) { return !line.starts_with("=ybegin"); });
+    }
+    size_t DataLines(const LineRun& run, size_t first, size_t last) const override {
+        if (!m_bFound || m_bEnded) {
+            return 0;
+        }
+        return run.CountWhile(first, last,
+                              [](std::string_view line) { return !line.starts_with("=yend"); });
+    }
+
     bool Found() const override { return m_bFound; }
     bool FoundWhole() const override { return m_bFound && !m_bPart; }
     std::optional<FilePart> FoundPart() const override {

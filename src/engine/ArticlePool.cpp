@@ -17,25 +17,8 @@ constexpr std::chrono::milliseconds kWaitSlice{100};
 
 }  // namespace
 
-// Lines of an article, end to end, with where each ends and the bytes it
-// took on the wire. Never changed once handed over.
-struct ArticlePool::Block {
-    std::string text;
-    std::vector<std::pair<uint32_t, uint32_t>> lines;  // end, bytes received
-
-    void Add(std::string_view line, int64_t received) {
-        text.append(line);
-        lines.emplace_back(static_cast<uint32_t>(text.size()), static_cast<uint32_t>(received));
-    }
-    template <typename OnLine>
-    void ForEach(OnLine&& onLine) const {
-        uint32_t start = 0;
-        for (const auto& [end, received] : lines) {
-            onLine(std::string_view(text).substr(start, end - start), static_cast<int64_t>(received));
-            start = end;
-        }
-    }
-};
+// A block is never changed once handed over.
+struct ArticlePool::Block : LineBlock {};
 
 // One article the pass will ask for, and how far its fetching came.
 struct ArticlePool::Slot {
@@ -52,7 +35,8 @@ struct ArticlePool::Slot {
 // The sink of a fetching thread: lines into blocks, handed over as they fill.
 class ArticlePool::Fetcher : public ArticleSink {
 public:
-    Fetcher(ArticlePool& pool, std::shared_ptr<Slot> slot) : m_pool(pool), m_slot(std::move(slot)) {}
+    Fetcher(ArticlePool& pool, std::shared_ptr<Slot> slot)
+        : m_pool(pool), m_slot(std::move(slot)) {}
 
     void Begin() override {
         m_block = std::make_shared<Block>();
@@ -70,7 +54,7 @@ public:
     // Hands over the lines so far; with a result, the article is done.
     void Publish(std::optional<FetchResult> result) {
         std::lock_guard lock(m_pool.m_mutex);
-        if (m_block && !m_block->lines.empty()) {
+        if (m_block && !m_block->Empty()) {
             m_slot->blocks.push_back(std::move(m_block));
             m_block = std::make_shared<Block>();
         }
@@ -273,8 +257,8 @@ void ArticlePool::FetcherLoop(size_t index) {
     }
 }
 
-std::shared_ptr<ArticlePool::Slot> ArticlePool::SlotFor(const ArticleRequest& wanted,
-                                                       const std::vector<ArticleRequest>& upcoming) {
+std::shared_ptr<ArticlePool::Slot> ArticlePool::SlotFor(
+    const ArticleRequest& wanted, const std::vector<ArticleRequest>& upcoming) {
     // Articles before the one wanted are no longer wanted (removed in the
     // pending dialog): dropped, or left to their fetcher and then dropped.
     while (!m_slots.empty() && m_slots.front()->request.number != wanted.number) {
@@ -290,7 +274,9 @@ std::shared_ptr<ArticlePool::Slot> ArticlePool::SlotFor(const ArticleRequest& wa
         add(wanted);
     }
     for (const ArticleRequest& next : upcoming) {
-        auto same = [&](const std::shared_ptr<Slot>& s) { return s->request.number == next.number; };
+        auto same = [&](const std::shared_ptr<Slot>& s) {
+            return s->request.number == next.number;
+        };
         if (std::none_of(m_slots.begin(), m_slots.end(), same)) {
             add(next);
         }
@@ -327,7 +313,7 @@ FetchResult ArticlePool::Fetch(const ArticleRequest& wanted,
             taken = slot->blocks.size();
             lock.unlock();
             for (const auto& block : blocks) {
-                block->ForEach([&](std::string_view line, int64_t received) { sink.Line(line, received); });
+                sink.Lines(*block);
             }
             lock.lock();
             continue;

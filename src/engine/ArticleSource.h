@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "decode/ArticleLines.h"
+
 namespace ng {
 
 // One article as it is asked for: by number; its message-id also matches
@@ -15,6 +17,22 @@ namespace ng {
 struct ArticleRequest {
     int64_t number = 0;
     std::string messageId;
+};
+
+// Lines of an article, end to end, with where each ends and the bytes it
+// took on the wire: how they are handed over between threads.
+struct LineBlock {
+    std::string text;
+    std::vector<uint32_t> ends;
+    std::vector<uint32_t> received;
+
+    void Add(std::string_view line, int64_t bytes) {
+        text.append(line);
+        ends.push_back(static_cast<uint32_t>(text.size()));
+        received.push_back(static_cast<uint32_t>(bytes));
+    }
+    bool Empty() const { return ends.empty(); }
+    LineRun Run() const { return {text, ends}; }
 };
 
 // Where an article's body goes as it arrives. Begin comes before the first
@@ -25,6 +43,13 @@ public:
     virtual ~ArticleSink() = default;
     virtual void Begin() = 0;
     virtual void Line(std::string_view line, int64_t received) = 0;
+    // A block of lines at once; the same as each of them through Line.
+    virtual void Lines(const LineBlock& block) {
+        const LineRun run = block.Run();
+        for (size_t i = 0; i < run.Size(); ++i) {
+            Line(run[i], block.received[i]);
+        }
+    }
 };
 
 enum class FetchResult {

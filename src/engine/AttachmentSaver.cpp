@@ -1,5 +1,7 @@
 #include "engine/AttachmentSaver.h"
 
+#include <algorithm>
+
 #include "decode/ArticleAttachments.h"
 #include "decode/PictureType.h"
 #include "platform/ContentHash.h"
@@ -18,6 +20,7 @@ void AttachmentSaver::Begin(std::string saveDir, std::string subject) {
     m_strSubject = std::move(subject);
     m_strFileName.clear();
     m_lines.Clear();
+    m_runEnds.clear();
     for (auto& format : m_formats) {
         format->Reset();
     }
@@ -50,6 +53,36 @@ LineNote AttachmentSaver::Take(std::string_view line) {
     }
     m_lines.Add(line);
     return merged;
+}
+
+size_t AttachmentSaver::TakeQuiet(const LineRun& run, size_t first) {
+    if (first == 0) {
+        m_runEnds.assign(m_formats.size(), {});  // a new run
+    }
+    // As Take asks the formats: in order, none after one whose body data
+    // the lines are. What a format found stays true up to where it stopped
+    // counting: only at the line that ended its run can its state change.
+    size_t end = run.Size();
+    for (size_t f = 0; f < m_formats.size() && end > first; ++f) {
+        RunEnd& known = m_runEnds[f];
+        if (first >= known.end) {
+            // No further than the formats before it let the run go.
+            known.end = first + m_formats[f]->DataLines(run, first, end);
+            known.data = known.end > first;
+            if (!known.data) {
+                known.end = first + m_formats[f]->QuietLines(run, first, end);
+            }
+        }
+        end = std::min(end, known.end);
+        if (known.data) {
+            break;
+        }
+    }
+    if (end <= first) {
+        return 0;
+    }
+    m_lines.Add(run, first, end - first);
+    return end - first;
 }
 
 void AttachmentSaver::Drop() {

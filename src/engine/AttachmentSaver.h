@@ -31,6 +31,11 @@ public:
     void Begin(std::string saveDir, std::string subject = {});
     // One article line as it arrives; what it means for the window.
     LineNote Take(std::string_view line);
+    // Takes lines from `first` on that mean nothing for the window (no
+    // note), as many as it can at once: the data of a picture's body, and
+    // the lines no format looks twice at. How many; 0 when line `first` is
+    // to go through Take. A run is taken from its first line on, in order.
+    size_t TakeQuiet(const LineRun& run, size_t first);
 
     struct Options {
         bool saveAscii = false;
@@ -71,6 +76,13 @@ private:
 
     std::vector<std::unique_ptr<AttachmentFormat>> m_formats;  // yEnc first
     ArticleLines m_lines;
+    // Per format, in the run being taken: up to which line it was found
+    // quiet, or reading its body's data.
+    struct RunEnd {
+        size_t end = 0;
+        bool data = false;
+    };
+    std::vector<RunEnd> m_runEnds;
     std::string m_strSaveDir;
     std::string m_strSubject;
     std::string m_strFileName;

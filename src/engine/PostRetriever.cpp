@@ -73,7 +73,8 @@ int64_t PartsOfFile(const Piece& piece) {
 // what the window shows of them.
 class PostRetriever::Sink : public ArticleSink {
 public:
-    Sink(PostRetriever& owner, int64_t& articleStart) : m_owner(owner), m_articleStart(articleStart) {}
+    Sink(PostRetriever& owner, int64_t& articleStart)
+        : m_owner(owner), m_articleStart(articleStart) {}
 
     void Begin() override {
         IDisplay& window = m_owner.m_report.Window();
@@ -97,6 +98,31 @@ public:
                                                   m_owner.m_expectedLines, false);
         }
     }
+    // Runs of lines that mean nothing for the window but the count are
+    // taken at once; the bar still moves at every tenth line.
+    void Lines(const LineBlock& block) override {
+        const LineRun run = block.Run();
+        for (size_t i = 0; i < run.Size();) {
+            const size_t count = m_owner.m_saver.TakeQuiet(run, i);
+            if (count == 0) {
+                Line(run[i], block.received[i]);
+                ++i;
+                continue;
+            }
+            int64_t bytes = 0;
+            for (size_t k = i; k < i + count; ++k) {
+                bytes += block.received[k];
+            }
+            m_owner.m_report.AddBytes(bytes);
+            const int last = m_lineCounter + static_cast<int>(count);
+            for (int tenth = m_lineCounter / 10 * 10 + 10; tenth <= last; tenth += 10) {
+                m_owner.m_report.Window().SetProgress(LinesDecoded, tenth, m_owner.m_expectedLines,
+                                                      false);
+            }
+            m_lineCounter = last;
+            i += count;
+        }
+    }
 
 private:
     PostRetriever& m_owner;
@@ -114,8 +140,8 @@ PostRetriever::PostRetriever(PassContext& pass, PassReport& report, const PassSe
       m_history(history) {}
 
 PostRetriever::Fetched PostRetriever::Fetch(const OverviewRecord& record,
-                                           const std::vector<ArticleRequest>& upcoming,
-                                           int64_t& articleStart) {
+                                            const std::vector<ArticleRequest>& upcoming,
+                                            int64_t& articleStart) {
     Sink sink(*this, articleStart);
     switch (m_source.Fetch({record.number, record.messageId}, upcoming, sink)) {
         case FetchResult::Body:
@@ -286,7 +312,8 @@ bool PostRetriever::KeepPart(PartialPost& post, int64_t part, const OverviewReco
 // every part has come, however the articles were found.
 void PostRetriever::KeepLonePart(const FilePart& held, const OverviewRecord& record,
                                  int64_t articleStart, EntryOutcome& outcome) {
-    const std::string key = "\t" + held.name + "\t" + std::to_string(held.size) + "\t" + record.from;
+    const std::string key =
+        "\t" + held.name + "\t" + std::to_string(held.size) + "\t" + record.from;
     std::optional<PartialPost> kept = m_parts.Find(key);
     PartialPost post = kept ? std::move(*kept) : PartialPost{};
     if (!kept) {
@@ -392,9 +419,9 @@ bool PostRetriever::JoinPost(const PartialPost& post, EntryOutcome& outcome) {
         saved.kind = SaveOutcome::NotPicture;
         saved.name = saved.asked = saved.given = post.name;
     } else {
-        saved = PlacePicture(picture, {m_folder.saveDir, post.name, post.extensionGuessed, nullptr,
-                                       m_history.Hashes(),
-                                       digest ? digest->Finish() : std::nullopt});
+        saved =
+            PlacePicture(picture, {m_folder.saveDir, post.name, post.extensionGuessed, nullptr,
+                                   m_history.Hashes(), digest ? digest->Finish() : std::nullopt});
     }
     if (saved.kind == SaveOutcome::Failed) {
         Report(saved, outcome);
@@ -487,7 +514,7 @@ void PostRetriever::ReportDamage(const std::string& name, const std::string& why
     if (m_settings.enableLogging) {
         // A log that cannot be written loses a record, never a picture.
         (void)AppendTextLine(m_settings.logFile, ShowableText("damaged post, not saved (" + why +
-                                                        "): " + path + " -> " + m_strFrom));
+                                                              "): " + path + " -> " + m_strFrom));
     }
 }
 
