@@ -12,6 +12,18 @@
 
 namespace ng {
 
+// One buffer of the usual size is kept for the thread's next file: a
+// buffer this large comes fresh from the system each time otherwise, and
+// its first use costs a page fault every 4 KB.
+thread_local std::unique_ptr<unsigned char[]> OutputFile::t_spare;
+
+OutputFile::~OutputFile() {
+    Close();
+    if (m_capacity == kBufferSize && !t_spare) {
+        t_spare = std::move(m_buf);
+    }
+}
+
 int OutputFile::Create(const std::string& path) {
     Close();
     int fd = ::open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0666);
@@ -37,7 +49,9 @@ unsigned char* OutputFile::ClaimMore(size_t n) {
     // buffer, and then only to that piece's size.
     size_t wanted = std::max(n, kBufferSize);
     if (wanted > m_capacity) {
-        m_buf = std::make_unique_for_overwrite<unsigned char[]>(wanted);
+        m_buf = wanted == kBufferSize && t_spare
+                    ? std::move(t_spare)
+                    : std::make_unique_for_overwrite<unsigned char[]>(wanted);
         m_capacity = wanted;
     }
     return m_buf.get() + m_used;

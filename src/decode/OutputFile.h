@@ -30,7 +30,7 @@ public:
     static constexpr uint64_t kReserveStep = 256 * 1024;
 
     OutputFile() = default;
-    ~OutputFile() { Close(); }
+    ~OutputFile();
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
@@ -83,6 +83,7 @@ private:
     bool m_bOwned = false;
     ContentDigest* m_digest = nullptr;
     std::unique_ptr<unsigned char[]> m_buf;
+    static thread_local std::unique_ptr<unsigned char[]> t_spare;
     size_t m_capacity = 0;
     size_t m_used = 0;
     uint64_t m_written = 0;
