@@ -23,6 +23,10 @@
 //     one found is decoded into memory;
 //   BM_Crc32/<kernels>[/512KiB]: the CRC alone over the attachment, in the
 //     64 KiB pieces the yEnc format hands it.
+//   BM_YencLines/<kernels>[/512KiB]: the yEnc body's lines decoded and
+//     checked as the yEnc format does it (into a batch of room, the CRC
+//     taken over each batch), into memory that is no file: the decoding
+//     alone, without the copy into the page cache.
 // Besides the wall-clock rate, each reports the process's CPU time a pass
 // in user space (the decoder: kernels, line rules, buffering) and in the
 // system (write and fallocate: copying into the page cache), and the rate
@@ -49,6 +53,7 @@
 #include "decode/Base64Decoder.h"
 #include "decode/DecodeKernels.h"
 #include "decode/UUDecoder.h"
+#include "decode/Yenc.h"
 #include "support/Encoders.h"
 #include "support/TempDir.h"
 
@@ -288,6 +293,36 @@ void IntoNewFile(benchmark::State& state, Decode decode, const Kernels* kernels,
     Finish(state, size, std::filesystem::file_size(path, ec) == size, start);
 }
 
+void YencIntoBuffer(benchmark::State& state, Decode, const Kernels* kernels, size_t size) {
+    ng::decode::UseKernels(*kernels);
+    const Input& input = InputOf(size);
+    constexpr size_t kBatch = 64 * 1024;
+    std::vector<unsigned char> room(input.yenc.Text().size() + ng::decode::kSlack);
+    size_t bytes = 0;
+    uint32_t crc = 0;
+    const CpuTimes start = CpuTimes::Now();
+    for (auto _ : state) {
+        ng::YencLineDecoder decoder;
+        bytes = 0;
+        crc = 0;
+        size_t checked = 0;
+        for (size_t i = 1; i + 1 < input.yenc.Size(); ++i) {  // between "=ybegin" and "=yend"
+            bytes += decoder.Decode(input.yenc[i], room.data() + bytes);
+            if (bytes - checked >= kBatch) {
+                crc = ng::Crc32(crc, room.data() + checked, bytes - checked);
+                checked = bytes;
+            }
+        }
+        crc = ng::Crc32(crc, room.data() + checked, bytes - checked);
+        benchmark::DoNotOptimize(crc);
+    }
+    const auto* data = reinterpret_cast<const unsigned char*>(input.data.data());
+    Finish(state, size,
+           bytes == size && std::equal(data, data + size, room.data()) &&
+               crc == ng::decode::KernelsFor(Isa::Scalar).crc32(0, data, size),
+           start);
+}
+
 void Crc32(benchmark::State& state, Decode, const Kernels* kernels, size_t size) {
     const Input& input = InputOf(size);
     const auto* data = reinterpret_cast<const unsigned char*>(input.data.data());
@@ -340,6 +375,8 @@ int main(int argc, char** argv) {
         {"BM_YencDecoder", IntoMemory, DecodeYenc, kLargeAttachment, ""},
         {"BM_YencDecoder", IntoMemory, DecodeYenc, kArticleAttachment, "/512KiB"},
         {"BM_YencDecoderToFile", IntoNewFile, DecodeYenc, kLargeAttachment, ""},
+        {"BM_YencLines", YencIntoBuffer, nullptr, kLargeAttachment, ""},
+        {"BM_YencLines", YencIntoBuffer, nullptr, kArticleAttachment, "/512KiB"},
         {"BM_Crc32", Crc32, nullptr, kLargeAttachment, ""},
         {"BM_Crc32", Crc32, nullptr, kArticleAttachment, "/512KiB"},
         {"BM_UuArticle", IntoMemory, DecodeUuArticle, kLargeAttachment, ""},

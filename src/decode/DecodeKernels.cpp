@@ -351,6 +351,14 @@ NG_TARGET_SSE41 size_t YencSse41(const unsigned char* in, size_t n, unsigned cha
         const __m128i text = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
         const __m128i eq = _mm_cmpeq_epi8(text, equals);
         const unsigned drop = static_cast<unsigned>(_mm_movemask_epi8(eq));
+        if ((drop | static_cast<unsigned>(escaped)) == 0) {
+            // No "=" in or just before the block: every byte stands for itself.
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                             _mm_sub_epi8(text, _mm_set1_epi8(42)));
+            in += 16;
+            out += 16;
+            continue;
+        }
         if ((drop & (drop << 1 | escaped)) != 0) {
             out = YencBytes(in, in + 16, out, escaped);
             in += 16;
@@ -396,6 +404,15 @@ NG_TARGET_AVX2 size_t YencAvx2(const unsigned char* in, size_t n, unsigned char*
         const __m256i text = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
         const __m256i eq = _mm256_cmpeq_epi8(text, equals);
         const auto drop = static_cast<uint32_t>(_mm256_movemask_epi8(eq));
+        if ((drop | static_cast<uint32_t>(escaped)) == 0) {
+            // No "=" in or just before the block: every byte stands for itself.
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
+                                _mm256_sub_epi8(text, _mm256_set1_epi8(42)));
+            before = eq;
+            in += 32;
+            out += 32;
+            continue;
+        }
         if ((drop & (drop << 1 | escaped)) != 0) {
             out = YencBytes(in, in + 32, out, escaped);
             in += 32;
