@@ -30,16 +30,6 @@
 
 namespace {
 
-std::string_view WithoutLineEnd(std::string_view line) {
-    if (line.ends_with('\n')) {
-        line.remove_suffix(1);
-    }
-    if (line.ends_with('\r')) {
-        line.remove_suffix(1);
-    }
-    return line;
-}
-
 bool HeaderLike(std::string_view line) {
     line = WithoutLineEnd(line);
     return !line.empty() && (line[0] == ' ' || line[0] == '\t' ||

@@ -14,6 +14,17 @@
 
 namespace ng {
 
+// An article line without its line end (LF, CR LF or a lone CR).
+inline std::string_view WithoutLineEnd(std::string_view line) {
+    if (line.ends_with('\n')) {
+        line.remove_suffix(1);
+    }
+    if (line.ends_with('\r')) {
+        line.remove_suffix(1);
+    }
+    return line;
+}
+
 // Lines end to end in one text, line i ending where ends[i] says: how a
 // block of an article's lines travels from the connection to the saver.
 struct LineRun {

@@ -25,16 +25,6 @@ namespace ng {
 
 namespace {
 
-std::string_view WithoutLineEnd(std::string_view line) {
-    if (line.ends_with('\n')) {
-        line.remove_suffix(1);
-    }
-    if (line.ends_with('\r')) {
-        line.remove_suffix(1);
-    }
-    return line;
-}
-
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }

@@ -29,16 +29,6 @@ constexpr int kMaxDepth = 32;
 // declares more than this many is read as plain text.
 constexpr size_t kMaxBoundaries = 1000;
 
-std::string_view WithoutLineEnd(std::string_view line) {
-    if (line.ends_with('\n')) {
-        line.remove_suffix(1);
-    }
-    if (line.ends_with('\r')) {
-        line.remove_suffix(1);
-    }
-    return line;
-}
-
 bool HasColon(std::string_view line) {
     return std::memchr(line.data(), ':', line.size()) != nullptr;
 }

@@ -1,5 +1,6 @@
 #include "decode/Yenc.h"
 
+#include "decode/ArticleLines.h"
 #include "decode/DecodeKernels.h"
 #include "platform/Numbers.h"
 
@@ -52,16 +53,6 @@ std::optional<uint32_t> HexOf(std::string_view text, std::string_view key) {
         return std::nullopt;
     }
     return result;
-}
-
-std::string_view WithoutLineEnd(std::string_view line) {
-    if (line.ends_with('\n')) {
-        line.remove_suffix(1);
-    }
-    if (line.ends_with('\r')) {
-        line.remove_suffix(1);
-    }
-    return line;
 }
 
 }  // namespace
