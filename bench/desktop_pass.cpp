@@ -33,8 +33,8 @@
 #include "engine/ProcessGroups.h"
 #include "pass/TerminalDisplay.h"
 #include "platform/System.h"
-#include "settings/SettingsKeys.h"
 #include "settings/Settings.h"
+#include "settings/SettingsKeys.h"
 #include "settings/SettingsStore.h"
 #include "support/SampleServerProcess.h"
 #include "support/TempDir.h"
@@ -96,7 +96,7 @@ public:
         set(ng::keys::kDownloadDirectory, pictures + "/");
         set(ng::keys::kMinLines, "1");
         set(ng::keys::kMaxLines, "100000000");
-        set(ng::keys::kSubjectIncl, "");  // the articles carry random bytes named .bin
+        set(ng::keys::kSubjectIncl, "");    // the articles carry random bytes named .bin
         set(ng::keys::kPicturesOnly, "0");  // the random bytes are saved, as any file was
         set(ng::keys::kNNTPCompress, "0");
         set(ng::keys::kShowThumbnail, "1");

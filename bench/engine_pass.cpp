@@ -189,7 +189,7 @@ public:
         set("DownloadDirectory", m_path + "/pictures/");
         set("MinLines", "1");
         set("MaxLines", "1000000");
-        set("SubjectIncl", "");  // the articles carry random bytes named .bin
+        set("SubjectIncl", "");    // the articles carry random bytes named .bin
         set("PicturesOnly", "0");  // the random bytes are saved, as any file was
         std::FILE* groups = std::fopen("Groups.127.0.0.1", "w");
         std::fprintf(groups, "%s\n", m_group.c_str());

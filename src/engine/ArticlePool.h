@@ -78,10 +78,10 @@ private:
     std::deque<std::shared_ptr<Slot>> m_slots;  // in the order the pass will take them
     std::vector<std::string> m_statusTexts;     // from the links, to be shown
     std::vector<std::thread> m_threads;
-    std::vector<bool> m_alive;         // per link: still fetching
-    std::vector<bool> m_opened;        // per extra link: opened once already
+    std::vector<bool> m_alive;   // per link: still fetching
+    std::vector<bool> m_opened;  // per extra link: opened once already
     bool m_bStopping = false;
-    bool m_bExtrasTried = false;       // the extra links were opened (or refused)
+    bool m_bExtrasTried = false;  // the extra links were opened (or refused)
     std::string m_strGroup;
     std::string m_strFailure;  // the pass's own link gave up saying so
 };

@@ -6,8 +6,8 @@
 #include <utility>
 
 #include "nntp/NewsServer.h"
-#include "nntp/Session.h"
 #include "nntp/Reply.h"
+#include "nntp/Session.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsStore.h"
@@ -184,8 +184,7 @@ void CGroupListRefresh::GroupListThreadProc(const std::vector<std::string>& filt
     m_nScanned = 0;
     m_nAdded = 0;
     Batch batch;
-    const std::string host =
-        ng::Read(m_settings, ng::setting::kNNTPHost);
+    const std::string host = ng::Read(m_settings, ng::setting::kNNTPHost);
     if (host.empty()) {
         // Still say Done: the dialog keeps its buttons locked until it hears it.
         Finish(batch, {});

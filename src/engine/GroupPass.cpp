@@ -61,8 +61,8 @@ void AddNumbers(const PendingEntry& entry, std::vector<int64_t>& numbers) {
 GroupFolder CProcessGroups::FolderOf(const std::string& group) const {
     // The group's own folder, when separate folders are enabled and it has one.
     std::string dirText = m_store.GetProfileString(keys::kDownloadDirsSection, group, "");
-    bool ownDirectory = !dirText.empty() &&
-                        ng::Read(m_store, ng::setting::kDownloadDirsEnable) != 0;
+    bool ownDirectory =
+        !dirText.empty() && ng::Read(m_store, ng::setting::kDownloadDirsEnable) != 0;
     if (!ownDirectory) {
         return {m_strDownloadDir, {}};
     }
@@ -74,8 +74,9 @@ void CProcessGroups::ProcessGroup(const std::string& group) {
     GroupWork work;
     // A negative mark (left by an older version after a senseless reply)
     // would make a range no server understands: start the group afresh.
-    work.mark = std::max<int64_t>(0, LeadingNumber(m_store.GetProfileString(
-                                         m_strHost, group, std::to_string(defaults::kHighWaterMark))));
+    work.mark =
+        std::max<int64_t>(0, LeadingNumber(m_store.GetProfileString(
+                                 m_strHost, group, std::to_string(defaults::kHighWaterMark))));
     const UnfinishedList unfinishedList(files::kUnfinishedPrefix + m_strHost);
     const Unfinished unfinished = unfinishedList.Load(group, work.mark);
     work.hadUnfinished = !unfinished.Empty();
@@ -110,8 +111,9 @@ void CProcessGroups::NoteDealtWith(const std::string& group, const PendingEntry&
 
 void CProcessGroups::RetrieveAll(const std::string& group, GroupWork& work) {
     int pendingTotal = static_cast<int>(m_pending.Size());
-    Window().SetStatusText(pendingTotal > 0 ? Format("Retrieving %lld files from ", pendingTotal, group)
-                                            : "No articles found in " + group);
+    Window().SetStatusText(pendingTotal > 0
+                               ? Format("Retrieving %lld files from ", pendingTotal, group)
+                               : "No articles found in " + group);
     Window().SetStatusProgress(0, 0);
     if (pendingTotal == 0) {
         return;
@@ -190,9 +192,8 @@ void CProcessGroups::AskAgainForMissing(const std::string& group, GroupWork& wor
 
     std::vector<OverviewRecord> still;
     if (!m_pass.StopRequested() && !again.empty()) {
-        Window().SetStatusText(
-            Format("Asking again for %lld articles not found in ", static_cast<long long>(again.size()),
-                   group));
+        Window().SetStatusText(Format("Asking again for %lld articles not found in ",
+                                      static_cast<long long>(again.size()), group));
         PostGrouper grouper;
         for (const OverviewRecord& record : again) {
             grouper.Add(record);
@@ -227,7 +228,8 @@ void CProcessGroups::AskAgainForMissing(const std::string& group, GroupWork& wor
         entries.push_back({since[record.number], FormatOverviewRecord(record)});
     }
     if (!entries.empty() || loaded) {
-        (void)list.Store(group, entries);  // a list that cannot be written costs a retry, no picture
+        // A list that cannot be written costs a retry, no picture.
+        (void)list.Store(group, entries);
     }
 }
 

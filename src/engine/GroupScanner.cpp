@@ -90,9 +90,9 @@ bool GroupScanner::FetchOverview(const std::string& group, int64_t from, int64_t
         return range;
     };
     std::deque<Range> inFlight;
-    int sentOn = -1;         // the link generation the ranges in flight were sent on
-    bool refused = false;    // a range was refused: the rest waits for the next pass
-    bool anyRead = false;    // some range was answered (read or empty)
+    int sentOn = -1;              // the link generation the ranges in flight were sent on
+    bool refused = false;         // a range was refused: the rest waits for the next pass
+    bool anyRead = false;         // some range was answered (read or empty)
     int64_t complete = from - 1;  // the overview is whole up to here
     bool announced = false;       // the status names the group with the first block
     auto advance = [&](const Range& range) {
@@ -146,19 +146,19 @@ bool GroupScanner::FetchOverview(const std::string& group, int64_t from, int64_t
             }
             std::vector<OverviewRecord> records;
             int64_t lines = 0;
-            const bool whole = session.ReadBlock(kMaxOverviewBytes, [&](std::string_view line,
-                                                                        int64_t) {
-                ++lines;
-                if (auto record = ParseOverviewRecord(line)) {
-                    records.push_back(std::move(*record));
-                } else {
-                    records.push_back({});  // counted as scanned, never judged
-                }
-                if (++m_fetched % 10 == 0) {
-                    m_report.Window().SetStatusProgress(ClampToInt(m_fetched),
-                                                        ClampToInt(estimate));
-                }
-            });
+            const bool whole =
+                session.ReadBlock(kMaxOverviewBytes, [&](std::string_view line, int64_t) {
+                    ++lines;
+                    if (auto record = ParseOverviewRecord(line)) {
+                        records.push_back(std::move(*record));
+                    } else {
+                        records.push_back({});  // counted as scanned, never judged
+                    }
+                    if (++m_fetched % 10 == 0) {
+                        m_report.Window().SetStatusProgress(ClampToInt(m_fetched),
+                                                            ClampToInt(estimate));
+                    }
+                });
             if (!whole) {
                 m_fetched -= lines;  // read again whole on the next connection
                 return false;

@@ -58,7 +58,8 @@ private:
     };
     bool FetchOverview(const std::string& group, int64_t from, int64_t estimate, Result& result);
     // How many of the records were numbered as asked for.
-    size_t Filter(const std::string& group, std::vector<OverviewRecord> records, const Range& range);
+    size_t Filter(const std::string& group, std::vector<OverviewRecord> records,
+                  const Range& range);
     void Judge(const OverviewRecord& record);
     void JudgePost(const PostGrouper::Post& post);
     void Count(const HeaderFilter::Decision& decision, const std::string& subject);

@@ -192,9 +192,11 @@ HeaderFilter::Decision HeaderFilter::AcceptPost(const PostView& post) const {
         largest = std::max<int64_t>(largest, part->lines);
         bytes += part->bytes;
     }
-    const int64_t known = std::max<int64_t>(post.keptParts + static_cast<int64_t>(post.parts.size()), 1);
-    const int64_t estimate =
-        known >= post.total ? bytes : bytes / known * post.total + bytes % known * post.total / known;
+    const int64_t known =
+        std::max<int64_t>(post.keptParts + static_cast<int64_t>(post.parts.size()), 1);
+    const int64_t estimate = known >= post.total
+                                 ? bytes
+                                 : bytes / known * post.total + bytes % known * post.total / known;
     if (!SizeFits(largest, bytes, estimate)) {
         return {Verdict::LineCount, {}};
     }

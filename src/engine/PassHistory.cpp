@@ -22,8 +22,7 @@ void PassHistory::Load() {
     }
 }
 
-void PassHistory::Save(const std::function<void(const std::string&)>& show,
-                       bool unlessUnchanged) {
+void PassHistory::Save(const std::function<void(const std::string&)>& show, bool unlessUnchanged) {
     // On the way through a group the lists are replaced whole but not
     // waited for on the disk: the last save of the pass is.
     const Durability durability = unlessUnchanged ? Durability::Atomic : Durability::Durable;

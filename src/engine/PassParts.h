@@ -54,7 +54,7 @@ struct CProcessGroups::Parts {
     ng::PassHistory history;
     ng::SeenArticles seen;  // what passes dealt with, for crossposts
     ng::HeaderFilter filter;
-    ng::ServerLink link;  // the pass's own connection
+    ng::ServerLink link;                                      // the pass's own connection
     std::vector<std::unique_ptr<ng::ServerLink>> extraLinks;  // Connections above 1
     ng::ArticlePool pool;
     ng::GroupScanner scanner;

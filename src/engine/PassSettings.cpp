@@ -45,10 +45,10 @@ PassSettings ReadPassSettings(const SettingsStore& store) {
     // A profile that limits lines keeps to what it set: the sizes in
     // kilobytes hold there only where it sets them too.
     const bool limitsLines = IsSet(store, setting::kMinLines) || IsSet(store, setting::kMaxLines);
-    filter.minKB = limitsLines && !IsSet(store, setting::kMinKB) ? std::nullopt
-                                                                 : Read(store, setting::kMinKB);
-    filter.maxKB = limitsLines && !IsSet(store, setting::kMaxKB) ? std::nullopt
-                                                                 : Read(store, setting::kMaxKB);
+    filter.minKB =
+        limitsLines && !IsSet(store, setting::kMinKB) ? std::nullopt : Read(store, setting::kMinKB);
+    filter.maxKB =
+        limitsLines && !IsSet(store, setting::kMaxKB) ? std::nullopt : Read(store, setting::kMaxKB);
 
     settings.histSaveFrequency = Read(store, setting::kHistSaveFrequency);
     settings.firstVisitMax = Read(store, setting::kFirstVisitMax);

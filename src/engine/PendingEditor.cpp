@@ -7,7 +7,6 @@
 #include <utility>
 #include <vector>
 
-
 namespace ng {
 
 PendingEditor::PendingEditor(std::deque<PendingEntry>& entries, bool& edited, int& removed)

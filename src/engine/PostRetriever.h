@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/ArticleSource.h"
 #include "engine/AttachmentSaver.h"
 #include "engine/PassSettings.h"
 #include "engine/PendingList.h"
-#include "engine/ArticleSource.h"
 #include "store/PartialPosts.h"
 
 namespace ng {
@@ -88,8 +88,7 @@ private:
     // A write error in `where`: a full disk ends the pass; any other ends
     // the group when it is the group's folder, or fails this post when it is
     // the work folder. The pass goes on and ends with this status.
-    void WriteFailed(int error, const std::string& where, bool groupFolder,
-                     EntryOutcome& outcome);
+    void WriteFailed(int error, const std::string& where, bool groupFolder, EntryOutcome& outcome);
     void Finished();
 
     PassContext& m_pass;

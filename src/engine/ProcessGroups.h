@@ -24,7 +24,7 @@ namespace ng {
 class SettingsStore;
 struct EntryOutcome;
 struct GroupFolder;
-}
+}  // namespace ng
 
 class CProcessGroups {
 public:

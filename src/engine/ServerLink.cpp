@@ -263,7 +263,8 @@ FetchResult ServerLink::Fetch(const ArticleRequest& wanted,
             auto last = std::find_if(order.begin(), order.end(), [&](const ArticleRequest* r) {
                 return same(*r, m_sentAhead.back());
             });
-            from = last == order.end() ? order.size() : static_cast<size_t>(last - order.begin()) + 1;
+            from =
+                last == order.end() ? order.size() : static_cast<size_t>(last - order.begin()) + 1;
         }
         for (size_t i = from; i < order.size() && m_sentAhead.size() < m_window; ++i) {
             session.SendArticle(order[i]->number, order[i]->messageId);

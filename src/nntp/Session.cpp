@@ -92,9 +92,10 @@ OpenOutcome NntpSession::Open() {
             failure = Failure::Stopped;
         } else if (result == OpenResult::Refused) {
             // A busy server, or one with too many connections, may take us later.
-            failure = outcome.code == nntp::kServiceUnavailable || outcome.code == nntp::kNotPermitted
-                          ? Failure::Busy
-                          : Failure::Refused;
+            failure =
+                outcome.code == nntp::kServiceUnavailable || outcome.code == nntp::kNotPermitted
+                    ? Failure::Busy
+                    : Failure::Refused;
         }
         Break(failure, outcome.problem);
         return outcome;
@@ -198,8 +199,8 @@ bool NntpSession::Fits(const Sent& command, const Reply& reply) {
             rest.remove_prefix(std::min(rest.find_first_not_of(' '), rest.size()));
             const size_t blank = rest.find(' ');
             std::string_view number = rest.substr(0, blank);
-            std::string_view id = blank == std::string_view::npos ? std::string_view()
-                                                                  : rest.substr(blank + 1);
+            std::string_view id =
+                blank == std::string_view::npos ? std::string_view() : rest.substr(blank + 1);
             id = id.substr(0, id.find(' '));
             expected = code == nntp::kArticleFollows && IsArticleNumber(number) &&
                        (LeadingNumber(number) == command.number ||
@@ -266,10 +267,9 @@ NntpSession::Reply NntpSession::NextReply() {
         if (!login) {
             m_bLoginRepeated = m_bLoginRepeated && reply.code == nntp::kAuthRequired;
         }
-        m_bBlockPending = reply.code == nntp::kArticleFollows ||
-                          reply.code == nntp::kOverviewFollows ||
-                          reply.code == nntp::kListFollows ||
-                          reply.code == nntp::kCapabilitiesFollow;
+        m_bBlockPending =
+            reply.code == nntp::kArticleFollows || reply.code == nntp::kOverviewFollows ||
+            reply.code == nntp::kListFollows || reply.code == nntp::kCapabilitiesFollow;
         return reply;
     }
 }
@@ -468,10 +468,10 @@ LoginResult NntpSession::SendLogin() {
     if (!Usable() && m_failure != Failure::Protocol) {
         return broken();
     }
-    const bool refused = m_rule == PasswordRule::RefusedBy482Or502
-                             ? reply.code == nntp::kAuthOutOfSequence ||
-                                   reply.code == nntp::kNotPermitted
-                             : reply.code != nntp::kAuthAccepted;
+    const bool refused =
+        m_rule == PasswordRule::RefusedBy482Or502
+            ? reply.code == nntp::kAuthOutOfSequence || reply.code == nntp::kNotPermitted
+            : reply.code != nntp::kAuthAccepted;
     return refused ? LoginResult::Refused : LoginResult::LoggedIn;
 }
 

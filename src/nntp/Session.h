@@ -40,12 +40,12 @@ public:
     // failures that a new session may get past; Refused is an answer.
     enum class Failure {
         None,
-        Lost,      // closed, failed, silent past the read timeout, or a reply past a cap
-        Protocol,  // a reply that does not answer the command sent
-        Busy,      // 400 or 502: the server will not serve this session now
+        Lost,          // closed, failed, silent past the read timeout, or a reply past a cap
+        Protocol,      // a reply that does not answer the command sent
+        Busy,          // 400 or 502: the server will not serve this session now
         Refused,       // the greeting said no, for good
         LoginRefused,  // a login repeated after a 480 was refused
-        Stopped,   // the stop flag cut a wait short
+        Stopped,       // the stop flag cut a wait short
     };
 
     // A status line: its code (0 for none) and its text without the line end.
@@ -131,7 +131,17 @@ public:
     int LastSocketError() const { return m_nSocketError; }
 
 private:
-    enum class Kind { Group, Overview, Article, List, Capabilities, Compress, StartTls, User, Pass };
+    enum class Kind {
+        Group,
+        Overview,
+        Article,
+        List,
+        Capabilities,
+        Compress,
+        StartTls,
+        User,
+        Pass
+    };
     struct Sent {
         Sent(Kind k, std::string text, int64_t n = 0, std::string id = {})
             : kind(k), line(std::move(text)), number(n), messageId(std::move(id)) {}

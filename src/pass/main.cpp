@@ -88,22 +88,22 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    std::string host =
-        ng::Read(ng::Profile(), ng::setting::kNNTPHost);
+    std::string host = ng::Read(ng::Profile(), ng::setting::kNNTPHost);
     if (host.empty()) {
         // A first run: say what to set, and where.
-        std::fprintf(stderr,
-                     "No news server specified -- run 'Setup'\n"
-                     "\n"
-                     "Set one in the desktop program's Setup, or in the settings file\n"
-                     "  %s\n"
-                     "with lines like these in its [Newsgleaner] section:\n"
-                     "  NNTPHost=news.example.com\n"
-                     "  DownloadDirectory=%s/Pictures/\n"
-                     "and list the groups to visit, one per line, in\n"
-                     "  %s/Groups.news.example.com\n"
-                     "(the server's own name after \"Groups.\"). 'man newsgleaner-pass' says more.\n",
-                     ng::Profile().Path().c_str(), HomeFolder().c_str(), ng::DataHomePath().c_str());
+        std::fprintf(
+            stderr,
+            "No news server specified -- run 'Setup'\n"
+            "\n"
+            "Set one in the desktop program's Setup, or in the settings file\n"
+            "  %s\n"
+            "with lines like these in its [Newsgleaner] section:\n"
+            "  NNTPHost=news.example.com\n"
+            "  DownloadDirectory=%s/Pictures/\n"
+            "and list the groups to visit, one per line, in\n"
+            "  %s/Groups.news.example.com\n"
+            "(the server's own name after \"Groups.\"). 'man newsgleaner-pass' says more.\n",
+            ng::Profile().Path().c_str(), HomeFolder().c_str(), ng::DataHomePath().c_str());
         return kExitUsage;
     }
 

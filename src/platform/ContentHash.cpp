@@ -27,7 +27,8 @@ struct ContentDigest::Context {
 };
 
 ContentDigest::ContentDigest() : m_context(new Context) {
-    m_bFailed = !m_context->md || EVP_DigestInit_ex(m_context->md.get(), EVP_sha256(), nullptr) != 1;
+    m_bFailed =
+        !m_context->md || EVP_DigestInit_ex(m_context->md.get(), EVP_sha256(), nullptr) != 1;
 }
 
 ContentDigest::~ContentDigest() {

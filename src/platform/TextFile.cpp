@@ -163,8 +163,7 @@ bool ReadTextLines(const std::string& path, std::vector<std::string>& lines) {
     return true;
 }
 
-bool ForEachTextLine(const std::string& path,
-                     const std::function<void(std::string_view)>& onLine) {
+bool ForEachTextLine(const std::string& path, const std::function<void(std::string_view)>& onLine) {
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         return false;
@@ -251,7 +250,8 @@ bool ReplaceFileContents(const std::string& path, std::string_view contents, int
         return false;
     }
     // Make the rename itself durable; a failure here loses nothing already written.
-    int dirFd = durable ? ::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+    int dirFd =
+        durable ? ::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
     if (dirFd >= 0) {
         ::fsync(dirFd);
         ::close(dirFd);

@@ -60,7 +60,8 @@ enum class Durability { Durable, Atomic };
 // file when it is missing and never emptying it. Never writes through a link
 // or into a file with other hard links (ELOOP, EMLINK), and never into what
 // is not a regular file (EINVAL).
-[[nodiscard]] bool AppendTextLine(const std::string& path, std::string_view line, int* error = nullptr);
+[[nodiscard]] bool AppendTextLine(const std::string& path, std::string_view line,
+                                  int* error = nullptr);
 
 // Creates the file anew, empty (truncating an existing one), with the same
 // refusals as AppendTextLine.

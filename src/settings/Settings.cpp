@@ -38,9 +38,9 @@ bool IsSet(const SettingsStore& store, const char* section, const char* key) {
 }
 
 int ReadConnections(const SettingsStore& store, const std::string& host) {
-    return std::clamp(store.GetProfileInt(host, keys::kConnections,
-                                          server_setting::kConnectionsFallback),
-                      1, server_setting::kMaxConnections);
+    return std::clamp(
+        store.GetProfileInt(host, keys::kConnections, server_setting::kConnectionsFallback), 1,
+        server_setting::kMaxConnections);
 }
 
 bool Write(SettingsStore& store, const IntSetting& setting, int value) {

@@ -10,7 +10,7 @@ namespace ng {
 // stays one line. False, with the errno in *error, when the record could not
 // be written (see AppendTextLine for what is refused).
 [[nodiscard]] bool AppendDownloadLog(const std::string& logPath, const std::string& outputPath,
-                       const std::string& from, int* error = nullptr);
+                                     const std::string& from, int* error = nullptr);
 
 // Creates the log anew, empty. Nothing is reported on failure.
 void ClearDownloadLog(const std::string& logPath);

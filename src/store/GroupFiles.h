@@ -26,12 +26,12 @@ std::string CategoryFileName(const std::string& host);      // "GroupCat." + hos
 [[nodiscard]] bool ReadCategoryLines(const std::string& host, std::vector<std::string>& lines);
 
 // Each replaces its file whole (temporary file, then rename).
-[[nodiscard]] bool WriteActiveGroups(const std::string& host, const std::vector<std::string>& groups,
-                       int* error = nullptr);
+[[nodiscard]] bool WriteActiveGroups(const std::string& host,
+                                     const std::vector<std::string>& groups, int* error = nullptr);
 [[nodiscard]] bool WriteAllGroups(const std::string& host, const std::vector<std::string>& groups,
-                    int* error = nullptr);
-[[nodiscard]] bool WriteCategoryLines(const std::string& host, const std::vector<std::string>& lines,
-                        int* error = nullptr);
+                                  int* error = nullptr);
+[[nodiscard]] bool WriteCategoryLines(const std::string& host,
+                                      const std::vector<std::string>& lines, int* error = nullptr);
 
 // Lines of "Groups." + host, or 0. Shows "Unable to open " + nameForMessages
 // or "No groups found in " + nameForMessages through `status`.

@@ -32,11 +32,12 @@ int ReplaceLinesOf(const std::string& file, const std::string& group,
     std::vector<std::string> out;
     const std::string prefix = group + "\t";
     errno = 0;
-    if (!ForEachTextLine(file, [&](std::string_view line) {
-            if (!line.empty() && !line.starts_with(prefix)) {
-                out.emplace_back(line);
-            }
-        }) &&
+    if (!ForEachTextLine(file,
+                         [&](std::string_view line) {
+                             if (!line.empty() && !line.starts_with(prefix)) {
+                                 out.emplace_back(line);
+                             }
+                         }) &&
         errno != ENOENT) {
         return errno;
     }
@@ -67,10 +68,12 @@ Unfinished UnfinishedList::Load(const std::string& group, int64_t mark) const {
         while (!ranges.empty() && state.undone.size() < kMaxUndone) {
             const size_t comma = ranges.find(',');
             std::string_view range = ranges.substr(0, comma);
-            ranges = comma == std::string_view::npos ? std::string_view() : ranges.substr(comma + 1);
+            ranges =
+                comma == std::string_view::npos ? std::string_view() : ranges.substr(comma + 1);
             const size_t dash = range.find('-');
             int64_t first = LeadingNumber(range.substr(0, dash));
-            int64_t last = dash == std::string_view::npos ? first : LeadingNumber(range.substr(dash + 1));
+            int64_t last =
+                dash == std::string_view::npos ? first : LeadingNumber(range.substr(dash + 1));
             for (int64_t n = std::max(first, mark + 1);
                  n <= std::min(last, state.scannedTo) && state.undone.size() < kMaxUndone; ++n) {
                 state.undone.push_back(n);

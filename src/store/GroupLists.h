@@ -58,7 +58,8 @@ public:
     std::vector<MissingEntry> Load(const std::string& group) const;
     // Replaces the group's entries. Past kMaxEntries in the whole list the
     // oldest go. 0 or errno.
-    [[nodiscard]] int Store(const std::string& group, const std::vector<MissingEntry>& entries) const;
+    [[nodiscard]] int Store(const std::string& group,
+                            const std::vector<MissingEntry>& entries) const;
 
 private:
     std::string m_strFileName;

@@ -11,8 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/TextFile.h"
 #include <utility>
+#include "platform/TextFile.h"
 
 namespace ng {
 

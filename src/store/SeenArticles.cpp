@@ -36,8 +36,8 @@ bool SeenArticles::Load(const std::string& fileName) {
             if (where.empty() || !Plain(where)) {
                 return;
             }
-            loaded.m_order.push_back({id == "-" ? std::string() : std::string(id),
-                                      std::string(where)});
+            loaded.m_order.push_back(
+                {id == "-" ? std::string() : std::string(id), std::string(where)});
             if (!loaded.m_order.back().messageId.empty()) {
                 loaded.m_ids.insert(loaded.m_order.back().messageId);
             }

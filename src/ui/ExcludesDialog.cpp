@@ -96,8 +96,7 @@ CExcludesDialog::CExcludesDialog(QWidget* parent) : QDialog(parent) {
 
 void CExcludesDialog::OnInitDialog() {
     const ng::SettingsStore& store = ng::Profile();
-    m_pEnableLogging->setChecked(
-        ng::Read(store, ng::setting::kEnableLogging) != 0);
+    m_pEnableLogging->setChecked(ng::Read(store, ng::setting::kEnableLogging) != 0);
     ng::ui::SetEditBytes(m_pLogFile, ng::Read(store, ng::setting::kLogFile));
     OnEnableLogging();
 
@@ -110,8 +109,7 @@ void CExcludesDialog::OnInitDialog() {
     if (m_pFromExcludes->count() > 0) {
         m_pFromExcludes->setCurrentRow(0);
     }
-    ng::ui::SetEditBytes(m_pSubjectExcl,
-                         ng::Read(store, ng::setting::kSubjectExcl));
+    ng::ui::SetEditBytes(m_pSubjectExcl, ng::Read(store, ng::setting::kSubjectExcl));
 }
 
 void CExcludesDialog::AddSorted(const std::string& entry) {

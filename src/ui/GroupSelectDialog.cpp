@@ -177,9 +177,7 @@ CGroupSelectDialog::~CGroupSelectDialog() {
 
 void CGroupSelectDialog::OnInitDialog() {
     const ng::SettingsStore& store = ng::Profile();
-    ng::ui::SetEditBytes(
-        m_pGroupFilter,
-        ng::Read(store, ng::setting::kGroupIncl));
+    ng::ui::SetEditBytes(m_pGroupFilter, ng::Read(store, ng::setting::kGroupIncl));
     m_strHost = ng::Read(store, ng::setting::kNNTPHost);
     if (m_strHost.empty()) {
         return;  // nothing to show until a host is set up

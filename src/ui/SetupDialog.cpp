@@ -149,8 +149,8 @@ CSetupDialog::CSetupDialog(QWidget* parent, bool firstRun) : QDialog(parent) {
     m_pMaxLines = NewEdit(this, "maxLines");
     m_pSubjectIncl = NewEdit(this, "subjectIncl");
     m_pSubjectIncl2 = NewEdit(this, "subjectIncl2");
-    m_pPicturesOnly = NewCheckBox(this, "Save pictures onl&y (JPEG, PNG, GIF, WebP, BMP, TIFF)",
-                                  "picturesOnly");
+    m_pPicturesOnly =
+        NewCheckBox(this, "Save pictures onl&y (JPEG, PNG, GIF, WebP, BMP, TIFF)", "picturesOnly");
     m_pMaxHist = NewEdit(this, "maxHist");
     m_pHistSaveFrequency = NewEdit(this, "histSaveFrequency");
     m_pShowThumbnail = new QCheckBox(QStringLiteral("Display Thumbnail"), this);
@@ -198,11 +198,10 @@ CSetupDialog::CSetupDialog(QWidget* parent, bool firstRun) : QDialog(parent) {
     connectionsLabel->setBuddy(m_pConnections);
     m_pConnections->setMaximumWidth(80);
     connections->addWidget(m_pConnections);
-    connections->addWidget(
-        new QLabel(QStringLiteral("at once to this server (1 to %1)")
-                       .arg(ng::server_setting::kMaxConnections),
-                   this),
-        1);
+    connections->addWidget(new QLabel(QStringLiteral("at once to this server (1 to %1)")
+                                          .arg(ng::server_setting::kMaxConnections),
+                                      this),
+                           1);
     grid->addWidget(connectionsLabel, row, 0);
     grid->addLayout(connections, row++, 1);
     addRow("&Download Directory:", m_pDirectory, {browse});
@@ -398,8 +397,8 @@ void CSetupDialog::ShowKBLimits() {
     const ng::SettingsStore& store = ng::Profile();
     const bool linesOnly =
         (ng::IsSet(store, setting::kMinLines) || ng::IsSet(store, setting::kMaxLines));
-    for (auto [edit, limit] : {std::pair{m_pMinKB, setting::kMinKB},
-                               std::pair{m_pMaxKB, setting::kMaxKB}}) {
+    for (auto [edit, limit] :
+         {std::pair{m_pMinKB, setting::kMinKB}, std::pair{m_pMaxKB, setting::kMaxKB}}) {
         if (linesOnly && !ng::IsSet(store, limit)) {
             edit->clear();
         } else {

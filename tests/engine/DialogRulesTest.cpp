@@ -18,8 +18,8 @@ ng::PendingEntry Entry(const std::string& line) {
 
 ng::PendingEntry Line(int number, const std::string& subject, const std::string& from = "poster",
                       const std::string& lines = "700") {
-    return Entry(std::to_string(number) + "\t" + subject + "\t" + from +
-                 "\tdate\t<id>\t\t1000\t" + lines + "\r\n");
+    return Entry(std::to_string(number) + "\t" + subject + "\t" + from + "\tdate\t<id>\t\t1000\t" +
+                 lines + "\r\n");
 }
 
 // The parts of one post, in one entry.
@@ -39,8 +39,8 @@ std::vector<std::string> Subjects(const ng::PendingEditor& editor) {
 }  // namespace
 
 TEST(PendingEditor, RowsShowSubjectSenderAndLines) {
-    std::deque<ng::PendingEntry> lines = {Line(1, "a & b.jpg", "Tom & Jerry", "812"), Entry("2\tonly subject"),
-                                     Line(3, "x", "y", "12abc")};
+    std::deque<ng::PendingEntry> lines = {Line(1, "a & b.jpg", "Tom & Jerry", "812"),
+                                          Entry("2\tonly subject"), Line(3, "x", "y", "12abc")};
     bool edited = false;
     int removed = 0;
     ng::PendingEditor editor(lines, edited, removed);
@@ -56,9 +56,9 @@ TEST(PendingEditor, RowsShowSubjectSenderAndLines) {
 
 TEST(PendingEditor, APostSplitOverArticlesIsOneRow) {
     std::deque<ng::PendingEntry> lines = {Line(7, "b.jpg (1/3)", "poster", "400") +
-                                         Line(9, "b.jpg (2/3)", "poster", "400") +
-                                         Line(8, "b.jpg (3/3)", "poster", "150"),
-                                     Line(3, "a.jpg (1/1)")};
+                                              Line(9, "b.jpg (2/3)", "poster", "400") +
+                                              Line(8, "b.jpg (3/3)", "poster", "150"),
+                                          Line(3, "a.jpg (1/1)")};
     bool edited = false;
     int removed = 0;
     ng::PendingEditor editor(lines, edited, removed);
@@ -98,7 +98,7 @@ TEST(PendingEditor, RemoveCountsAndMarks) {
 
 TEST(PendingEditor, SortIsByteOrderByExchange) {
     std::deque<ng::PendingEntry> lines = {Line(1, "b"),    Line(2, "a", "first"),  Line(3, "B"),
-                                     Line(4, "\xE9"), Line(5, "a", "second"), Line(6, "A")};
+                                          Line(4, "\xE9"), Line(5, "a", "second"), Line(6, "A")};
     bool edited = false;
     int removed = 0;
     ng::PendingEditor editor(lines, edited, removed);

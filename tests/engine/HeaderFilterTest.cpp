@@ -98,7 +98,7 @@ TEST_F(HeaderFilter, HistoryLogNeedsExactlyYes) {
 namespace {
 
 ng::OverviewRecord Record(int64_t number, std::string subject, int lines, int64_t bytes,
-                         std::string messageId = {}, std::string xref = {}) {
+                          std::string messageId = {}, std::string xref = {}) {
     ng::OverviewRecord r;
     r.number = number;
     r.subject = std::move(subject);
@@ -122,9 +122,15 @@ TEST_F(HeaderFilter, PostsAreJudgedAsAWhole) {
     };
     const Case cases[] = {
         // Each article within MinLines..MaxLines: a small last part is no matter.
-        {{{"a.jpg (1/3)", 2000}, {"a.jpg (2/3)", 2000}, {"a.jpg (3/3)", 120}}, 0, 3, Verdict::Accept},
+        {{{"a.jpg (1/3)", 2000}, {"a.jpg (2/3)", 2000}, {"a.jpg (3/3)", 120}},
+         0,
+         3,
+         Verdict::Accept},
         // Lines do not add up: three parts of 400 are three articles too small.
-        {{{"a.jpg (1/3)", 400}, {"a.jpg (2/3)", 400}, {"a.jpg (3/3)", 400}}, 0, 3, Verdict::LineCount},
+        {{{"a.jpg (1/3)", 400}, {"a.jpg (2/3)", 400}, {"a.jpg (3/3)", 400}},
+         0,
+         3,
+         Verdict::LineCount},
         {{{"a.jpg (1/2)", 3001}}, 0, 2, Verdict::LineCount},
         {{{"a.jpg (2/2)", 1000}}, 1, 2, Verdict::Accept},
         // One part's subject decides for all: an include missed, an exclude hit.
@@ -195,8 +201,8 @@ TEST_F(HeaderFilter, TodaysSizesAreKilobytesOfTheWholePicture) {
 // neither.
 TEST_F(HeaderFilter, CrosspostsAreToldByMessageIdAndXref) {
     Configure("", "");
-    const ng::OverviewRecord first = Record(5, "Sunny afternoon, one more", 1000, 1, "<a@x>",
-                                            "news a.pics:5 b.pics:9");
+    const ng::OverviewRecord first =
+        Record(5, "Sunny afternoon, one more", 1000, 1, "<a@x>", "news a.pics:5 b.pics:9");
     ASSERT_EQ(filter.AcceptArticle(first, "a.pics").verdict, Verdict::Accept);
     filter.NoteAccepted(first, "a.pics");
     struct Case {
@@ -205,9 +211,11 @@ TEST_F(HeaderFilter, CrosspostsAreToldByMessageIdAndXref) {
     };
     const Case cases[] = {
         // The same subject, another post: taken.
-        {Record(6, "Sunny afternoon, one more", 1000, 1, "<b@x>", "news a.pics:6"), Verdict::Accept},
+        {Record(6, "Sunny afternoon, one more", 1000, 1, "<b@x>", "news a.pics:6"),
+         Verdict::Accept},
         // The copy in the other group: by its message-id, or by its Xref alone.
-        {Record(9, "Sunny afternoon", 1000, 1, "<a@x>", "news a.pics:5 b.pics:9"), Verdict::Crosspost},
+        {Record(9, "Sunny afternoon", 1000, 1, "<a@x>", "news a.pics:5 b.pics:9"),
+         Verdict::Crosspost},
         {Record(9, "Sunny afternoon", 1000, 1, "", "news a.pics:5 b.pics:9"), Verdict::Crosspost},
         // Neither: the subject, as it always was.
         {Record(7, "Sunny afternoon, one more", 1000, 1), Verdict::Accept},
@@ -225,9 +233,9 @@ TEST_F(HeaderFilter, CrosspostsAreToldByMessageIdAndXref) {
     ng::HeaderFilter later(settings, history, &seen);
     EXPECT_EQ(later.AcceptArticle(Record(2, "again", 1000, 1, "<old@x>"), "b.pics").verdict,
               Verdict::Crosspost);
-    EXPECT_EQ(later.AcceptArticle(Record(2, "again", 1000, 1, "<new@x>", "h a.pics:1"), "b.pics")
-                  .verdict,
-              Verdict::Crosspost);
+    EXPECT_EQ(
+        later.AcceptArticle(Record(2, "again", 1000, 1, "<new@x>", "h a.pics:1"), "b.pics").verdict,
+        Verdict::Crosspost);
 }
 
 // Today's subjects quote their names: a downloaded name there is a hit too.

@@ -23,8 +23,8 @@
 #include <gtest/gtest.h>
 
 #include "engine/ProcessGroups.h"
-#include "engine/ServerLink.h"
 #include "engine/RecordingDisplay.h"
+#include "engine/ServerLink.h"
 #include "net/Socket.h"
 #include "nntp/Overview.h"
 #include "platform/Numbers.h"
@@ -643,7 +643,8 @@ TEST_F(HostileServerTest, ServerNumbersStayWithinTheGroupAndCostNoMemory) {
         ng::Profile().WriteProfileString(kHost, kGroup, std::to_string(kOldMark));
         SetGroupReply(std::string(c.groupReply) + " " + kGroup + "\r\n");
         SetXoverReply("224 overview follows\r\n" + OverviewLine("101", "picture 101") +
-                      OverviewLine("103", "picture 103") + OverviewLine("99999", "far.jpg") + ".\r\n");
+                      OverviewLine("103", "picture 103") + OverviewLine("99999", "far.jpg") +
+                      ".\r\n");
         Article(101, ArticleReply(101, UUBody("p101.jpg", PictureBytes(300, 1))));
         Article(103, ArticleReply(103, UUBody("p103.jpg", PictureBytes(300, 3))));
         Article(99999, ArticleReply(99999, UUBody("far.jpg", PictureBytes(300, 9))));
@@ -651,8 +652,7 @@ TEST_F(HostileServerTest, ServerNumbersStayWithinTheGroupAndCostNoMemory) {
         Outcome outcome = RunPass();
         EXPECT_EQ(outcome.status, "Operation complete");
         const std::string asked = server.Received().substr(before);
-        EXPECT_EQ(asked.find("ARTICLE 99999") == std::string::npos,
-                  std::string(c.mark) == "103");
+        EXPECT_EQ(asked.find("ARTICLE 99999") == std::string::npos, std::string(c.mark) == "103");
         size_t overviews = 0;
         for (size_t at = asked.find("XOVER "); at != std::string::npos;
              at = asked.find("XOVER ", at + 1)) {

@@ -146,8 +146,8 @@ TEST_F(Posts, PartsKnownOnlyByTheirOwnHeadersAreJoined) {
     const std::string file = JpegLikeBytes(25000, 9);
     const size_t ends[] = {10000, 20000, 25000};
     auto part = [&](int number, int n, const std::string& subject) {
-        std::string body = YencEncodePart(file, "hidden.jpg", n, 3, n == 1 ? 1 : ends[n - 2] + 1,
-                                          ends[n - 1]);
+        std::string body =
+            YencEncodePart(file, "hidden.jpg", n, 3, n == 1 ? 1 : ends[n - 2] + 1, ends[n - 1]);
         body.erase(body.find(" total=3"), 8);
         return Article(number, subject, body, 400);
     };
@@ -171,7 +171,8 @@ TEST_F(Posts, ALinkInPlaceOfTheWorkFolderIsNeverFollowed) {
     AddYencPost(news, JpegLikeBytes(3000, 20), "linked.jpg", 1);
     // A part that cannot be kept is not dealt with: the mark stays below it,
     // and the pass ends saying why (once on the way, and as its end).
-    const std::string refused = "Unable to keep parts in .parts (Too many levels of symbolic links)";
+    const std::string refused =
+        "Unable to keep parts in .parts (Too many levels of symbolic links)";
     EXPECT_EQ(RunPass(), refused);
     std::error_code ec;
     EXPECT_TRUE(std::filesystem::is_empty(elsewhere, ec));
@@ -187,8 +188,8 @@ TEST_F(Posts, TheWorkFolderIsTrustedNoMoreThanTheServer) {
     AddYencPost(news, file, "kept.jpg", 1, {1, 2});
     EXPECT_EQ(RunPass(), "Operation complete");
     std::string statePath;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(
-             sandbox.File(ng::files::kPartsFolder))) {
+    for (const auto& entry :
+         std::filesystem::recursive_directory_iterator(sandbox.File(ng::files::kPartsFolder))) {
         if (entry.path().filename() == "state") {
             statePath = entry.path().string();
         }
@@ -199,12 +200,14 @@ TEST_F(Posts, TheWorkFolderIsTrustedNoMoreThanTheServer) {
     ngtest::WriteFile(statePath, state);
 
     const size_t third = file.size() / 3;
-    TestArticle damaged = Article(3, "\"kept.jpg\" yEnc (3/3)",
-                                  YencEncodePart(file, "kept.jpg", 3, 3, 2 * third + 1, file.size()));
+    TestArticle damaged =
+        Article(3, "\"kept.jpg\" yEnc (3/3)",
+                YencEncodePart(file, "kept.jpg", 3, 3, 2 * third + 1, file.size()));
     damaged.body.replace(damaged.body.find("pcrc32=") + 7, 8, "00000000");
     news.Add("alt.test", damaged);
-    news.Add("alt.test", Article(4, "\"kept.jpg\" yEnc (3/3)",
-                                 YencEncodePart(file, "kept.jpg", 3, 3, 2 * third + 1, file.size())));
+    news.Add("alt.test",
+             Article(4, "\"kept.jpg\" yEnc (3/3)",
+                     YencEncodePart(file, "kept.jpg", 3, 3, 2 * third + 1, file.size())));
     EXPECT_EQ(RunNextPass(), "Operation complete");
     EXPECT_TRUE(Downloaded("evil.jpg") == file);
     EXPECT_FALSE(std::filesystem::exists(sandbox.File("outside")));
@@ -325,8 +328,9 @@ TEST_F(Posts, TheSamePictureUnderAnotherNameIsNotSavedTwice) {
               "again.jpg -- duplicate of first.jpg\n");
     // The hash taken while the file was written is the SHA-256 of its bytes,
     // as the lists of earlier versions (which read the file back) hold it.
-    EXPECT_NE(ngtest::ReadFile(sandbox.File(ng::files::kPictureHashes)).find(ng::Sha256OfText(picture)),
-              std::string::npos);
+    EXPECT_NE(
+        ngtest::ReadFile(sandbox.File(ng::files::kPictureHashes)).find(ng::Sha256OfText(picture)),
+        std::string::npos);
 
     // Known across passes through the hash file, also when joined from
     // parts; off, both are saved.

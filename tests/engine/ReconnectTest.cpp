@@ -114,12 +114,10 @@ INSTANTIATE_TEST_SUITE_P(
         Fault{"CutEveryFourthArticle",
               []([[maybe_unused]] FakeNews& news, [[maybe_unused]] ngtest::ScriptedServer& server) {
                   auto count = std::make_shared<int>(0);
-                  news.SetArticleFault(
-                      [count](int number, int, const FakeNews::NormalOf& normal) {
-                          Reply reply = normal(number);
-                          return ++*count % 4 == 0 ? reply.CloseAfter(reply.bytes.size() / 2)
-                                                   : reply;
-                      });
+                  news.SetArticleFault([count](int number, int, const FakeNews::NormalOf& normal) {
+                      Reply reply = normal(number);
+                      return ++*count % 4 == 0 ? reply.CloseAfter(reply.bytes.size() / 2) : reply;
+                  });
               }},
         Fault{"BusyGreetingThenTooManyConnections",
               []([[maybe_unused]] FakeNews& news, [[maybe_unused]] ngtest::ScriptedServer& server) {
@@ -151,16 +149,17 @@ INSTANTIATE_TEST_SUITE_P(
                   }));
               }},
         Fault{"OneReplyTooFew",
-              []([[maybe_unused]] FakeNews& news, [[maybe_unused]] ngtest::ScriptedServer& server) { news.SetArticleFault(Once(8, [](auto&) { return Reply(""); })); }},
+              []([[maybe_unused]] FakeNews& news, [[maybe_unused]] ngtest::ScriptedServer& server) {
+                  news.SetArticleFault(Once(8, [](auto&) { return Reply(""); }));
+              }},
         Fault{"RepliesOutOfOrder",
               []([[maybe_unused]] FakeNews& news, [[maybe_unused]] ngtest::ScriptedServer& server) {
-                  news.SetArticleFault(
-                      [](int number, int asked, const FakeNews::NormalOf& normal) {
-                          if (asked == 1 && (number == 9 || number == 10)) {
-                              return normal(number == 9 ? 10 : 9);  // each gets the other's
-                          }
-                          return normal(number);
-                      });
+                  news.SetArticleFault([](int number, int asked, const FakeNews::NormalOf& normal) {
+                      if (asked == 1 && (number == 9 || number == 10)) {
+                          return normal(number == 9 ? 10 : 9);  // each gets the other's
+                      }
+                      return normal(number);
+                  });
               }}),
     [](const ::testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
 

@@ -54,7 +54,8 @@ TEST_F(WireDialogue, AGreetingThatRefusesIsShownInTheServersWords) {
     };
     const Case cases[] = {
         {"400 too busy\r\n", "Can't connect to server: 400 too busy"},
-        {"502 too many connections\x1b[2J\r\n", "Can't connect to server: 502 too many connections?[2J"},
+        {"502 too many connections\x1b[2J\r\n",
+         "Can't connect to server: 502 too many connections?[2J"},
         {"500 what greeting\r\n", "Can't connect to server: 500 what greeting"},
     };
     for (const Case& c : cases) {

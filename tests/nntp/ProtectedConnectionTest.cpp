@@ -123,9 +123,8 @@ TEST_F(ProtectedConnection, CompressionWhenOfferedAndALostConnectionWhenCorrupt)
         // Compressed on its way out, read back whole by the server.
         std::string received = "215 list follows\r\n";
         ASSERT_EQ(session.List().code, 215);
-        EXPECT_TRUE(session.ReadBlock(INT64_MAX, [&](std::string_view line, int64_t) {
-            received += line;
-        }));
+        EXPECT_TRUE(session.ReadBlock(INT64_MAX,
+                                      [&](std::string_view line, int64_t) { received += line; }));
         EXPECT_EQ(received + ".\r\n", list);
         EXPECT_EQ(server.Commands(),
                   (std::vector<std::string>{"CAPABILITIES", "COMPRESS DEFLATE", "LIST"}));

@@ -95,9 +95,9 @@ TEST(Overview, RecordsParseOnceAndFormatBackTheSame) {
         }
         EXPECT_EQ(std::tie(record->number, record->bytes, record->lines),
                   std::make_tuple(c.number, c.bytes, c.lines));
-        EXPECT_EQ(std::tie(record->subject, record->messageId, record->xref),
-                  std::make_tuple(std::string(c.subject), std::string(c.messageId),
-                                  std::string(c.xref)));
+        EXPECT_EQ(
+            std::tie(record->subject, record->messageId, record->xref),
+            std::make_tuple(std::string(c.subject), std::string(c.messageId), std::string(c.xref)));
         const std::string formatted = ng::FormatOverviewRecord(*record);
         EXPECT_EQ(formatted.find_first_of("\r\n"), std::string::npos);
         auto back = ng::ParseOverviewRecord(formatted);

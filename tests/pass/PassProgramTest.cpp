@@ -314,11 +314,11 @@ TEST_F(SampleServerPass, SavesTheGeneratedPicturesByteForByte) {
         std::filesystem::remove_all(downloadDir);
         std::filesystem::create_directories(workDir);
         std::filesystem::create_directories(downloadDir);
-        ngtest::WriteFile(configDir + "/newsgleaner.ini",
-                          "[Newsgleaner]\nNNTPHost=127.0.0.1\nNNTPPort=" + std::to_string(port) +
-                              "\nDownloadDirectory=" + downloadDir + "\n\n[127.0.0.1]\n" +
-                              (*connections ? std::string("Connections=") + connections + "\n"
-                                            : std::string()));
+        ngtest::WriteFile(
+            configDir + "/newsgleaner.ini",
+            "[Newsgleaner]\nNNTPHost=127.0.0.1\nNNTPPort=" + std::to_string(port) +
+                "\nDownloadDirectory=" + downloadDir + "\n\n[127.0.0.1]\n" +
+                (*connections ? std::string("Connections=") + connections + "\n" : std::string()));
         ngtest::WriteFile(workDir + "/Groups.127.0.0.1", groupList);
 
         EXPECT_EQ(Run({"--plain"}), 0) << Out() << Err();

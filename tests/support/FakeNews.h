@@ -221,8 +221,7 @@ private:
         std::lock_guard lock(m_mutex);
         const Group& g = m_groups[group];
         if (m_fault) {
-            const int asked =
-                static_cast<int>(std::count(m_asked.begin(), m_asked.end(), number));
+            const int asked = static_cast<int>(std::count(m_asked.begin(), m_asked.end(), number));
             return m_fault(number, asked, [&g](int n) { return NormalReplyLocked(g, n); });
         }
         return NormalReplyLocked(g, number);

@@ -101,7 +101,8 @@ int ParseOptions(int argc, char** argv, ServerOptions& options) {
             options.port = static_cast<int>(number);
         } else if (arg == "--lifetime" && ngtools::ParseLong(value, 0, 100000000, &number)) {
             options.lifetimeSeconds = number;
-        } else if (arg == "--max-connections" && ngtools::ParseLong(value, 1, kMaxClients, &number)) {
+        } else if (arg == "--max-connections" &&
+                   ngtools::ParseLong(value, 1, kMaxClients, &number)) {
             options.maxConnections = static_cast<int>(number);
         } else {
             std::fprintf(stderr, "newsgleaner-sample-server: bad option %s %s\n", arg.c_str(),
