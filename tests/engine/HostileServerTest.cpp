@@ -60,17 +60,7 @@ constexpr bool kThreadSanitized = false;
 constexpr bool kThreadSanitized = false;
 #endif
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
+using ngtest::kSanitized;
 
 // Peak memory growth allowed for a pass whose server sends a few megabytes.
 // Sanitizers keep freed memory aside for a while and pad every block.

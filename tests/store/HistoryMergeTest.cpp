@@ -111,7 +111,9 @@ TEST(HistoryMerge, AHugeHashListCostsWhatIsKeptNotWhatIsOnDisk) {
     ASSERT_TRUE(hashes.Load(path, 100));
     hashes.Add(std::string(64, 'f'), "new.jpg");
     ASSERT_TRUE(hashes.Save(path, 100));
-    EXPECT_LT(PeakKb() - before, 6 * 1024);
+    if (!ngtest::kSanitized) {  // AddressSanitizer keeps up to 256 MB of freed blocks
+        EXPECT_LT(PeakKb() - before, 6 * 1024);
+    }
     EXPECT_EQ(hashes.Size(), 100u);
     Lines lines = OnDisk(path);
     ASSERT_EQ(lines.size(), 100u);

@@ -9,6 +9,20 @@
 
 namespace ngtest {
 
+// Built with AddressSanitizer or ThreadSanitizer, which keep freed memory
+// aside for a while and pad every block: memory bounds mean less there.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
 // Makes a folder the current directory for the life of the object.
 class ScopedChdir {
 public:

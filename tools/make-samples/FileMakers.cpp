@@ -34,8 +34,8 @@ void AppendBe32(std::string& out, std::uint32_t value) {
 std::string Framed(std::size_t size, std::uint64_t seed, std::string_view head,
                    std::string_view tail = {}) {
     std::string out = RandomBytes(std::max(size, head.size() + tail.size()), seed);
-    std::memcpy(out.data(), head.data(), head.size());
-    std::memcpy(out.data() + out.size() - tail.size(), tail.data(), tail.size());
+    std::copy(head.begin(), head.end(), out.begin());  // an empty view may have no data
+    std::copy(tail.begin(), tail.end(), out.end() - static_cast<std::ptrdiff_t>(tail.size()));
     return out;
 }
 
