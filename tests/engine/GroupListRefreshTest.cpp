@@ -462,8 +462,10 @@ TEST_F(GroupListRefreshTest, WaitsForTheDialogAndStopsWaitingOnStop) {
     // Only the first batch went out: the refresh waits for its acknowledgement.
     EXPECT_EQ(sink.Added().size(), CGroupListRefresh::kBatchNames);
 
+    // The second batch whole, then a Stop while the refresh waits again.
     refresh.AcknowledgeGroups();
-    ASSERT_TRUE(sink.WaitFor("Add: alt.g" + std::to_string(CGroupListRefresh::kBatchNames)));
+    ASSERT_TRUE(
+        sink.WaitFor("Add: alt.g" + std::to_string(2 * CGroupListRefresh::kBatchNames - 1)));
     refresh.Stop();
     ASSERT_TRUE(sink.WaitFor("Done", 2s));
     refresh.Join();
