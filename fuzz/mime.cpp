@@ -31,13 +31,13 @@
 namespace {
 
 bool HeaderLike(std::string_view line) {
-    line = WithoutLineEnd(line);
+    line = ng::WithoutLineEnd(line);
     return !line.empty() && (line[0] == ' ' || line[0] == '\t' ||
                              std::memchr(line.data(), ':', line.size()) != nullptr);
 }
 
 bool Base64DataLine(std::string_view line) {
-    line = WithoutLineEnd(line);
+    line = ng::WithoutLineEnd(line);
     return line.size() >= 16 && line.find_first_not_of(
                                     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopq"
                                     "rstuvwxyz0123456789+/=") == line.npos;
