@@ -25,6 +25,7 @@
 #include "decode/ArticleAttachments.h"
 #include "decode/ArticleLines.h"
 #include "decode/AttachmentFormat.h"
+#include "decode/MimePart.h"
 #include "decode/MimeStructure.h"
 #include "platform/FileNames.h"
 
@@ -76,30 +77,7 @@ void Walk(GMimeObject* object, GMimeStream* stream, size_t size, int depth,
     leaf.begin = static_cast<size_t>(bytes->bound_start);
     leaf.end = bytes->bound_end < 0 ? size : std::min(static_cast<size_t>(bytes->bound_end), size);
     leaf.end = std::max(leaf.begin, leaf.end);
-    switch (g_mime_part_get_content_encoding(part)) {
-        case GMIME_CONTENT_ENCODING_DEFAULT:
-        case GMIME_CONTENT_ENCODING_7BIT:
-        case GMIME_CONTENT_ENCODING_8BIT:
-        case GMIME_CONTENT_ENCODING_BINARY:
-            leaf.encoding = ng::MimeLeaf::Encoding::Plain;
-            break;
-        case GMIME_CONTENT_ENCODING_BASE64:
-            leaf.encoding = ng::MimeLeaf::Encoding::Base64;
-            break;
-        case GMIME_CONTENT_ENCODING_UUENCODE:
-            leaf.encoding = ng::MimeLeaf::Encoding::Uuencode;
-            break;
-        default:
-            leaf.encoding = ng::MimeLeaf::Encoding::Other;
-            break;
-    }
-    GMimeContentType* type = g_mime_object_get_content_type(object);
-    leaf.text = !type || g_mime_content_type_is_type(type, "text", "*");
-    GMimeContentDisposition* disposition = g_mime_object_get_content_disposition(object);
-    leaf.attachment = disposition && g_mime_content_disposition_is_attachment(disposition);
-    if (const char* name = g_mime_part_get_filename(part)) {
-        leaf.name = name;
-    }
+    ng::DescribeLeaf(part, leaf);
     out.push_back(std::move(leaf));
 }
 

@@ -6,6 +6,7 @@
 // back to the article's text.
 
 #include "decode/MimeStructure.h"
+#include "decode/MimePart.h"
 
 #include <gmime/gmime.h>
 
@@ -242,31 +243,7 @@ private:
         MimeLeaf leaf;
         leaf.begin = m_skeleton.Original(stream->bound_start);
         leaf.end = std::max(leaf.begin, m_skeleton.Original(end));
-        switch (g_mime_part_get_content_encoding(part)) {
-            case GMIME_CONTENT_ENCODING_DEFAULT:
-            case GMIME_CONTENT_ENCODING_7BIT:
-            case GMIME_CONTENT_ENCODING_8BIT:
-            case GMIME_CONTENT_ENCODING_BINARY:
-                leaf.encoding = MimeLeaf::Encoding::Plain;
-                break;
-            case GMIME_CONTENT_ENCODING_BASE64:
-                leaf.encoding = MimeLeaf::Encoding::Base64;
-                break;
-            case GMIME_CONTENT_ENCODING_UUENCODE:
-                leaf.encoding = MimeLeaf::Encoding::Uuencode;
-                break;
-            default:
-                leaf.encoding = MimeLeaf::Encoding::Other;
-                break;
-        }
-        GMimeObject* object = GMIME_OBJECT(part);
-        GMimeContentType* type = g_mime_object_get_content_type(object);
-        leaf.text = !type || g_mime_content_type_is_type(type, "text", "*");
-        GMimeContentDisposition* disposition = g_mime_object_get_content_disposition(object);
-        leaf.attachment = disposition && g_mime_content_disposition_is_attachment(disposition);
-        if (const char* name = g_mime_part_get_filename(part)) {
-            leaf.name = name;
-        }
+        DescribeLeaf(part, leaf);
         return leaf;
     }
 
@@ -355,6 +332,34 @@ MimeLeaf BodyLeaf(const ArticleLines& lines) {
     leaf.begin = lines.Start(BodyLine(lines));
     leaf.end = lines.Text().size();
     return leaf;
+}
+
+void DescribeLeaf(GMimePart* part, MimeLeaf& leaf) {
+    switch (g_mime_part_get_content_encoding(part)) {
+        case GMIME_CONTENT_ENCODING_DEFAULT:
+        case GMIME_CONTENT_ENCODING_7BIT:
+        case GMIME_CONTENT_ENCODING_8BIT:
+        case GMIME_CONTENT_ENCODING_BINARY:
+            leaf.encoding = MimeLeaf::Encoding::Plain;
+            break;
+        case GMIME_CONTENT_ENCODING_BASE64:
+            leaf.encoding = MimeLeaf::Encoding::Base64;
+            break;
+        case GMIME_CONTENT_ENCODING_UUENCODE:
+            leaf.encoding = MimeLeaf::Encoding::Uuencode;
+            break;
+        default:
+            leaf.encoding = MimeLeaf::Encoding::Other;
+            break;
+    }
+    GMimeObject* object = GMIME_OBJECT(part);
+    GMimeContentType* type = g_mime_object_get_content_type(object);
+    leaf.text = !type || g_mime_content_type_is_type(type, "text", "*");
+    GMimeContentDisposition* disposition = g_mime_object_get_content_disposition(object);
+    leaf.attachment = disposition && g_mime_content_disposition_is_attachment(disposition);
+    if (const char* name = g_mime_part_get_filename(part)) {
+        leaf.name = name;
+    }
 }
 
 std::vector<MimeLeaf> ReadMimeLeaves(const ArticleLines& lines) {
