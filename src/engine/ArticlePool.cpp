@@ -58,6 +58,21 @@ public:
             Publish(std::nullopt);
         }
     }
+    // As Line for each, a block's worth at a time.
+    void Run(const LineRun& run) override {
+        for (size_t first = 0; first < run.Size();) {
+            // Up to the line that fills the block, as Line would go.
+            const size_t room = kBlockBytes - std::min(kBlockBytes, m_block->text.size());
+            const auto fills = std::lower_bound(run.ends.begin() + first, run.ends.end(),
+                                                run.Start(first) + room);
+            const size_t last = std::min<size_t>(fills - run.ends.begin() + 1, run.Size());
+            m_block->Add(run, first, last);
+            if (m_block->text.size() >= kBlockBytes) {
+                Publish(std::nullopt);
+            }
+            first = last;
+        }
+    }
     // Hands over the lines so far; with a result, the article is done.
     void Publish(std::optional<FetchResult> result) {
         std::lock_guard lock(m_pool.m_mutex);

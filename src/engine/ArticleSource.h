@@ -31,6 +31,16 @@ struct LineBlock {
         ends.push_back(static_cast<uint32_t>(text.size()));
         received.push_back(static_cast<uint32_t>(bytes));
     }
+    // Lines [first, last) of a run, each received as it is.
+    void Add(const LineRun& run, size_t first, size_t last) {
+        const size_t start = run.Start(first);
+        const auto base = static_cast<uint32_t>(text.size() - start);
+        text.append(run.text.substr(start, run.Start(last) - start));
+        for (size_t i = first; i < last; ++i) {
+            ends.push_back(base + run.ends[i]);
+            received.push_back(run.ends[i] - static_cast<uint32_t>(run.Start(i)));
+        }
+    }
     bool Empty() const { return ends.empty(); }
     LineRun Run() const { return {text, ends}; }
 };
@@ -43,6 +53,12 @@ public:
     virtual ~ArticleSink() = default;
     virtual void Begin() = 0;
     virtual void Line(std::string_view line, int64_t received) = 0;
+    // Lines each received as it is; the same as each of them through Line.
+    virtual void Run(const LineRun& run) {
+        for (size_t i = 0; i < run.Size(); ++i) {
+            Line(run[i], static_cast<int64_t>(run[i].size()));
+        }
+    }
     // A block of lines at once; the same as each of them through Line.
     virtual void Lines(const LineBlock& block) {
         const LineRun run = block.Run();

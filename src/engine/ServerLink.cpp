@@ -281,9 +281,13 @@ FetchResult ServerLink::Fetch(const ArticleRequest& wanted,
             return true;
         }
         sink.Begin();
-        if (!session.ReadBlock(kMaxArticleBytes, [&](std::string_view line, int64_t received) {
-                sink.Line(line, received);
-            })) {
+        const bool whole = session.ReadBlock(
+            kMaxArticleBytes,
+            [&](std::string_view line, int64_t received) { sink.Line(line, received); },
+            [&](std::string_view lines, std::span<const uint32_t> ends) {
+                sink.Run(LineRun{lines, ends});
+            });
+        if (!whole) {
             return false;
         }
         NoteProgress();

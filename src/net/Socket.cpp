@@ -401,6 +401,30 @@ std::string CNewsSocket::ReadLine() {
     return std::string(ReadLineView());
 }
 
+std::string_view CNewsSocket::TakeReceivedLines(std::vector<uint32_t>& ends) {
+    ends.clear();
+    const char* base = m_in.get();
+    size_t at = m_begin;
+    while (at < m_end && base[at] != '.') {
+        const void* lf = std::memchr(base + at, '\n', m_end - at);
+        if (!lf) {
+            break;
+        }
+        const size_t next = static_cast<size_t>(static_cast<const char*>(lf) - base) + 1;
+        if (next - at > kMaxLineLength) {
+            break;
+        }
+        at = next;
+        ends.push_back(static_cast<uint32_t>(at - m_begin));
+    }
+    if (at == m_begin) {
+        return {};
+    }
+    std::string_view lines(base + m_begin, at - m_begin);
+    m_begin = m_scan = at;
+    return lines;
+}
+
 std::string_view CNewsSocket::ReadLineView() {
     m_bInterrupted = false;
     ParkWhilePaused();

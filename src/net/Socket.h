@@ -30,6 +30,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "net/ByteStream.h"
 #include "net/TlsStream.h"
@@ -105,6 +106,12 @@ public:
     // As ReadLine, without a copy: the line stays in the connection's
     // receive buffer, and the view is valid until the next read.
     std::string_view ReadLineView();
+    // The whole lines already received that come next, end to end, up to
+    // the first that starts with "." (the end of a block, or dot-stuffed)
+    // or would be too long: no waiting and no reading. `ends` gets where
+    // each line ends in the text. Empty when the next line is not one of
+    // them; ReadLineView takes it. Valid until the next read.
+    std::string_view TakeReceivedLines(std::vector<uint32_t>& ends);
     // The last ReadLine or OpenConnection returned early because of a stop.
     bool InterruptedByStop() const { return m_bInterrupted; }
 

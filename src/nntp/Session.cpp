@@ -309,18 +309,27 @@ bool NntpSession::RepeatAfterLogin() {
     return Usable();
 }
 
-NntpSession::BlockLine NntpSession::NextBlockLine(std::string_view& line, int64_t& received) {
+// What comes before every line or run of a block: a pause waited out, a
+// stop heeded, commands sent ahead passed on. False when the block is over.
+bool NntpSession::BlockGoesOn() {
     if (!m_bBlockPending || !Usable()) {
-        return BlockLine::Broken;
+        return false;
     }
     if (m_pPause) {
         m_pPause->WaitWhilePaused();
     }
     if (m_pStop && *m_pStop) {
         Break(Failure::Stopped);
-        return BlockLine::Broken;
+        return false;
     }
     FlushOutgoing();
+    return true;
+}
+
+NntpSession::BlockLine NntpSession::NextBlockLine(std::string_view& line, int64_t& received) {
+    if (!BlockGoesOn()) {
+        return BlockLine::Broken;
+    }
     std::string_view raw = m_socket->ReadLineView();
     if (raw.empty()) {
         Break(m_socket->InterruptedByStop() ? Failure::Stopped : Failure::Lost);
@@ -336,10 +345,29 @@ NntpSession::BlockLine NntpSession::NextBlockLine(std::string_view& line, int64_
 }
 
 bool NntpSession::ReadBlock(int64_t cap, const LineHandler& onLine) {
+    return ReadBlock(cap, onLine, nullptr);
+}
+
+bool NntpSession::ReadBlock(int64_t cap, const LineHandler& onLine, const RunHandler& onRun) {
     int64_t held = 0;
     std::string_view line;
     int64_t received = 0;
     for (;;) {
+        if (onRun) {
+            if (!BlockGoesOn()) {
+                return false;
+            }
+            const std::string_view lines = m_socket->TakeReceivedLines(m_runEnds);
+            if (!lines.empty()) {
+                held += static_cast<int64_t>(lines.size() + kHeldLineCost * m_runEnds.size());
+                if (held > cap) {
+                    Break(Failure::Lost, "reply too long");
+                    return false;
+                }
+                onRun(lines, m_runEnds);
+                continue;
+            }
+        }
         switch (NextBlockLine(line, received)) {
             case BlockLine::End:
                 return true;

@@ -101,6 +101,39 @@ TEST(NewsSocket, SplitsReceivedBytesIntoLines) {
     EXPECT_EQ(server.Received(), "SPLIT\r\nMANY\r\nNUL\r\nTRICKLE\r\n");
 }
 
+// Runs of lines already received never take a line that starts with "."
+// (stuffed or the end of a block) nor anything after it: the next reply
+// stays where ReadLine finds it, whatever the pieces the bytes came in.
+TEST(NewsSocket, TakesReceivedLinesUpToTheFirstDotLine) {
+    const std::string block = "one\r\ntwo\n..stuffed\r\nthree\r\n\r\n.\r\n";
+    ScriptedServer server;
+    server.On("WHOLE", "220 whole\r\n" + block + "223 next\r\n");
+    server.On("PIECES", Reply::Pieces({"220 pieces\r\none\r", "\ntwo\n..st", "uffed\r\nthree\r\n",
+                                       "\r\n.\r", "\n223 next\r\n"}));
+    CNewsSocket socket;
+    socket.SetReadTimeout(5s);
+    ASSERT_TRUE(Open(socket, server));
+    for (const char* command : {"WHOLE", "PIECES"}) {
+        SCOPED_TRACE(command);
+        socket.SendLine(std::string(command) + "\r\n");
+        EXPECT_TRUE(socket.ReadLine().starts_with("220 "));
+        std::string read;
+        std::vector<uint32_t> ends;
+        for (int i = 0; i < 20 && !read.ends_with("\n.\r\n"); ++i) {
+            const std::string_view run = socket.TakeReceivedLines(ends);
+            ASSERT_EQ(run.empty(), ends.empty());
+            for (size_t k = 0; k < ends.size(); ++k) {
+                const size_t start = k == 0 ? 0 : ends[k - 1];
+                EXPECT_NE(run[start], '.');
+                EXPECT_EQ(run[ends[k] - 1], '\n');
+            }
+            read += run.empty() ? socket.ReadLine() : std::string(run);
+        }
+        EXPECT_EQ(read, block);
+        EXPECT_EQ(socket.ReadLine(), "223 next\r\n");
+    }
+}
+
 TEST(NewsSocket, HandsOutCompleteLinesAfterCloseButNeverTheRest) {
     ScriptedServer server;
     server.On("LIST", Reply("215 list\r\nalt.one 2 1 y\r\nalt.tw").ThenClose());
