@@ -1,13 +1,15 @@
 // The connection's line splitting: a local peer on a loopback port sends a
 // greeting and then the input, in pieces, and closes. Whatever the bytes,
 // the lines handed out are exactly the input up to its last line feed, each
-// ending in its own '\n', and then the connection reads as closed.
+// ending in its own '\n', and then the connection reads as closed; read
+// in runs of lines already received, the same.
 
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "FuzzSupport.h"
 #include "net/Socket.h"
@@ -62,8 +64,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     socket.SetReadTimeout(std::chrono::seconds(10));
     FUZZ_CHECK(socket.OpenConnection("127.0.0.1", peer->Port()));
 
+    // Half the inputs are also read in runs of lines already received,
+    // which hold whole lines, none starting with '.'.
+    const bool runs = size % 2 == 1;
+    std::vector<uint32_t> ends;
     std::string received;
     for (;;) {
+        const std::string_view run = runs ? socket.TakeReceivedLines(ends) : std::string_view();
+        FUZZ_CHECK(run.empty() == ends.empty());
+        for (size_t k = 0, start = 0; k < ends.size(); start = ends[k++]) {
+            FUZZ_CHECK(ends[k] > start && ends[k] <= run.size() && run[start] != '.');
+            FUZZ_CHECK(run.find('\n', start) == ends[k] - 1);
+        }
+        if (!run.empty()) {
+            FUZZ_CHECK(ends.back() == run.size());
+            received += run;
+            continue;
+        }
         std::string line = socket.ReadLine();
         if (line.empty()) {
             break;
