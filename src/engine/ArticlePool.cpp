@@ -63,8 +63,8 @@ public:
         for (size_t first = 0; first < run.Size();) {
             // Up to the line that fills the block, as Line would go.
             const size_t room = kBlockBytes - std::min(kBlockBytes, m_block->text.size());
-            const auto fills = std::lower_bound(run.ends.begin() + first, run.ends.end(),
-                                                run.Start(first) + room);
+            const auto fills =
+                std::lower_bound(run.ends.begin() + first, run.ends.end(), run.Start(first) + room);
             const size_t last = std::min<size_t>(fills - run.ends.begin() + 1, run.Size());
             m_block->Add(run, first, last);
             if (m_block->text.size() >= kBlockBytes) {
