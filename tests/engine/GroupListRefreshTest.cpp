@@ -31,12 +31,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Sanitizer builds run several times slower; the limits are for real faults.
-#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
-constexpr int kSlowdown = 6;
-#else
-constexpr int kSlowdown = 1;
-#endif
+using ngtest::kSlowdown;
 
 // Writes down every update as text ("Status: ...", "Add: name", "Clear",
 // "SelectFirst", "Done") and acknowledges names at once, from the refresh

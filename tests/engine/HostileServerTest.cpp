@@ -48,19 +48,8 @@ constexpr int64_t kOldMark = 100;
 const std::vector<std::string> kOldHistory = {"old-picture-one.jpg", "old-picture-two.jpg"};
 const std::string kLost = std::string("Error--connection to ") + kHost + " lost";
 
-#if defined(__SANITIZE_THREAD__)
-constexpr bool kThreadSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-constexpr bool kThreadSanitized = true;
-#else
-constexpr bool kThreadSanitized = false;
-#endif
-#else
-constexpr bool kThreadSanitized = false;
-#endif
-
 using ngtest::kSanitized;
+using ngtest::kThreadSanitized;
 
 // Peak memory growth allowed for a pass whose server sends a few megabytes.
 // Sanitizers keep freed memory aside for a while and pad every block.

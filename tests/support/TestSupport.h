@@ -9,19 +9,28 @@
 
 namespace ngtest {
 
-// Built with AddressSanitizer or ThreadSanitizer, which keep freed memory
-// aside for a while and pad every block: memory bounds mean less there.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+// Built with ThreadSanitizer, or with either it or AddressSanitizer. Both
+// keep freed memory aside for a while and pad every block, so memory bounds
+// mean less there, and both run several times slower.
+#if defined(__has_feature)
+#define NG_TEST_HAS_FEATURE(x) __has_feature(x)
+#else
+#define NG_TEST_HAS_FEATURE(x) 0
+#endif
+#if defined(__SANITIZE_THREAD__) || NG_TEST_HAS_FEATURE(thread_sanitizer)
+constexpr bool kThreadSanitized = true;
+#else
+constexpr bool kThreadSanitized = false;
+#endif
+#if defined(__SANITIZE_ADDRESS__) || NG_TEST_HAS_FEATURE(address_sanitizer)
 constexpr bool kSanitized = true;
 #else
-constexpr bool kSanitized = false;
+constexpr bool kSanitized = kThreadSanitized;
 #endif
-#else
-constexpr bool kSanitized = false;
-#endif
+#undef NG_TEST_HAS_FEATURE
+// How much longer than usual a time limit is in this build; the limits are
+// for real faults, not for a slow build.
+constexpr int kSlowdown = kSanitized ? 6 : 1;
 
 // Makes a folder the current directory for the life of the object.
 class ScopedChdir {

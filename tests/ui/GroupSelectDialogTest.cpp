@@ -34,12 +34,7 @@ namespace {
 
 const std::string kHost = "news.test";
 
-// Sanitizer builds run several times slower; the limits are for real faults.
-#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
-constexpr int kSlowdown = 6;
-#else
-constexpr int kSlowdown = 1;
-#endif
+using ngtest::kSlowdown;
 
 QStringList ComboEntries(QComboBox* combo) {
     QStringList texts;
