@@ -215,6 +215,18 @@ alignas(32) constexpr signed char kShiftOut[32] = {0,  1,  2,  3,  4,  5,  6,  7
 // alphabet character. Returns the groups decoded in all.
 NG_TARGET_SSE41 inline size_t Base64BlocksSse41(const unsigned char* in, size_t n, size_t maxGroups,
                                                 unsigned char* out, size_t g) {
+    // Whole blocks first, where the next block's place does not wait for
+    // this block's check.
+    while (g + 4 <= maxGroups && n - 4 * g >= 16) {
+        __m128i values;
+        const unsigned bad =
+            Base64Values(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 4 * g)), values);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * g), PackGroups(values));
+        if (bad != 0) {
+            return g + GoodGroups(bad, 4);
+        }
+        g += 4;
+    }
     while (g < maxGroups) {
         size_t left = n - 4 * g;
         __m128i text;
@@ -264,14 +276,16 @@ NG_TARGET_AVX2 size_t Base64GroupsAvx2(const unsigned char* in, size_t n, size_t
                                        unsigned char* out) {
     size_t g = 0;
     __m256i values;
-    while (g < maxGroups && n - 4 * g >= 32) {
+    // The next block's place never waits for this block's check: a block
+    // with a character outside the alphabet leaves the loop instead.
+    while (g + 8 <= maxGroups && n - 4 * g >= 32) {
         __m256i text = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 4 * g));
-        size_t good = std::min(GoodGroups(Base64Values(text, values), 8), maxGroups - g);
+        const unsigned bad = Base64Values(text, values);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 3 * g), PackGroups(values));
-        g += good;
-        if (good < 8) {
-            return g;
+        if (bad != 0) {
+            return g + GoodGroups(bad, 8);
         }
+        g += 8;
     }
     const size_t last = (n - 4 * g) / 4;  // whole groups left
     if (g >= maxGroups || last == 0) {
@@ -279,7 +293,10 @@ NG_TARGET_AVX2 size_t Base64GroupsAvx2(const unsigned char* in, size_t n, size_t
     }
     size_t at = g;
     __m256i text;
-    if (g >= 8) {
+    if (last >= 8) {
+        // Fewer than eight groups allowed, more in the text.
+        text = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 4 * g));
+    } else if (g >= 8) {
         at = g + last - 8;
         text = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 4 * at));
     } else {
