@@ -98,7 +98,8 @@ int OutputFile::Close() {
     if (int flushError = Flush(); error == 0) {
         error = flushError;
     }
-    if (m_reserveTried && ::ftruncate(m_fd, static_cast<off_t>(m_written)) != 0) {
+    if (m_reserveTried && m_reserved != m_written &&
+        ::ftruncate(m_fd, static_cast<off_t>(m_written)) != 0) {
         // Not fatal: the reserved blocks past the end only waste room, and
         // the file's size is right either way.
     }
@@ -112,6 +113,7 @@ int OutputFile::Close() {
     m_reserved = 0;
     m_direct = false;
     m_reserveTried = false;
+    m_expected = 0;
     return error;
 }
 
@@ -139,6 +141,9 @@ int OutputFile::WriteOut(const unsigned char* data, size_t n) {
 
 bool OutputFile::Reserve(uint64_t end) {
     uint64_t wanted = std::max(end, m_reserved + kReserveStep);
+    if (m_expected >= end && m_expected - end <= kMaxExpectedAhead) {
+        wanted = m_expected;
+    }
     m_reserveTried = true;
     int result;
     do {

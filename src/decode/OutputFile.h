@@ -28,6 +28,8 @@ class OutputFile {
 public:
     static constexpr size_t kBufferSize = 128 * 1024;
     static constexpr uint64_t kReserveStep = 256 * 1024;
+    // The most an expected size reserves beyond the bytes being written.
+    static constexpr uint64_t kMaxExpectedAhead = 16 * 1024 * 1024;
 
     OutputFile() = default;
     ~OutputFile();
@@ -42,6 +44,11 @@ public:
     // Every byte written from now on (in whichever file) also goes into
     // `digest` (none: nullptr), while it is still in the buffer.
     void HashInto(ContentDigest* digest) { m_digest = digest; }
+    // The file is expected to hold `bytes` (a yEnc header's size): room for
+    // that much is reserved in one step, and none is left to give back when
+    // it was right. A wrong size costs only a step more, or room given back
+    // on Close; a size far beyond what is written so far is not trusted.
+    void ExpectSize(uint64_t bytes) { m_expected = bytes; }
     bool IsOpen() const { return m_fd >= 0; }
     int Fd() const { return m_fd; }
 
@@ -88,6 +95,7 @@ private:
     size_t m_used = 0;
     uint64_t m_written = 0;
     uint64_t m_reserved = 0;  // room allocated for the file up to this offset
+    uint64_t m_expected = 0;  // ExpectSize's, 0 when none
     bool m_direct = false;    // no more reservations: write on every Commit
     bool m_reserveTried = false;
     int m_claimError = 0;  // a flush inside Claim failed; reported by the next Commit

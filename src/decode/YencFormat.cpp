@@ -53,6 +53,13 @@ YencBlock DecodeBlock(const ArticleLines& lines, const DecodeTarget& target) {
     if (!block.part) {
         block.part = block.begin.range;
     }
+    // Room for the bytes the header promises, reserved at once (the numbers
+    // are only a hint: they are checked against what is decoded).
+    if (block.part && block.part->begin >= 1 && block.part->end >= block.part->begin) {
+        out.ExpectSize(static_cast<uint64_t>(block.part->end - block.part->begin + 1));
+    } else if (!block.part && block.begin.size > 0) {
+        out.ExpectSize(static_cast<uint64_t>(block.begin.size));
+    }
     // Lines are decoded into a batch of room and the CRC is taken over the
     // whole batch: taken line by line, its setup cost more than the decoding.
     constexpr size_t kBatch = 64 * 1024;

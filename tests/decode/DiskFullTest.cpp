@@ -1,6 +1,7 @@
 // A full disk is reported on the very line whose bytes do not fit, and the
 // file keeps every byte that did.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -9,8 +10,11 @@
 #include <filesystem>
 
 #include "DecodeTestUtil.h"
+#include "decode/ArticleLines.h"
+#include "decode/AttachmentFormat.h"
 #include "decode/Base64Decoder.h"
 #include "decode/UUDecoder.h"
+#include "support/Encoders.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -102,5 +106,43 @@ TEST(DiskFull, ReportedOnTheLineThatDoesNotFit) {
             EXPECT_EQ(b64.m_nFileErrno, ENOSPC);
         }
         EXPECT_TRUE(ngtest::ReadFile(mnt + "/big64.jpg") == data.substr(0, room)) << size;
+    }
+}
+
+// A yEnc header's size reserves the file's room at once. Whatever it says
+// (right, too large but fitting, more than the disk, absurd), the decoded
+// bytes are written without a false failure and no room stays reserved.
+TEST(DiskFull, YencHeaderSizeLeavesNoRoomBehind) {
+    ngtest::TempDir tmp;
+    std::string mnt = tmp.File("disk");
+    std::filesystem::create_directory(mnt);
+    dectest::TinyDisk disk(mnt, "1m");
+    if (!disk.Mounted()) {
+        GTEST_SKIP() << "cannot mount a tmpfs to fill (needs root and permission to mount)";
+    }
+    const uint64_t room = FreeBytes(mnt);
+    const std::string data = dectest::RandomBytes(100000, 11);
+    const std::string article = ngtest::YencEncode(data, "pic.jpg");
+    for (const std::string said : {"100000", "300000", "4194304", "1099511627776"}) {
+        std::string text = article;
+        text.replace(text.find("size=100000"), 11, "size=" + said);
+        auto format = ng::MakeYencFormat();
+        ng::ArticleLines lines;
+        for (size_t at = 0; at < text.size();) {
+            const size_t end = text.find('\n', at) + 1;
+            format->Notice(std::string_view(text).substr(at, end - at));
+            lines.Add(std::string_view(text).substr(at, end - at));
+            at = end;
+        }
+        const std::string path = mnt + "/pic.jpg";
+        const int fd = ::open(path.c_str(), O_CREAT | O_TRUNC | O_RDWR | O_CLOEXEC, 0644);
+        ASSERT_GE(fd, 0);
+        const ng::DecodeStatus status = format->Decode(lines, {fd, -1, nullptr});
+        EXPECT_EQ(status.error, 0) << said;
+        EXPECT_EQ(status.damage.empty(), said == "100000") << said;
+        EXPECT_EQ(FreeBytes(mnt), room - 102400) << said;  // the file's own 25 pages
+        ::close(fd);
+        EXPECT_TRUE(ngtest::ReadFile(path) == data) << said;
+        ::unlink(path.c_str());
     }
 }
