@@ -98,7 +98,10 @@ int OutputFile::Close() {
     if (int flushError = Flush(); error == 0) {
         error = flushError;
     }
-    if (m_reserveTried && m_reserved != m_written &&
+    // Room past the end is given back; there is none when the reservations
+    // ended exactly at the last byte and none failed (a failed one may have
+    // taken some room all the same).
+    if (m_reserveTried && (m_direct || m_reserved != m_written) &&
         ::ftruncate(m_fd, static_cast<off_t>(m_written)) != 0) {
         // Not fatal: the reserved blocks past the end only waste room, and
         // the file's size is right either way.
