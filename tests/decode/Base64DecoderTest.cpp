@@ -8,6 +8,7 @@
 #include <map>
 
 #include "DecodeTestUtil.h"
+#include "decode/AttachmentFormat.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -207,5 +208,25 @@ TEST(Base64Decoder, EveryKernelDecodesStreamsAlike) {
         EXPECT_EQ(run.decoded, plain.decoded) << name;
         EXPECT_TRUE(run.decodedBytes == plain.decodedBytes) << name;
         EXPECT_TRUE(run.file == plain.file) << name;
+    }
+}
+
+// A line says base64 in any letter case wherever the word stands, however
+// long the line; near misses among "6"s and "4"s say nothing.
+TEST(Base64Format, ALineSaysBase64WhereverTheWordStands) {
+    const std::string filler = "x64 6bse4 ase64 baze64 bas64 b-a-s-e-6-4 ";
+    for (size_t length = 6; length <= 100; ++length) {
+        std::string plain;
+        while (plain.size() < length) {
+            plain += filler;
+        }
+        plain.resize(length);
+        EXPECT_FALSE(ng::MakeBase64Format()->Notice(plain + "\r\n").restartCount) << plain;
+        for (size_t at = 0; at + 6 <= length; ++at) {
+            std::string line = plain;
+            line.replace(at, 6, at % 2 ? "BaSe64" : "base64");
+            EXPECT_TRUE(ng::MakeBase64Format()->Notice(line + "\r\n").restartCount) << line;
+            EXPECT_TRUE(ng::MakeBase64Format()->Notice(line).restartCount) << line;
+        }
     }
 }
