@@ -327,9 +327,11 @@ bool NntpSession::BlockGoesOn() {
 }
 
 NntpSession::BlockLine NntpSession::NextBlockLine(std::string_view& line, int64_t& received) {
-    if (!BlockGoesOn()) {
-        return BlockLine::Broken;
-    }
+    return BlockGoesOn() ? TakeBlockLine(line, received) : BlockLine::Broken;
+}
+
+// The next line of a block, once BlockGoesOn has let it come.
+NntpSession::BlockLine NntpSession::TakeBlockLine(std::string_view& line, int64_t& received) {
     std::string_view raw = m_socket->ReadLineView();
     if (raw.empty()) {
         Break(m_socket->InterruptedByStop() ? Failure::Stopped : Failure::Lost);
@@ -350,25 +352,33 @@ bool NntpSession::ReadBlock(int64_t cap, const LineHandler& onLine) {
 
 bool NntpSession::ReadBlock(int64_t cap, const LineHandler& onLine, const RunHandler& onRun) {
     int64_t held = 0;
-    std::string_view line;
-    int64_t received = 0;
+    // A hostile server must not exhaust memory: past the cap the connection
+    // is given up.
+    auto hold = [&](int64_t bytes) {
+        held += bytes;
+        if (held <= cap) {
+            return true;
+        }
+        Break(Failure::Lost, "reply too long");
+        return false;
+    };
     for (;;) {
+        if (!BlockGoesOn()) {
+            return false;
+        }
         if (onRun) {
-            if (!BlockGoesOn()) {
-                return false;
-            }
             const std::string_view lines = m_socket->TakeReceivedLines(m_runEnds);
             if (!lines.empty()) {
-                held += static_cast<int64_t>(lines.size() + kHeldLineCost * m_runEnds.size());
-                if (held > cap) {
-                    Break(Failure::Lost, "reply too long");
+                if (!hold(static_cast<int64_t>(lines.size() + kHeldLineCost * m_runEnds.size()))) {
                     return false;
                 }
                 onRun(lines, m_runEnds);
                 continue;
             }
         }
-        switch (NextBlockLine(line, received)) {
+        std::string_view line;
+        int64_t received = 0;
+        switch (TakeBlockLine(line, received)) {
             case BlockLine::End:
                 return true;
             case BlockLine::Broken:
@@ -376,11 +386,7 @@ bool NntpSession::ReadBlock(int64_t cap, const LineHandler& onLine, const RunHan
             case BlockLine::Line:
                 break;
         }
-        held += received + kHeldLineCost;
-        if (held > cap) {
-            // A hostile server must not exhaust memory: past the cap the
-            // connection is given up.
-            Break(Failure::Lost, "reply too long");
+        if (!hold(received + kHeldLineCost)) {
             return false;
         }
         onLine(line, received);

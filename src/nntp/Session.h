@@ -167,6 +167,7 @@ private:
     bool RepeatAfterLogin();
     void Break(Failure failure, std::string text = {});
     bool BlockGoesOn();
+    BlockLine TakeBlockLine(std::string_view& line, int64_t& received);
     bool SkipBlock();
     Reply Exchange(Sent command);
     LoginResult SendLogin();
