@@ -128,11 +128,9 @@ TEST(DiskFull, YencHeaderSizeLeavesNoRoomBehind) {
         text.replace(text.find("size=100000"), 11, "size=" + said);
         auto format = ng::MakeYencFormat();
         ng::ArticleLines lines;
-        for (size_t at = 0; at < text.size();) {
-            const size_t end = text.find('\n', at) + 1;
-            format->Notice(std::string_view(text).substr(at, end - at));
-            lines.Add(std::string_view(text).substr(at, end - at));
-            at = end;
+        for (std::string_view line : ngtest::SplitLines(text)) {
+            format->Notice(line);
+            lines.Add(line);
         }
         const std::string path = mnt + "/pic.jpg";
         const int fd = ::open(path.c_str(), O_CREAT | O_TRUNC | O_RDWR | O_CLOEXEC, 0644);

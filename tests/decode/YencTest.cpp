@@ -52,15 +52,11 @@ Decoded Decode(const std::string& text, bool asPiece = false) {
     ng::ArticleLines lines;
     Decoded result;
     lines.Add("A picture follows.\r\n");
-    for (size_t at = 0; at < text.size();) {
-        size_t end = text.find('\n', at);
-        end = end == std::string::npos ? text.size() : end + 1;
-        std::string_view line(text.data() + at, end - at);
+    for (std::string_view line : ngtest::SplitLines(text)) {
         if (auto note = format->Notice(line); note.name) {
             result.name = *note.name;
         }
         lines.Add(line);
-        at = end;
     }
     int fd = ::memfd_create("yenc", 0);
     result.status = asPiece ? format->DecodePiece(lines, {fd, -1, nullptr}, result.piece)

@@ -15,17 +15,6 @@
 
 namespace {
 
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    for (size_t start = 0; start < text.size();) {
-        size_t end = text.find('\n', start);
-        end = end == std::string::npos ? text.size() : end + 1;
-        lines.push_back(text.substr(start, end - start));
-        start = end;
-    }
-    return lines;
-}
-
 // The line, restart, name and shown text of every note that says something.
 using Notes = std::vector<std::tuple<size_t, bool, std::string, std::string>>;
 
@@ -42,7 +31,7 @@ struct Taken {
 };
 
 // Through the saver line by line (blockLines 0), or in blocks of so many lines.
-Taken TakeArticle(const std::vector<std::string>& lines, size_t blockLines) {
+Taken TakeArticle(const std::vector<std::string_view>& lines, size_t blockLines) {
     ngtest::TempDir dir;
     ng::AttachmentSaver saver;
     saver.Begin(dir.Path() + "/", "Pictures \"subject.jpg\" (1/1)");
@@ -103,7 +92,7 @@ TEST(LineRuns, BlocksOfLinesMeanWhatTheLinesMeanOneByOne) {
          ngtest::Base64Body(a, "Content-Disposition: inline; filename=\"b.jpg\"")},
     };
     for (const auto& c : cases) {
-        const std::vector<std::string> lines = SplitLines(c.body);
+        const std::vector<std::string_view> lines = ngtest::SplitLines(c.body);
         const Taken one = TakeArticle(lines, 0);
         ASSERT_FALSE(one.notes.empty()) << c.what;
         for (size_t blockLines : {1, 3, 64, 100000}) {

@@ -164,6 +164,18 @@ inline std::string YencEncodePart(std::string_view file, const std::string& name
            (part == total ? " crc32=" + Crc32Hex(file) : std::string()) + "\r\n";
 }
 
+// The lines of a text, each with its line end (the last may have none).
+inline std::vector<std::string_view> SplitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    for (size_t at = 0; at < text.size();) {
+        const size_t lf = text.find('\n', at);
+        const size_t end = lf == std::string_view::npos ? text.size() : lf + 1;
+        lines.push_back(text.substr(at, end - at));
+        at = end;
+    }
+    return lines;
+}
+
 // How a server sends a block: a leading "." doubled on every line.
 inline std::string DotStuff(const std::string& text) {
     std::string out;
